@@ -1,0 +1,170 @@
+// The assembler core: one AssemblerState per assembly, owned by the caller,
+// and the operations that fill it. Every fallible operation returns 1 on
+// success and 0 on failure; the innermost failing operation prints its line,
+// and each caller that names a token adds its own line after it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "assembler/token_reader.hpp"
+
+constexpr int NAME_SIZE = 64;
+constexpr std::uint32_t IMAGE_SIZE = 0x10000;
+constexpr std::uint32_t PROGRAM_START = 0x0100;
+constexpr int MAX_LABELS = 1024;
+constexpr int MAX_MACROS = 256;
+constexpr int MAX_MACRO_BODY = 64;
+constexpr int MAX_REFERENCES = 4096;
+// handle_token refuses longer tokens; the source itself reads at most 61.
+constexpr int MAX_TOKEN_LENGTH = 62;
+// The command-line source is level 0; its first include opens level 1.
+constexpr int MAX_INCLUDE_DEPTH = 64;
+
+struct Label {
+    char name[NAME_SIZE];
+    std::uint16_t address; // low 16 bits of the cursor at definition
+    std::uint16_t uses;    // raised by references; unused labels are reported
+};
+
+struct Reference {
+    char name[NAME_SIZE];
+    char sigil;            // selects how the placeholder is filled; 0 for a label call
+    std::uint16_t address; // first byte of the placeholder
+};
+
+struct Macro {
+    char name[NAME_SIZE];
+    char body[MAX_MACRO_BODY][NAME_SIZE];
+    std::uint8_t body_length;
+    bool expanding; // set while its body is being handled, to refuse recursion
+};
+
+// Opens a source or included file for reading; returns nullptr on failure.
+// Tests and the fuzzer serve files from memory through it.
+struct SourceOpener {
+    std::FILE* (*open)(const char* path, void* context);
+    void* context;
+};
+
+struct AssemblerState {
+    std::uint8_t image[IMAGE_SIZE];
+    std::uint32_t cursor; // next address to write; any 32-bit value, checked on write
+    std::uint32_t length; // high-water mark, never decreases
+
+    Label labels[MAX_LABELS];
+    std::uint16_t label_count;
+    char scope[NAME_SIZE];
+
+    Reference references[MAX_REFERENCES];
+    std::uint16_t reference_count;
+
+    Macro macros[MAX_MACROS];
+    std::uint16_t macro_count;
+
+    int include_depth;
+    SourceOpener opener; // all zero: the standard library's fopen
+};
+
+// --- Image and instruction encoding (image.cpp) ---
+
+// The opcode of a mnemonic with its mode letters ("2", "r", "k"), or 0 when
+// `word` is none. "BRK" is not in the table and also yields 0.
+std::uint8_t lookup_instruction(const char* word);
+
+// True for a table mnemonic with valid mode letters, or exactly "BRK".
+bool is_instruction_word(const char* word);
+
+// Writes one byte at the cursor. Fails, changing nothing, with
+// "Writing in zero-page: ", "Writing after the end of RAM: " or
+// "Memory overwrite: ", checked in that order.
+int emit_byte(AssemblerState& state, std::uint8_t byte);
+
+// Writes `value` high byte first, after the "LIT2" opcode when `prefixed`.
+// The first failing byte ends the call; bytes already written stay.
+int emit_short(AssemblerState& state, std::uint16_t value, bool prefixed);
+
+// Writes the "LIT" opcode, then `byte`.
+int emit_literal_byte(AssemblerState& state, std::uint8_t byte);
+
+// Writes the opcode of an instruction word; 0x00 for "BRK".
+int emit_instruction(AssemblerState& state, const char* word);
+
+// --- Assembly pass and token dispatch (dispatch.cpp) ---
+
+// Runs the whole pass over `source` and resolves the references. A read
+// error prints "Invalid input: PATH". A failing token prints
+// "Invalid token: TOKEN" after its own lines.
+int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
+
+// Splices the file at `path` into the pass. Prints "Include missing: PATH"
+// when it cannot be opened or read, "Include depth exceeded: PATH" past
+// MAX_INCLUDE_DEPTH levels, and "Unknown token: TOKEN" after a failing token.
+int include_source(AssemblerState& state, const char* path);
+
+// Gives one token its meaning. `stream` is where the token came from; the
+// comment and macro-definition sigils read ahead from it.
+int handle_token(AssemblerState& state, const char* token, TokenStream& stream);
+
+// Opens a comment at its first token: warns "-- Malformed comment: TOKEN"
+// when that token is more than "(". Returns the depth, 1.
+int open_comment(const char* opening);
+
+// The comment depth after `token`: a lone "(" nests, a lone ")" closes, and
+// every other token is skipped. The comment ends when the depth falls below 1.
+int comment_depth_after(const char* token, int depth);
+
+// --- Labels and scope (labels.cpp) ---
+
+// The label named exactly `name`, or nullptr.
+Label* lookup_label(AssemblerState& state, const char* name);
+
+// Appends a label at the cursor. Fails with "Label duplicate: NAME",
+// "Label name is hex number: NAME", "Label name is invalid: NAME" or
+// "Labels limit exceeded: NAME"; the caller adds its own line.
+int define_label(AssemblerState& state, const char* name);
+
+// Forms "scope/name" in `dst` (NAME_SIZE bytes), or prints
+// "Sublabel length too long: NAME" and returns nullptr.
+char* build_sublabel_name(char* dst, const char* scope, const char* name);
+
+// "@name": defines the label and makes it the scope; "Invalid label: TOKEN" on failure.
+int handle_label(AssemblerState& state, const char* token);
+
+// "&name": defines "scope/name"; "Invalid sublabel: TOKEN" on failure.
+int handle_sublabel(AssemblerState& state, const char* token);
+
+// --- References and resolution (references.cpp) ---
+
+// Records a reference to `name` at `address`. Fails with
+// "References limit exceeded: TOKEN" or, for "&" names that are too long,
+// "Invalid sublabel: TOKEN". `sigil` is 0 for the call of a label.
+int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
+                  std::uint16_t address);
+
+// True for the sigils that record a reference.
+bool is_reference_sigil(char c);
+
+// Records a reference token and emits its placeholder bytes. A word that is
+// nothing else is passed here as the call of a label, with `sigil` 0.
+int handle_reference(AssemblerState& state, char sigil, const char* name);
+
+// Patches every placeholder once all labels are known. Prints the first
+// unknown name ("Unknown relative reference: NAME", ...) or
+// "Relative reference is too far: NAME", and stops there.
+int resolve_references(AssemblerState& state);
+
+// --- Macros (macros.cpp) ---
+
+// The macro named exactly `name`, or nullptr.
+Macro* lookup_macro(AssemblerState& state, const char* name);
+
+// Registers a macro and reads its body from `stream`. Fails with
+// "Macro duplicate", "Macro name is hex number", "Macro name is invalid",
+// "Macros limit exceeded", "Macro error" or "Macro size exceeded", each
+// followed by the name; the caller adds "Invalid macro: TOKEN".
+int define_macro(AssemblerState& state, const char* name, TokenStream& stream);
+
+// Hands each body token to handle_token. Prints "Macro recursion: NAME" when
+// the macro is already being expanded; otherwise adds no line of its own.
+int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream);

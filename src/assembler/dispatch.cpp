@@ -1,0 +1,143 @@
+// The assembly pass: reads tokens from the source and from included files and
+// gives each one its meaning by its first character. Each token is handled in
+// full (includes, macro expansions and comments nest inside the call) before
+// the next one is read, and the first failing token ends the pass.
+#include "assembler/assembler.hpp"
+#include "common/diagnostics.hpp"
+#include "common/text.hpp"
+
+// The top level reads one character less than included files, and then
+// refuses 62, so that its tokens have at most 61 characters.
+constexpr int TOP_LEVEL_WIDTH = 62;
+constexpr int TOP_LEVEL_MAX_TOKEN = 61;
+constexpr int NESTED_WIDTH = 63;
+
+static std::FILE* open_source(AssemblerState& state, const char* path) {
+    if (state.opener.open) return state.opener.open(path, state.opener.context);
+    return std::fopen(path, "r");
+}
+
+int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
+    state.cursor = PROGRAM_START;
+    copy_bounded("on-reset", state.scope, NAME_SIZE);
+    TokenStream stream;
+    open_token_stream(stream, source, path);
+    char token[NAME_SIZE];
+    while (read_token(stream, token, TOP_LEVEL_WIDTH)) {
+        if (text_length(token) > TOP_LEVEL_MAX_TOKEN || !handle_token(state, token, stream))
+            return report_error("Invalid token", token);
+    }
+    if (stream.failed) return report_error("Invalid input", path);
+    return resolve_references(state);
+}
+
+static int include_tokens(AssemblerState& state, TokenStream& stream) {
+    char token[NAME_SIZE];
+    while (read_token(stream, token, NESTED_WIDTH)) {
+        if (!handle_token(state, token, stream)) return report_error("Unknown token", token);
+    }
+    // A file that cannot be read is treated like one that cannot be opened.
+    if (stream.failed) return report_error("Include missing", stream.path);
+    return 1;
+}
+
+int include_source(AssemblerState& state, const char* path) {
+    // Bounded so that a file including itself fails instead of exhausting the stack.
+    if (state.include_depth >= MAX_INCLUDE_DEPTH)
+        return report_error("Include depth exceeded", path);
+    std::FILE* file = open_source(state, path);
+    if (!file) return report_error("Include missing", path);
+    TokenStream stream;
+    open_token_stream(stream, file, path);
+    state.include_depth++;
+    int result = include_tokens(state, stream);
+    state.include_depth--;
+    std::fclose(file);
+    return result;
+}
+
+int open_comment(const char* opening) {
+    if (text_length(opening) > 1) report_warning("Malformed comment: %s\n", opening);
+    return 1;
+}
+
+int comment_depth_after(const char* token, int depth) {
+    if (token[0] == '\0' || token[1] != '\0') return depth;
+    if (token[0] == '(') return depth + 1;
+    if (token[0] == ')') return depth - 1;
+    return depth;
+}
+
+// A comment left open at the end of its stream simply ends there.
+static void skip_comment(const char* opening, TokenStream& stream) {
+    int depth = open_comment(opening);
+    char token[NAME_SIZE];
+    while (depth >= 1 && read_token(stream, token, NESTED_WIDTH))
+        depth = comment_depth_after(token, depth);
+}
+
+static int handle_padding(AssemblerState& state, const char* token) {
+    const char* rest = token + 1;
+    if (!is_hex_word(rest)) return report_error("Invalid padding", token);
+    // The new cursor is not checked here; the next byte written checks it.
+    if (token[0] == '|')
+        state.cursor = hex_word_value(rest);
+    else
+        state.cursor += hex_word_value(rest);
+    return 1;
+}
+
+static int handle_literal(AssemblerState& state, const char* token) {
+    const char* rest = token + 1;
+    int length = text_length(token);
+    if (is_hex_word(rest) && length == 3)
+        return emit_literal_byte(state, static_cast<std::uint8_t>(hex_word_value(rest)));
+    if (is_hex_word(rest) && length == 5)
+        return emit_short(state, static_cast<std::uint16_t>(hex_word_value(rest)), true);
+    return report_error("Invalid hex literal", token);
+}
+
+static int handle_text(AssemblerState& state, const char* text) {
+    for (; *text; text++)
+        if (!emit_byte(state, static_cast<std::uint8_t>(*text))) return 0;
+    return 1;
+}
+
+static int handle_word(AssemblerState& state, const char* word, TokenStream& stream) {
+    if (is_instruction_word(word)) return emit_instruction(state, word);
+    if (is_hex_word(word)) {
+        int length = text_length(word);
+        std::uint32_t value = hex_word_value(word);
+        if (length == 2) return emit_byte(state, static_cast<std::uint8_t>(value));
+        if (length == 4) return emit_short(state, static_cast<std::uint16_t>(value), false);
+    }
+    if (Macro* macro = lookup_macro(state, word)) return expand_macro(state, *macro, stream);
+    return handle_reference(state, 0, word);
+}
+
+int handle_token(AssemblerState& state, const char* token, TokenStream& stream) {
+    if (text_length(token) > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
+    const char* rest = token + 1;
+    switch (token[0]) {
+    case '(': skip_comment(token, stream); return 1;
+    case '~':
+        if (!include_source(state, rest)) return report_error("Invalid include", token);
+        return 1;
+    case '%':
+        if (!define_macro(state, rest, stream)) return report_error("Invalid macro", token);
+        return 1;
+    case '|':
+    case '$': return handle_padding(state, token);
+    case '@': return handle_label(state, token);
+    case '&': return handle_sublabel(state, token);
+    case '#': return handle_literal(state, token);
+    case '"': return handle_text(state, rest);
+    case '[':
+    case ']':
+        if (token[1] == '\0') return 1;
+        return handle_word(state, token, stream);
+    default:
+        if (is_reference_sigil(token[0])) return handle_reference(state, token[0], rest);
+        return handle_word(state, token, stream);
+    }
+}

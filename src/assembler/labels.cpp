@@ -1,0 +1,53 @@
+// Labels name the current address. "@" defines a label and makes it the
+// scope; "&" defines a sublabel named "scope/name". Defining writes nothing
+// to the image, and the table keeps definition order for the report and the
+// symbol file.
+#include "assembler/assembler.hpp"
+#include "common/diagnostics.hpp"
+#include "common/text.hpp"
+
+Label* lookup_label(AssemblerState& state, const char* name) {
+    for (int i = 0; i < state.label_count; i++)
+        if (names_equal(state.labels[i].name, name, NAME_SIZE)) return &state.labels[i];
+    return nullptr;
+}
+
+int define_label(AssemblerState& state, const char* name) {
+    int length = text_length(name);
+    if (lookup_label(state, name)) return report_error("Label duplicate", name);
+    // A name that reads as a raw byte or short could never be called by name.
+    if (is_hex_word(name) && (length == 2 || length == 4))
+        return report_error("Label name is hex number", name);
+    if (is_instruction_word(name) || length == 0)
+        return report_error("Label name is invalid", name);
+    if (state.label_count == MAX_LABELS) return report_error("Labels limit exceeded", name);
+    Label& label = state.labels[state.label_count++];
+    label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
+    label.uses = 0;
+    copy_bounded(name, label.name, NAME_SIZE);
+    return 1;
+}
+
+char* build_sublabel_name(char* dst, const char* scope, const char* name) {
+    if (text_length(scope) + text_length(name) >= NAME_SIZE - 1) {
+        report_error("Sublabel length too long", name);
+        return nullptr;
+    }
+    copy_bounded(scope, dst, NAME_SIZE);
+    append_text(dst, "/");
+    return append_text(dst, name);
+}
+
+int handle_label(AssemblerState& state, const char* token) {
+    const char* name = token + 1;
+    if (!define_label(state, name)) return report_error("Invalid label", token);
+    copy_bounded(name, state.scope, NAME_SIZE);
+    return 1;
+}
+
+int handle_sublabel(AssemblerState& state, const char* token) {
+    char name[NAME_SIZE];
+    if (!build_sublabel_name(name, state.scope, token + 1) || !define_label(state, name))
+        return report_error("Invalid sublabel", token);
+    return 1;
+}

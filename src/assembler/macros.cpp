@@ -1,0 +1,78 @@
+// Macros are named lists of tokens. A body is stored as text when it is
+// defined and only gets its meaning at each use, so labels, scopes, cursors
+// and macro names in it are those in force where the macro is used.
+#include "assembler/assembler.hpp"
+#include "common/diagnostics.hpp"
+#include "common/text.hpp"
+
+constexpr int BODY_WIDTH = 63;
+
+Macro* lookup_macro(AssemblerState& state, const char* name) {
+    for (int i = 0; i < state.macro_count; i++)
+        if (names_equal(state.macros[i].name, name, NAME_SIZE)) return &state.macros[i];
+    return nullptr;
+}
+
+static int check_macro_name(AssemblerState& state, const char* name) {
+    int length = text_length(name);
+    if (lookup_macro(state, name)) return report_error("Macro duplicate", name);
+    if (is_hex_word(name) && length % 2 == 0) return report_error("Macro name is hex number", name);
+    if (is_instruction_word(name) || length == 0)
+        return report_error("Macro name is invalid", name);
+    if (state.macro_count == MAX_MACROS) return report_error("Macros limit exceeded", name);
+    return 1;
+}
+
+int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
+    if (!check_macro_name(state, name)) return 0;
+    // Registered before its body is read: a macro whose body fails still exists.
+    Macro& macro = state.macros[state.macro_count++];
+    copy_bounded(name, macro.name, NAME_SIZE);
+    macro.body_length = 0;
+    macro.expanding = false;
+    char token[NAME_SIZE];
+    while (read_token(stream, token, BODY_WIDTH)) {
+        switch (token[0]) {
+        case '{': continue; // braces are optional; an opening one is dropped whole
+        case '}': return 1;
+        case '%': return report_error("Macro error", name);
+        default:
+            if (macro.body_length == MAX_MACRO_BODY)
+                return report_error("Macro size exceeded", name);
+            copy_bounded(token, macro.body[macro.body_length++], NAME_SIZE);
+        }
+    }
+    return 1;
+}
+
+// A comment inside a body ends at its closing ")" or at the end of the body;
+// it never reads on into the stream the macro was used in.
+static int skip_body_comment(const Macro& macro, int first) {
+    int depth = open_comment(macro.body[first]);
+    int i = first + 1;
+    for (; i < macro.body_length && depth >= 1; i++)
+        depth = comment_depth_after(macro.body[i], depth);
+    return i;
+}
+
+static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream) {
+    for (int i = 0; i < macro.body_length;) {
+        const char* token = macro.body[i];
+        if (token[0] == '(' && text_length(token) <= MAX_TOKEN_LENGTH) {
+            i = skip_body_comment(macro, i);
+            continue;
+        }
+        if (!handle_token(state, token, stream)) return 0;
+        i++;
+    }
+    return 1;
+}
+
+int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream) {
+    // Expanding a macro inside its own expansion would never end.
+    if (macro.expanding) return report_error("Macro recursion", macro.name);
+    macro.expanding = true;
+    int result = expand_body(state, macro, stream);
+    macro.expanding = false;
+    return result;
+}

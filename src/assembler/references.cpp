@@ -1,0 +1,150 @@
+// References are recorded with a placeholder and patched only after the last
+// token, once every label is known; resolution is the one place that writes
+// behind the cursor, and only into bytes emit_byte has already written.
+#include "assembler/assembler.hpp"
+#include "common/diagnostics.hpp"
+#include "common/text.hpp"
+
+namespace {
+
+enum class ReferenceKind { RelativeByte, ZeroPageByte, AbsoluteShort, RelativeShort };
+
+ReferenceKind kind_of(char sigil) {
+    switch (sigil) {
+    case ',':
+    case '_': return ReferenceKind::RelativeByte;
+    case '.':
+    case '-': return ReferenceKind::ZeroPageByte;
+    case ';':
+    case ':':
+    case '=': return ReferenceKind::AbsoluteShort;
+    default: return ReferenceKind::RelativeShort; // "!", "?" and label calls
+    }
+}
+
+const char* unknown_message(ReferenceKind kind) {
+    switch (kind) {
+    case ReferenceKind::RelativeByte: return "Unknown relative reference";
+    case ReferenceKind::ZeroPageByte: return "Unknown zero-page reference";
+    default: return "Unknown absolute reference";
+    }
+}
+
+// The token as the user wrote it: the sigil and the name, or the bare word.
+const char* token_text(char sigil, const char* name, char* buffer) {
+    if (sigil == 0) return name;
+    buffer[0] = sigil;
+    copy_bounded(name, buffer + 1, NAME_SIZE);
+    return buffer;
+}
+
+// A placeholder after a one-byte opcode starts at cursor + 1.
+struct Placeholder {
+    std::uint8_t opcode; // 0: no opcode byte
+    bool is_short;
+};
+
+Placeholder placeholder_of(char sigil) {
+    switch (sigil) {
+    case ',':
+    case '.': return {0x80, false}; // LIT
+    case '_':
+    case '-': return {0, false};
+    case ';': return {0xa0, true}; // LIT2
+    case ':':
+    case '=': return {0, true};
+    case '!': return {0x40, true}; // jump
+    case '?': return {0x20, true}; // conditional jump
+    default: return {0x60, true};  // subroutine call: the call of a label
+    }
+}
+
+} // namespace
+
+bool is_reference_sigil(char c) {
+    switch (c) {
+    case ',':
+    case '_':
+    case '.':
+    case '-':
+    case ';':
+    case ':':
+    case '=':
+    case '!':
+    case '?': return true;
+    default: return false;
+    }
+}
+
+int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
+                  std::uint16_t address) {
+    char token[NAME_SIZE + 1];
+    if (state.reference_count == MAX_REFERENCES)
+        return report_error("References limit exceeded", token_text(sigil, name, token));
+    char sublabel[NAME_SIZE];
+    if (name[0] == '&') {
+        if (!build_sublabel_name(sublabel, scope, name + 1))
+            return report_error("Invalid sublabel", token_text(sigil, name, token));
+        name = sublabel;
+    } else if (int slash = position_of(name, '/'); slash > 0) {
+        // Naming a child counts as a use of its parent, if the parent is known by now.
+        char parent[NAME_SIZE];
+        if (Label* label = lookup_label(state, copy_bounded(name, parent, slash))) label->uses++;
+    }
+    Reference& reference = state.references[state.reference_count++];
+    copy_bounded(name, reference.name, NAME_SIZE);
+    reference.sigil = sigil;
+    reference.address = address;
+    return 1;
+}
+
+int handle_reference(AssemblerState& state, char sigil, const char* name) {
+    Placeholder placeholder = placeholder_of(sigil);
+    std::uint32_t address = state.cursor + (placeholder.opcode ? 1 : 0);
+    if (!add_reference(state, state.scope, sigil, name, static_cast<std::uint16_t>(address)))
+        return 0;
+    if (placeholder.opcode && !emit_byte(state, placeholder.opcode)) return 0;
+    if (placeholder.is_short) return emit_short(state, 0xffff, false);
+    return emit_byte(state, 0xff);
+}
+
+static int fill_placeholder(AssemblerState& state, const Reference& reference,
+                            const Label& target) {
+    std::uint16_t at = reference.address;
+    switch (kind_of(reference.sigil)) {
+    case ReferenceKind::RelativeByte: {
+        int distance = static_cast<int>(target.address) - static_cast<int>(at) - 2;
+        state.image[at] = static_cast<std::uint8_t>(distance & 0xff);
+        if (distance < -128 || distance > 127)
+            return report_error("Relative reference is too far", reference.name);
+        return 1;
+    }
+    case ReferenceKind::ZeroPageByte:
+        state.image[at] = static_cast<std::uint8_t>(target.address & 0xff);
+        return 1;
+    case ReferenceKind::AbsoluteShort:
+        state.image[at] = static_cast<std::uint8_t>(target.address >> 8);
+        state.image[static_cast<std::uint16_t>(at + 1)] =
+            static_cast<std::uint8_t>(target.address & 0xff);
+        return 1;
+    case ReferenceKind::RelativeShort: {
+        auto distance = static_cast<std::uint16_t>(target.address - at - 2);
+        state.image[at] = static_cast<std::uint8_t>(distance >> 8);
+        state.image[static_cast<std::uint16_t>(at + 1)] =
+            static_cast<std::uint8_t>(distance & 0xff);
+        return 1;
+    }
+    }
+    return 1;
+}
+
+int resolve_references(AssemblerState& state) {
+    for (int i = 0; i < state.reference_count; i++) {
+        const Reference& reference = state.references[i];
+        Label* target = lookup_label(state, reference.name);
+        if (!target) return report_error(unknown_message(kind_of(reference.sigil)), reference.name);
+        if (!fill_placeholder(state, reference, *target)) return 0;
+        target->uses++;
+    }
+    return 1;
+}

@@ -1,0 +1,58 @@
+#include "common/text.hpp"
+
+bool names_equal(const char* a, const char* b, int n) {
+    for (int i = 0; i < n; i++) {
+        if (a[i] != b[i]) return false;
+        if (a[i] == '\0') return true;
+    }
+    return true;
+}
+
+static int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool is_hex_word(const char* s) {
+    if (s[0] == '\0') return false;
+    for (; *s; s++)
+        if (hex_digit(*s) < 0) return false;
+    return true;
+}
+
+std::uint32_t hex_word_value(const char* s) {
+    std::uint32_t value = 0;
+    for (; *s; s++) {
+        int digit = hex_digit(*s);
+        if (digit >= 0) value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+
+int text_length(const char* s) {
+    int length = 0;
+    while (s[length]) length++;
+    return length;
+}
+
+int position_of(const char* s, char c) {
+    for (int i = 0; s[i]; i++)
+        if (s[i] == c) return i + 1;
+    return -1;
+}
+
+char* copy_bounded(const char* src, char* dst, int n) {
+    int limit = n > 1 ? n - 1 : 1;
+    int i = 0;
+    for (; i < limit && src[i]; i++) dst[i] = src[i];
+    dst[i] = '\0';
+    return dst;
+}
+
+char* append_text(char* dst, const char* src) {
+    char* end = dst + text_length(dst);
+    while ((*end++ = *src++)) {
+    }
+    return dst;
+}

@@ -1,0 +1,56 @@
+// The core through its own interface: whole assemblies from memory, checking
+// the image, the tables and the captured diagnostics.
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+TEST(Assembler, EncodesLiteralsRawDataAndText) {
+    Assembly a("#12 #1234 12 1234 ADD BRK \"hi [ ]");
+    ASSERT_TRUE(a.result) << a.diagnostics;
+    EXPECT_EQ(a.rom(), std::string("\x80\x12\xa0\x12\x34\x12\x12\x34\x18\x00hi", 12));
+}
+
+TEST(Assembler, ResolvesForwardAndBackwardReferences) {
+    Assembly a("@start ,start ;data !end @data 01 @end");
+    ASSERT_TRUE(a.result) << a.diagnostics;
+    EXPECT_EQ(a.rom(), std::string("\x80\xfd\xa0\x01\x08\x40\x00\x01\x01", 9));
+    EXPECT_EQ(a.state->label_count, 3);
+    EXPECT_EQ(a.state->labels[0].uses, 1);
+}
+
+TEST(Assembler, FailureCascadeNamesTheTokenAtEachLevel) {
+    Assembly a("~lib.orv", {{"lib.orv", "|00ff #12"}});
+    EXPECT_FALSE(a.result);
+    EXPECT_EQ(a.diagnostics, "Writing in zero-page: \nUnknown token: #12\n"
+                             "Invalid include: ~lib.orv\nInvalid token: ~lib.orv\n");
+}
+
+TEST(Assembler, IncludesNestToTheLimitAndNoFurther) {
+    std::map<std::string, std::string> files;
+    for (int level = 1; level <= MAX_INCLUDE_DEPTH; level++)
+        files["f" + std::to_string(level)] = "~f" + std::to_string(level + 1);
+    files["f" + std::to_string(MAX_INCLUDE_DEPTH)] = "01";
+    Assembly deep("~f1", files);
+    EXPECT_TRUE(deep.result) << deep.diagnostics;
+    EXPECT_EQ(deep.state->include_depth, 0);
+
+    Assembly looping("~self", {{"self", "~self"}});
+    EXPECT_FALSE(looping.result);
+    EXPECT_EQ(looping.diagnostics.rfind("Include depth exceeded: self\n", 0), 0u);
+}
+
+TEST(Assembler, MacroRecursionIsRefused) {
+    Assembly a("%a { b } %b { a } a");
+    EXPECT_FALSE(a.result);
+    EXPECT_EQ(a.diagnostics, "Macro recursion: a\nInvalid token: a\n");
+    EXPECT_FALSE(a.state->macros[0].expanding);
+}
+
+TEST(Assembler, CommentsInMacroBodiesStayInTheBody) {
+    Assembly a("%m { ( DUP } 01 m 02 ) 03");
+    // The body is "(" and "DUP": its comment ends with the body, so the
+    // source's ")" is a word that names no label.
+    EXPECT_FALSE(a.result);
+    EXPECT_EQ(a.rom(), std::string("\x01\x02\x60\xff\xff\x03", 6));
+    EXPECT_EQ(a.diagnostics, "Unknown absolute reference: )\n");
+}

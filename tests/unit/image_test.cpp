@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "assembler/assembler.hpp"
+#include "test_support.hpp"
+
+TEST(LookupInstruction, EncodesBaseAndModeBits) {
+    EXPECT_EQ(lookup_instruction("LIT"), 0x80);
+    EXPECT_EQ(lookup_instruction("LITk"), 0x80);
+    EXPECT_EQ(lookup_instruction("LIT2"), 0xa0);
+    EXPECT_EQ(lookup_instruction("LITr"), 0xc0);
+    EXPECT_EQ(lookup_instruction("INC"), 0x01);
+    EXPECT_EQ(lookup_instruction("INC2"), 0x21);
+    EXPECT_EQ(lookup_instruction("ADD2k"), 0xb8);
+    EXPECT_EQ(lookup_instruction("SFT2kr"), 0xff);
+    EXPECT_EQ(lookup_instruction("SFTrk22r"), 0xff);
+    EXPECT_EQ(lookup_instruction("DEO"), 0x17);
+    EXPECT_EQ(lookup_instruction("EOR"), 0x1e);
+}
+
+TEST(LookupInstruction, RefusesWhatIsNotAnInstruction) {
+    EXPECT_EQ(lookup_instruction("ADDx"), 0);
+    EXPECT_EQ(lookup_instruction("add"), 0);
+    EXPECT_EQ(lookup_instruction("AD"), 0);
+    EXPECT_EQ(lookup_instruction("BRK"), 0);
+    EXPECT_TRUE(is_instruction_word("BRK"));
+    EXPECT_FALSE(is_instruction_word("BRK2"));
+    EXPECT_FALSE(is_instruction_word("ADDx"));
+    EXPECT_TRUE(is_instruction_word("ORA2r"));
+}
+
+class EmitTest : public testing::Test {
+  protected:
+    std::unique_ptr<AssemblerState> state = std::make_unique<AssemblerState>();
+    CapturedDiagnostics captured;
+};
+
+TEST_F(EmitTest, WritesAtTheCursorAndRaisesTheHighWaterMark) {
+    state->cursor = PROGRAM_START;
+    ASSERT_TRUE(emit_short(*state, 0x1234, true));
+    EXPECT_EQ(state->cursor, 0x0103u);
+    EXPECT_EQ(state->length, 0x0103u);
+    EXPECT_EQ(state->image[0x0100], 0xa0);
+    EXPECT_EQ(state->image[0x0101], 0x12);
+    EXPECT_EQ(state->image[0x0102], 0x34);
+    EXPECT_EQ(captured.text(), "");
+}
+
+TEST_F(EmitTest, LastByteOfMemoryIsWritableAndTheNextIsNot) {
+    state->cursor = 0xffff;
+    ASSERT_TRUE(emit_byte(*state, 0x42));
+    EXPECT_EQ(state->length, 0x10000u);
+    EXPECT_FALSE(emit_byte(*state, 0x43));
+    EXPECT_EQ(captured.text(), "Writing after the end of RAM: \n");
+    EXPECT_EQ(state->cursor, 0x10000u);
+}
+
+TEST_F(EmitTest, ZeroPageIsCheckedBeforeOverwrite) {
+    state->cursor = 0x0200;
+    ASSERT_TRUE(emit_byte(*state, 1));
+    state->cursor = 0x0050;
+    EXPECT_FALSE(emit_byte(*state, 2));
+    state->cursor = 0x0100;
+    EXPECT_FALSE(emit_byte(*state, 3));
+    EXPECT_EQ(captured.text(), "Writing in zero-page: \nMemory overwrite: \n");
+    EXPECT_EQ(state->length, 0x0201u);
+    EXPECT_EQ(state->image[0x0100], 0);
+}
+
+TEST_F(EmitTest, FailedShortKeepsTheBytesAlreadyWritten) {
+    state->cursor = 0xfffe;
+    EXPECT_FALSE(emit_short(*state, 0xabcd, true));
+    EXPECT_EQ(state->image[0xfffe], 0xa0);
+    EXPECT_EQ(state->image[0xffff], 0xab);
+    EXPECT_EQ(state->length, 0x10000u);
+}
