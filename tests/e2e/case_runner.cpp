@@ -115,6 +115,8 @@ Case parse_case(const fs::path& path) {
             result.files["in.orv"] = hex ? parse_bytes(body, where) : body;
         } else if (kind == "file" && header.size() >= 2) {
             result.files[header[1]] = hex ? parse_bytes(body, where) : body;
+        } else if (kind == "copy" && header.size() == 3) {
+            result.files[header[1]] = read_file(fs::path(ORVASM_ROOT) / header[2]);
         } else if (kind == "dir" && header.size() == 2) {
             result.dirs.push_back(header[1]);
         } else if (kind == "args") {
@@ -212,7 +214,7 @@ std::string hex_difference(const Bytes& expected, const Bytes& actual) {
 
 std::vector<fs::path> case_files() {
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(ORVASM_CASES))
+    for (const auto& entry : fs::directory_iterator(fs::path(ORVASM_ROOT) / "tests/cases"))
         if (entry.path().extension() == ".case") files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     return files;
