@@ -35,6 +35,6 @@ int main(int argc, char** argv) {
     }
     if (!write_rom(state, rom)) return fail("Output write failed", rom_path);
     print_report(state, rom_path);
-    write_symbol_file(state, rom_path);
+    write_symbol_file(state, rom_path, source_path);
     return 0;
 }

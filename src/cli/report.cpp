@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/rom_writer.hpp"
 #include "common/diagnostics.hpp"
 
 // The rom can fill every address from 0x0100 to 0xffff.
@@ -39,9 +40,11 @@ static bool write_records(const AssemblerState& state, std::FILE* file) {
     return written;
 }
 
-void write_symbol_file(const AssemblerState& state, const char* rom_path) {
+void write_symbol_file(const AssemblerState& state, const char* rom_path, const char* source_path) {
     std::string path = std::string(rom_path) + ".sym";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    // "orvasm game.sym game" must not truncate the source it just read.
+    bool over_source = is_same_file(path.c_str(), source_path);
+    std::FILE* file = over_source ? nullptr : std::fopen(path.c_str(), "wb");
     bool written = file && write_records(state, file);
     if (file && std::fclose(file) != 0) written = false;
     if (!written) report_warning("Symbol file not written: %s\n", path.c_str());

@@ -12,5 +12,5 @@ void print_report(const AssemblerState& state, const char* rom_path);
 
 // Writes ROM_PATH.sym: per label in definition order, the address high byte
 // first, the name and a 0x00. Warns "-- Symbol file not written: PATH" when
-// it cannot be opened or written.
-void write_symbol_file(const AssemblerState& state, const char* rom_path);
+// it cannot be opened or written, or when it would replace the source file.
+void write_symbol_file(const AssemblerState& state, const char* rom_path, const char* source_path);
