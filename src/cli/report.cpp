@@ -27,7 +27,7 @@ void print_report(const AssemblerState& state, const char* rom_path) {
                 hundredths / 100, hundredths % 100, state.label_count, state.macro_count);
 }
 
-static bool write_records(const AssemblerState& state, std::FILE* file) {
+bool write_symbol_records(const AssemblerState& state, std::FILE* file) {
     bool written = true;
     for (int i = 0; i < state.label_count; i++) {
         const Label& label = state.labels[i];
@@ -45,7 +45,7 @@ void write_symbol_file(const AssemblerState& state, const char* rom_path, const 
     // "orvasm game.sym game" must not truncate the source it just read.
     bool over_source = is_same_file(path.c_str(), source_path);
     std::FILE* file = over_source ? nullptr : std::fopen(path.c_str(), "wb");
-    bool written = file && write_records(state, file);
+    bool written = file && write_symbol_records(state, file);
     if (file && std::fclose(file) != 0) written = false;
     if (!written) report_warning("Symbol file not written: %s\n", path.c_str());
 }
