@@ -20,6 +20,13 @@ constexpr int MAX_REFERENCES = 4096;
 constexpr int MAX_TOKEN_LENGTH = 62;
 // The command-line source is level 0; its first include opens level 1.
 constexpr int MAX_INCLUDE_DEPTH = 64;
+// Work budgets of one assembly. Macros used in macro bodies, and files that
+// include other files several times, multiply: a page of source could
+// otherwise ask for more tokens than any machine can handle. A real program
+// stays far below both, since almost every token it handles writes a byte,
+// a label or a reference, and those are limited.
+constexpr std::uint32_t MAX_EXPANDED_TOKENS = 1u << 20; // body tokens of all expansions
+constexpr std::uint32_t MAX_INCLUDES = 4096;            // include files opened
 
 struct Label {
     char name[NAME_SIZE];
@@ -63,6 +70,8 @@ struct AssemblerState {
     std::uint16_t macro_count;
 
     int include_depth;
+    std::uint32_t include_count;   // files opened by includes so far
+    std::uint32_t expanded_tokens; // body tokens of every expansion so far
     SourceOpener opener; // all zero: the standard library's fopen
 };
 
@@ -99,7 +108,8 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
 
 // Splices the file at `path` into the pass. Prints "Include missing: PATH"
 // when it cannot be opened or read, "Include depth exceeded: PATH" past
-// MAX_INCLUDE_DEPTH levels, and "Unknown token: TOKEN" after a failing token.
+// MAX_INCLUDE_DEPTH levels, "Includes limit exceeded: PATH" past
+// MAX_INCLUDES files, and "Unknown token: TOKEN" after a failing token.
 int include_source(AssemblerState& state, const char* path);
 
 // Gives one token its meaning. `stream` is where the token came from; the
@@ -166,5 +176,7 @@ Macro* lookup_macro(AssemblerState& state, const char* name);
 int define_macro(AssemblerState& state, const char* name, TokenStream& stream);
 
 // Hands each body token to handle_token. Prints "Macro recursion: NAME" when
-// the macro is already being expanded; otherwise adds no line of its own.
+// the macro is already being expanded, and "Expansion limit exceeded: NAME"
+// when its body would take the expansions past MAX_EXPANDED_TOKENS; otherwise
+// adds no line of its own.
 int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream);

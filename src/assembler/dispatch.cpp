@@ -45,6 +45,8 @@ int include_source(AssemblerState& state, const char* path) {
     // Bounded so that a file including itself fails instead of exhausting the stack.
     if (state.include_depth >= MAX_INCLUDE_DEPTH)
         return report_error("Include depth exceeded", path);
+    if (state.include_count >= MAX_INCLUDES) return report_error("Includes limit exceeded", path);
+    state.include_count++;
     std::FILE* file = open_source(state, path);
     if (!file) return report_error("Include missing", path);
     TokenStream stream;
@@ -68,12 +70,10 @@ int comment_depth_after(const char* token, int depth) {
     return depth;
 }
 
-// A comment left open at the end of its stream simply ends there.
+// A comment left open at the end of its stream simply ends there. Its words
+// are never handled, so they are skipped in the buffer instead of copied out.
 static void skip_comment(const char* opening, TokenStream& stream) {
-    int depth = open_comment(opening);
-    char token[NAME_SIZE];
-    while (depth >= 1 && read_token(stream, token, NESTED_WIDTH))
-        depth = comment_depth_after(token, depth);
+    skip_comment_tokens(stream, open_comment(opening));
 }
 
 static int handle_padding(AssemblerState& state, const char* token) {

@@ -71,6 +71,11 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
 int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream) {
     // Expanding a macro inside its own expansion would never end.
     if (macro.expanding) return report_error("Macro recursion", macro.name);
+    // Charged up front, comments included, so that even bodies that do
+    // nothing count: nested macros multiply their uses.
+    if (MAX_EXPANDED_TOKENS - state.expanded_tokens < macro.body_length)
+        return report_error("Expansion limit exceeded", macro.name);
+    state.expanded_tokens += macro.body_length;
     macro.expanding = true;
     int result = expand_body(state, macro, stream);
     macro.expanding = false;
