@@ -1,5 +1,8 @@
 #include "assembler/token_reader.hpp"
 
+#include <bit>
+#include <cstring>
+
 namespace {
 
 // The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
@@ -14,17 +17,89 @@ struct CharacterClasses {
 
 constexpr CharacterClasses classes;
 
-bool refill(TokenStream& stream) {
+bool is_space(unsigned char c) {
+    return classes.space[c];
+}
+
+// Planted after the data, these end the two scanning loops without a test
+// for the end of the buffer at every byte.
+constexpr unsigned char STOP_SKIPPING_SPACE = 'x';
+constexpr unsigned char STOP_SCANNING_RUN = ' ';
+
+// Moves the bytes from `keep` on to the front of the buffer and reads the
+// next block after them; `position` moves with them. Returns false when no
+// byte was added.
+bool refill(TokenStream& stream, std::uint32_t keep) {
     if (stream.exhausted) return false;
-    std::size_t count = std::fread(stream.buffer, 1, STREAM_BUFFER_SIZE, stream.file);
-    stream.position = 0;
-    stream.end = static_cast<std::uint32_t>(count);
+    std::uint32_t kept = stream.end - keep;
+    std::memmove(stream.buffer, stream.buffer + keep, kept);
+    stream.position -= keep;
+    std::size_t count = std::fread(stream.buffer + kept, 1, STREAM_BUFFER_SIZE - kept, stream.file);
+    stream.end = kept + static_cast<std::uint32_t>(count);
+    // The comment search reads a little past the data; let it read zeros.
+    std::memset(stream.buffer + stream.end, 0, STREAM_SLACK);
     if (count == 0) {
         stream.exhausted = true;
         stream.failed = std::ferror(stream.file) != 0;
         return false;
     }
     return true;
+}
+
+// Leaves `position` at the next token byte; false at the end of the stream.
+bool skip_space(TokenStream& stream) {
+    for (;;) {
+        stream.buffer[stream.end] = STOP_SKIPPING_SPACE;
+        std::uint32_t at = stream.position;
+        while (is_space(stream.buffer[at])) at++;
+        stream.position = at;
+        if (at < stream.end) return true;
+        if (!refill(stream, stream.end)) return false;
+    }
+}
+
+// The first whitespace byte at or after `from`, or `limit` if none comes
+// before it; `limit` is at most `end`.
+std::uint32_t scan_run(TokenStream& stream, std::uint32_t from, std::uint32_t limit) {
+    unsigned char saved = stream.buffer[limit];
+    stream.buffer[limit] = STOP_SCANNING_RUN;
+    while (!is_space(stream.buffer[from])) from++;
+    stream.buffer[limit] = saved;
+    return from;
+}
+
+// The first "(" or ")" at or after `from`, or `end` when there is none.
+// Whole words are tested at a time: with the low bit set, both bytes become
+// ")", and a zero byte in (word ^ ")))))))") marks a match; the lowest such
+// byte is found exactly, so the first match in memory order wins.
+std::uint32_t find_parenthesis(TokenStream& stream, std::uint32_t from) {
+    stream.buffer[stream.end] = ')';
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ones = 0x0101010101010101;
+        constexpr std::uint64_t highs = 0x8080808080808080;
+        constexpr std::uint64_t closing = ones * ')';
+        for (;; from += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, stream.buffer + from, sizeof word);
+            std::uint64_t x = (word | ones) ^ closing;
+            std::uint64_t matches = (x - ones) & ~x & highs;
+            if (matches) return from + static_cast<std::uint32_t>(std::countr_zero(matches) / 8);
+        }
+    }
+    while ((stream.buffer[from] | 1) != ')') from++;
+    return from;
+}
+
+// Where the token that holds the byte at `at` starts, when the stream is read
+// with width MAX_TOKEN_WIDTH: a run of token bytes is cut into pieces of that
+// width. `position` is where a token starts (or `search` itself), and no
+// whitespace lies between `position` and `search`, so only the bytes from
+// `search` to `at` need to be looked at.
+std::uint32_t token_start(const TokenStream& stream, std::uint32_t search, std::uint32_t at) {
+    std::uint32_t run = at;
+    while (run > search && !is_space(stream.buffer[run - 1])) run--;
+    if (run == search) run = stream.position;
+    return at - (at - run) % MAX_TOKEN_WIDTH;
 }
 
 } // namespace
@@ -39,20 +114,62 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
 }
 
 bool read_token(TokenStream& stream, char* token, int width) {
+    if (!skip_space(stream)) return false;
+    auto wanted = static_cast<std::uint32_t>(width);
+    std::uint32_t length = 0;
     for (;;) {
-        if (stream.position == stream.end && !refill(stream)) return false;
-        if (!classes.space[stream.buffer[stream.position]]) break;
-        stream.position++;
+        std::uint32_t start = stream.position;
+        std::uint32_t limit = start + wanted < stream.end ? start + wanted : stream.end;
+        length = scan_run(stream, start + length, limit) - start;
+        // Ended by whitespace or by the width, or it may go on in the next block.
+        if (length == wanted || start + length < stream.end) break;
+        if (!refill(stream, start)) break;
     }
-    int length = 0;
-    while (length < width) {
-        if (stream.position == stream.end && !refill(stream)) break;
-        unsigned char c = stream.buffer[stream.position];
-        if (classes.space[c]) break;
-        token[length++] = static_cast<char>(c);
-        stream.position++;
-    }
+    const unsigned char* text = stream.buffer + stream.position;
+    for (std::uint32_t i = 0; i < length; i++) token[i] = static_cast<char>(text[i]);
     token[length] = '\0';
+    stream.position += length;
     // A token cut short by a read error is not handed on.
     return !stream.failed;
+}
+
+void skip_comment_tokens(TokenStream& stream, int depth) {
+    // Only tokens that begin with a parenthesis can change the depth, and
+    // they are rare in prose: search for those bytes and read a real token
+    // only where one starts.
+    std::uint32_t search = stream.position;
+    for (;;) {
+        std::uint32_t found = find_parenthesis(stream, search);
+        if (found == stream.end) {
+            // Keep the partial token at the end of the block for the next one.
+            stream.position = token_start(stream, search, stream.end);
+            std::uint32_t kept = stream.end - stream.position;
+            if (!refill(stream, stream.position)) {
+                stream.position = stream.end;
+                return;
+            }
+            search = kept;
+            continue;
+        }
+        std::uint32_t start = token_start(stream, search, found);
+        stream.position = start;
+        search = found + 1;
+        if (start != found) continue;
+        // A token starts with a parenthesis; it counts if its text ends there.
+        int change = stream.buffer[found] == '(' ? 1 : -1;
+        if (found + 1 < stream.end && is_space(stream.buffer[found + 1])) {
+            stream.position = found + 1;
+        } else if (found + 1 == stream.end || stream.buffer[found + 1] == '\0') {
+            // Rare: the token may go on in the next block, or it holds a
+            // 0x00 and the rest of the token must be consumed with it.
+            char token[MAX_TOKEN_WIDTH + 1];
+            if (!read_token(stream, token, MAX_TOKEN_WIDTH)) return;
+            if (token[1] != '\0') change = 0;
+            search = stream.position;
+        } else {
+            continue;
+        }
+        depth += change;
+        if (depth < 1) return;
+    }
 }
