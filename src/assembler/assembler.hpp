@@ -20,6 +20,10 @@ constexpr int MAX_REFERENCES = 4096;
 constexpr int MAX_TOKEN_LENGTH = 62;
 // The command-line source is level 0; its first include opens level 1.
 constexpr int MAX_INCLUDE_DEPTH = 64;
+// Hash indexes beside the label and macro tables (name_index.hpp), at most
+// half full so that probes stay short.
+constexpr int LABEL_INDEX_SLOTS = 2 * MAX_LABELS;
+constexpr int MACRO_INDEX_SLOTS = 2 * MAX_MACROS;
 // Work budgets of one assembly. Macros used in macro bodies, and files that
 // include other files several times, multiply: a page of source could
 // otherwise ask for more tokens than any machine can handle. A real program
@@ -61,6 +65,7 @@ struct AssemblerState {
 
     Label labels[MAX_LABELS];
     std::uint16_t label_count;
+    std::uint16_t label_index[LABEL_INDEX_SLOTS]; // finds a name in `labels`
     char scope[NAME_SIZE];
 
     Reference references[MAX_REFERENCES];
@@ -68,11 +73,12 @@ struct AssemblerState {
 
     Macro macros[MAX_MACROS];
     std::uint16_t macro_count;
+    std::uint16_t macro_index[MACRO_INDEX_SLOTS]; // finds a name in `macros`
 
     int include_depth;
     std::uint32_t include_count;   // files opened by includes so far
     std::uint32_t expanded_tokens; // body tokens of every expansion so far
-    SourceOpener opener; // all zero: the standard library's fopen
+    SourceOpener opener;           // all zero: the standard library's fopen
 };
 
 // --- Image and instruction encoding (image.cpp) ---

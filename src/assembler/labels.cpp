@@ -3,13 +3,13 @@
 // to the image, and the table keeps definition order for the report and the
 // symbol file.
 #include "assembler/assembler.hpp"
+#include "assembler/name_index.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
 Label* lookup_label(AssemblerState& state, const char* name) {
-    for (int i = 0; i < state.label_count; i++)
-        if (names_equal(state.labels[i].name, name, NAME_SIZE)) return &state.labels[i];
-    return nullptr;
+    std::uint16_t slot = *find_name_slot(state.label_index, state.labels, name);
+    return slot ? &state.labels[slot - 1] : nullptr;
 }
 
 int define_label(AssemblerState& state, const char* name) {
@@ -25,6 +25,7 @@ int define_label(AssemblerState& state, const char* name) {
     label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
     label.uses = 0;
     copy_bounded(name, label.name, NAME_SIZE);
+    *find_name_slot(state.label_index, state.labels, label.name) = state.label_count;
     return 1;
 }
 

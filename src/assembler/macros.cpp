@@ -2,15 +2,15 @@
 // defined and only gets its meaning at each use, so labels, scopes, cursors
 // and macro names in it are those in force where the macro is used.
 #include "assembler/assembler.hpp"
+#include "assembler/name_index.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
 constexpr int BODY_WIDTH = 63;
 
 Macro* lookup_macro(AssemblerState& state, const char* name) {
-    for (int i = 0; i < state.macro_count; i++)
-        if (names_equal(state.macros[i].name, name, NAME_SIZE)) return &state.macros[i];
-    return nullptr;
+    std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, name);
+    return slot ? &state.macros[slot - 1] : nullptr;
 }
 
 static int check_macro_name(AssemblerState& state, const char* name) {
@@ -28,6 +28,7 @@ int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
     // Registered before its body is read: a macro whose body fails still exists.
     Macro& macro = state.macros[state.macro_count++];
     copy_bounded(name, macro.name, NAME_SIZE);
+    *find_name_slot(state.macro_index, state.macros, macro.name) = state.macro_count;
     macro.body_length = 0;
     macro.expanding = false;
     char token[NAME_SIZE];

@@ -54,3 +54,24 @@ TEST(Assembler, CommentsInMacroBodiesStayInTheBody) {
     EXPECT_EQ(a.rom(), std::string("\x01\x02\x60\xff\xff\x03", 6));
     EXPECT_EQ(a.diagnostics, "Unknown absolute reference: )\n");
 }
+
+// Labels and macros are found through hash indexes beside their tables: every
+// record of a full table must be found at its own place, and near misses not.
+TEST(Assembler, FullTablesFindEveryNameAndNoOther) {
+    std::string source;
+    for (int i = 0; i < MAX_MACROS; i++) source += "%m" + std::to_string(i) + " { } ";
+    for (int i = 0; i < MAX_LABELS; i++) source += "@l" + std::to_string(i) + " ";
+    for (int i = 0; i < MAX_MACROS; i++) source += "m" + std::to_string(i) + " ";
+    source += ";l0 01";
+    Assembly a(source);
+    ASSERT_TRUE(a.result) << a.diagnostics;
+    AssemblerState& state = *a.state;
+    for (int i = 0; i < MAX_LABELS; i++)
+        ASSERT_EQ(lookup_label(state, ("l" + std::to_string(i)).c_str()), &state.labels[i]);
+    for (int i = 0; i < MAX_MACROS; i++)
+        ASSERT_EQ(lookup_macro(state, ("m" + std::to_string(i)).c_str()), &state.macros[i]);
+    for (const char* miss : {"", "l", "l1024", "l01", "L1", "l1 ", "m0"})
+        EXPECT_EQ(lookup_label(state, miss), nullptr) << miss;
+    for (const char* miss : {"", "m", "m256", "m01", "l0"})
+        EXPECT_EQ(lookup_macro(state, miss), nullptr) << miss;
+}
