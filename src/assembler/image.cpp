@@ -6,7 +6,7 @@
 #include "common/text.hpp"
 
 // A mnemonic's position in this table is its base opcode.
-static const char* const mnemonics[32] = {
+static constexpr const char* mnemonics[32] = {
     "LIT", "INC", "POP", "NIP", "SWP", "ROT", "DUP", "OVR", "EQU", "NEQ", "GTH",
     "LTH", "JMP", "JCN", "JSR", "STH", "LDZ", "STZ", "LDR", "STR", "LDA", "STA",
     "DEI", "DEO", "ADD", "SUB", "MUL", "DIV", "AND", "ORA", "EOR", "SFT",
@@ -16,22 +16,54 @@ constexpr std::uint8_t MODE_SHORT = 0x20;  // "2"
 constexpr std::uint8_t MODE_RETURN = 0x40; // "r"
 constexpr std::uint8_t MODE_KEEP = 0x80;   // "k"
 
-std::uint8_t lookup_instruction(const char* word) {
-    for (int i = 0; i < 32; i++) {
-        if (!names_equal(mnemonics[i], word, 3)) continue;
-        // "LIT" always carries the keep bit, so no mnemonic encodes as 0x00.
-        std::uint8_t opcode = static_cast<std::uint8_t>(i == 0 ? i | MODE_KEEP : i);
-        for (const char* mode = word + 3; *mode; mode++) {
-            switch (*mode) {
-            case '2': opcode |= MODE_SHORT; break;
-            case 'r': opcode |= MODE_RETURN; break;
-            case 'k': opcode |= MODE_KEEP; break;
-            default: return 0;
-            }
+// Every word that is not a label or a literal is tried as a mnemonic, so the
+// table is searched by a hash of the first three letters instead of in order.
+// The multiplier was picked so that the 32 mnemonics land in distinct slots of
+// 64; the table checks that when it is built. The slot's key is compared in
+// full, so a word whose letters merely hash alike is not taken.
+constexpr std::uint32_t letters_key(const char* word) {
+    return static_cast<unsigned char>(word[0]) | static_cast<unsigned char>(word[1]) << 8 |
+           static_cast<unsigned char>(word[2]) << 16;
+}
+
+constexpr std::uint32_t mnemonic_slot(std::uint32_t key) {
+    return (key * 0xe587dd21u) >> 26;
+}
+
+struct MnemonicTable {
+    std::uint32_t key[64] = {}; // 0: no mnemonic
+    std::uint8_t base[64] = {};
+    bool collides = false;
+    constexpr MnemonicTable() {
+        for (int i = 0; i < 32; i++) {
+            std::uint32_t slot = mnemonic_slot(letters_key(mnemonics[i]));
+            collides = collides || key[slot] != 0;
+            key[slot] = letters_key(mnemonics[i]);
+            // "LIT" always carries the keep bit, so no mnemonic encodes as 0x00.
+            base[slot] = static_cast<std::uint8_t>(i == 0 ? i | MODE_KEEP : i);
         }
-        return opcode;
     }
-    return 0;
+};
+
+constexpr MnemonicTable mnemonic_table;
+static_assert(!mnemonic_table.collides, "two mnemonics share a slot; pick another multiplier");
+
+std::uint8_t lookup_instruction(const char* word) {
+    // A shorter word matches no mnemonic; a third letter of 0x00 matches no key.
+    if (word[0] == '\0' || word[1] == '\0') return 0;
+    std::uint32_t key = letters_key(word);
+    std::uint32_t slot = mnemonic_slot(key);
+    if (mnemonic_table.key[slot] != key) return 0;
+    std::uint8_t opcode = mnemonic_table.base[slot];
+    for (const char* mode = word + 3; *mode; mode++) {
+        switch (*mode) {
+        case '2': opcode |= MODE_SHORT; break;
+        case 'r': opcode |= MODE_RETURN; break;
+        case 'k': opcode |= MODE_KEEP; break;
+        default: return 0;
+        }
+    }
+    return opcode;
 }
 
 bool is_instruction_word(const char* word) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "assembler/assembler.hpp"
 #include "test_support.hpp"
@@ -28,6 +29,27 @@ TEST(LookupInstruction, RefusesWhatIsNotAnInstruction) {
     EXPECT_FALSE(is_instruction_word("BRK2"));
     EXPECT_FALSE(is_instruction_word("ADDx"));
     EXPECT_TRUE(is_instruction_word("ORA2r"));
+}
+
+// Mnemonics are found by a hash of their letters: every three-letter word
+// over the letters and bytes that could collide must find exactly the
+// mnemonic it spells, and nothing else.
+TEST(LookupInstruction, OnlyTheThirtyTwoMnemonicsAreFound) {
+    const std::string table = "LITINCPOPNIPSWPROTDUPOVREQUNEQGTHLTHJMPJCNJSRSTH"
+                              "LDZSTZLDRSTRLDASTADEIDEOADDSUBMULDIVANDORAEORSFT";
+    const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZaz2rk\x80\xff";
+    int found = 0;
+    for (char a : letters)
+        for (char b : letters)
+            for (char c : letters) {
+                const char word[4] = {a, b, c, '\0'};
+                std::size_t at = table.find(word);
+                bool is_mnemonic = at != std::string::npos && at % 3 == 0;
+                std::uint8_t expected = is_mnemonic ? (at == 0 ? 0x80 : at / 3) : 0;
+                ASSERT_EQ(lookup_instruction(word), expected) << word;
+                found += is_mnemonic;
+            }
+    EXPECT_EQ(found, 32);
 }
 
 class EmitTest : public testing::Test {
