@@ -37,7 +37,7 @@ bool refill(TokenStream& stream, std::uint32_t keep) {
     std::size_t count = std::fread(stream.buffer + kept, 1, STREAM_BUFFER_SIZE - kept, stream.file);
     stream.end = kept + static_cast<std::uint32_t>(count);
     // The comment search reads a little past the data; let it read zeros.
-    std::memset(stream.buffer + stream.end, 0, STREAM_SLACK);
+    std::memset(stream.buffer + stream.end, 0, sizeof(std::uint64_t));
     if (count == 0) {
         stream.exhausted = true;
         stream.failed = std::ferror(stream.file) != 0;
@@ -125,8 +125,9 @@ bool read_token(TokenStream& stream, char* token, int width) {
         if (length == wanted || start + length < stream.end) break;
         if (!refill(stream, start)) break;
     }
-    const unsigned char* text = stream.buffer + stream.position;
-    for (std::uint32_t i = 0; i < length; i++) token[i] = static_cast<char>(text[i]);
+    // One fixed-size copy costs less than a loop over a short token; the
+    // bytes after the token are overwritten by its end or never looked at.
+    std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
     token[length] = '\0';
     stream.position += length;
     // A token cut short by a read error is not handed on.

@@ -9,13 +9,15 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr std::uint32_t STREAM_BUFFER_SIZE = 16384;
-constexpr std::uint32_t STREAM_SLACK = 8;
-
 // The widest token any reader asks for; a token that reaches the end of the
 // buffer is moved to its front before the next block is read, so it must be
 // much shorter than the buffer.
 constexpr int MAX_TOKEN_WIDTH = 63;
+
+constexpr std::uint32_t STREAM_BUFFER_SIZE = 16384;
+// Bytes after the block that may be read but hold no data: a token is copied
+// out as one fixed-size block of MAX_TOKEN_WIDTH + 1 bytes, whatever its length.
+constexpr std::uint32_t STREAM_SLACK = MAX_TOKEN_WIDTH + 1;
 
 struct TokenStream {
     std::FILE* file;
@@ -24,17 +26,18 @@ struct TokenStream {
     std::uint32_t end;
     bool exhausted; // nothing more will be read from `file`
     bool failed;    // a read error happened; the stream is not read further
-    // A block and a few bytes more: the scanning loops plant a stop byte
-    // after the data instead of testing for its end at every byte, and the
-    // comment search reads whole 8-byte words up to that stop byte.
+    // The scanning loops plant a stop byte after the data instead of testing
+    // for its end at every byte, and the comment search reads whole 8-byte
+    // words up to that stop byte.
     unsigned char buffer[STREAM_BUFFER_SIZE + STREAM_SLACK];
 };
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
 
 // Reads the next token of at most `width` (up to MAX_TOKEN_WIDTH) characters
-// into `token`, which holds width + 1 bytes. Returns false at the end of the
-// stream or on a read error, which also sets `failed`.
+// into `token`, which holds MAX_TOKEN_WIDTH + 1 bytes whatever the width.
+// Returns false at the end of the stream or on a read error, which also sets
+// `failed`.
 bool read_token(TokenStream& stream, char* token, int width);
 
 // Consumes what read_token with width MAX_TOKEN_WIDTH would return, without
