@@ -111,30 +111,25 @@ int handle_reference(AssemblerState& state, char sigil, const char* name) {
 static int fill_placeholder(AssemblerState& state, const Reference& reference,
                             const Label& target) {
     std::uint16_t at = reference.address;
-    switch (kind_of(reference.sigil)) {
-    case ReferenceKind::RelativeByte: {
+    ReferenceKind kind = kind_of(reference.sigil);
+    if (kind == ReferenceKind::RelativeByte) {
         int distance = static_cast<int>(target.address) - static_cast<int>(at) - 2;
         state.image[at] = static_cast<std::uint8_t>(distance & 0xff);
         if (distance < -128 || distance > 127)
             return report_error("Relative reference is too far", reference.name);
         return 1;
     }
-    case ReferenceKind::ZeroPageByte:
+    if (kind == ReferenceKind::ZeroPageByte) {
         state.image[at] = static_cast<std::uint8_t>(target.address & 0xff);
         return 1;
-    case ReferenceKind::AbsoluteShort:
-        state.image[at] = static_cast<std::uint8_t>(target.address >> 8);
-        state.image[static_cast<std::uint16_t>(at + 1)] =
-            static_cast<std::uint8_t>(target.address & 0xff);
-        return 1;
-    case ReferenceKind::RelativeShort: {
-        auto distance = static_cast<std::uint16_t>(target.address - at - 2);
-        state.image[at] = static_cast<std::uint8_t>(distance >> 8);
-        state.image[static_cast<std::uint16_t>(at + 1)] =
-            static_cast<std::uint8_t>(distance & 0xff);
-        return 1;
     }
-    }
+    // Both short kinds fill two bytes, high byte first; a relative one wraps
+    // in 16 bits, so any target is in reach.
+    auto value = kind == ReferenceKind::AbsoluteShort
+                     ? target.address
+                     : static_cast<std::uint16_t>(target.address - at - 2);
+    state.image[at] = static_cast<std::uint8_t>(value >> 8);
+    state.image[static_cast<std::uint16_t>(at + 1)] = static_cast<std::uint8_t>(value & 0xff);
     return 1;
 }
 

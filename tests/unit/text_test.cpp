@@ -21,6 +21,8 @@ TEST(HexWords, OnlyLowerCaseDigitsCount) {
     EXPECT_EQ(hex_word_value("ffffffff"), 0xffffffffu);
     // Wraps in 32 bits: only the last eight digits remain.
     EXPECT_EQ(hex_word_value("123456789"), 0x23456789u);
+    // Other characters are skipped, not read as digits.
+    EXPECT_EQ(hex_word_value("1x2G"), 0x12u);
 }
 
 TEST(TextHelpers, BoundedCopyPositionsAndAppend) {
