@@ -25,7 +25,7 @@ rm -f "$work"/findings/*
     -rss_limit_mb=2048 \
     -max_len=8192 \
     -print_final_stats=1 \
-    -artifact_prefix="$work/findings/" 2>&1 | tail -n 60
+    -artifact_prefix="$work/findings/" 2>&1 | tail -n 100
 status=${PIPESTATUS[0]}
 
 found=0
