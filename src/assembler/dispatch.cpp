@@ -12,6 +12,8 @@ constexpr int TOP_LEVEL_WIDTH = 62;
 constexpr int TOP_LEVEL_MAX_TOKEN = 61;
 constexpr int NESTED_WIDTH = 63;
 
+static int dispatch_token(AssemblerState& state, const char* token, TokenStream& stream);
+
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     if (state.opener.open) return state.opener.open(path, state.opener.context);
     return std::fopen(path, "r");
@@ -24,7 +26,8 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     open_token_stream(stream, source, path);
     char token[NAME_SIZE];
     while (read_token(stream, token, TOP_LEVEL_WIDTH)) {
-        if (text_length(token) > TOP_LEVEL_MAX_TOKEN || !handle_token(state, token, stream))
+        // Shorter than handle_token's own limit, so its check is skipped.
+        if (text_length(token) > TOP_LEVEL_MAX_TOKEN || !dispatch_token(state, token, stream))
             return report_error("Invalid token", token);
     }
     if (stream.failed) return report_error("Invalid input", path);
@@ -90,9 +93,9 @@ static int handle_padding(AssemblerState& state, const char* token) {
 static int handle_literal(AssemblerState& state, const char* token) {
     const char* rest = token + 1;
     int length = text_length(token);
-    if (is_hex_word(rest) && length == 3)
+    if (length == 3 && is_hex_word(rest))
         return emit_literal_byte(state, static_cast<std::uint8_t>(hex_word_value(rest)));
-    if (is_hex_word(rest) && length == 5)
+    if (length == 5 && is_hex_word(rest))
         return emit_short(state, static_cast<std::uint16_t>(hex_word_value(rest)), true);
     return report_error("Invalid hex literal", token);
 }
@@ -104,7 +107,9 @@ static int handle_text(AssemblerState& state, const char* text) {
 }
 
 static int handle_word(AssemblerState& state, const char* word, TokenStream& stream) {
-    if (is_instruction_word(word)) return emit_instruction(state, word);
+    // is_instruction_word, without looking the mnemonic up a second time to emit it.
+    std::uint8_t opcode = lookup_instruction(word);
+    if (opcode != 0 || names_equal(word, "BRK", 4)) return emit_byte(state, opcode);
     if (is_hex_word(word)) {
         int length = text_length(word);
         std::uint32_t value = hex_word_value(word);
@@ -117,6 +122,11 @@ static int handle_word(AssemblerState& state, const char* word, TokenStream& str
 
 int handle_token(AssemblerState& state, const char* token, TokenStream& stream) {
     if (text_length(token) > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
+    return dispatch_token(state, token, stream);
+}
+
+// handle_token once the length of the token is known to be within the limit.
+static int dispatch_token(AssemblerState& state, const char* token, TokenStream& stream) {
     const char* rest = token + 1;
     switch (token[0]) {
     case '(': skip_comment(token, stream); return 1;

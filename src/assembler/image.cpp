@@ -48,6 +48,10 @@ struct MnemonicTable {
 constexpr MnemonicTable mnemonic_table;
 static_assert(!mnemonic_table.collides, "two mnemonics share a slot; pick another multiplier");
 
+// The opcodes of "LIT" and "LIT2", which every literal writes.
+constexpr std::uint8_t OPCODE_LIT = mnemonic_table.base[mnemonic_slot(letters_key("LIT"))];
+constexpr std::uint8_t OPCODE_LIT2 = OPCODE_LIT | MODE_SHORT;
+
 std::uint8_t lookup_instruction(const char* word) {
     // A shorter word matches no mnemonic; a third letter of 0x00 matches no key.
     if (word[0] == '\0' || word[1] == '\0') return 0;
@@ -81,13 +85,13 @@ int emit_byte(AssemblerState& state, std::uint8_t byte) {
 }
 
 int emit_short(AssemblerState& state, std::uint16_t value, bool prefixed) {
-    if (prefixed && !emit_byte(state, lookup_instruction("LIT2"))) return 0;
+    if (prefixed && !emit_byte(state, OPCODE_LIT2)) return 0;
     return emit_byte(state, static_cast<std::uint8_t>(value >> 8)) &&
            emit_byte(state, static_cast<std::uint8_t>(value & 0xff));
 }
 
 int emit_literal_byte(AssemblerState& state, std::uint8_t byte) {
-    return emit_byte(state, lookup_instruction("LIT")) && emit_byte(state, byte);
+    return emit_byte(state, OPCODE_LIT) && emit_byte(state, byte);
 }
 
 int emit_instruction(AssemblerState& state, const char* word) {

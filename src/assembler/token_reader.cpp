@@ -21,10 +21,12 @@ bool is_space(unsigned char c) {
     return classes.space[c];
 }
 
-// Planted after the data, these end the two scanning loops without a test
-// for the end of the buffer at every byte.
-constexpr unsigned char STOP_SKIPPING_SPACE = 'x';
-constexpr unsigned char STOP_SCANNING_RUN = ' ';
+// Stop bytes end the scanning loops without a test for the end of the data
+// at every byte. The byte after the block is a ")", a token byte that ends the
+// skipping of whitespace and a byte that the comment search stops at; a
+// token copied out of the block ends at whitespace planted at its width.
+constexpr unsigned char STOP_AFTER_BLOCK = ')';
+constexpr unsigned char STOP_AT_WIDTH = ' ';
 
 // Moves the bytes from `keep` on to the front of the buffer and reads the
 // next block after them; `position` moves with them. Returns false when no
@@ -38,6 +40,7 @@ bool refill(TokenStream& stream, std::uint32_t keep) {
     stream.end = kept + static_cast<std::uint32_t>(count);
     // The comment search reads a little past the data; let it read zeros.
     std::memset(stream.buffer + stream.end, 0, sizeof(std::uint64_t));
+    stream.buffer[stream.end] = STOP_AFTER_BLOCK;
     if (count == 0) {
         stream.exhausted = true;
         stream.failed = std::ferror(stream.file) != 0;
@@ -49,31 +52,19 @@ bool refill(TokenStream& stream, std::uint32_t keep) {
 // Leaves `position` at the next token byte; false at the end of the stream.
 bool skip_space(TokenStream& stream) {
     for (;;) {
-        stream.buffer[stream.end] = STOP_SKIPPING_SPACE;
-        std::uint32_t at = stream.position;
-        while (is_space(stream.buffer[at])) at++;
-        stream.position = at;
-        if (at < stream.end) return true;
+        const unsigned char* at = stream.buffer + stream.position;
+        while (is_space(*at)) at++;
+        stream.position = static_cast<std::uint32_t>(at - stream.buffer);
+        if (stream.position < stream.end) return true;
         if (!refill(stream, stream.end)) return false;
     }
-}
-
-// The first whitespace byte at or after `from`, or `limit` if none comes
-// before it; `limit` is at most `end`.
-std::uint32_t scan_run(TokenStream& stream, std::uint32_t from, std::uint32_t limit) {
-    unsigned char saved = stream.buffer[limit];
-    stream.buffer[limit] = STOP_SCANNING_RUN;
-    while (!is_space(stream.buffer[from])) from++;
-    stream.buffer[limit] = saved;
-    return from;
 }
 
 // The first "(" or ")" at or after `from`, or `end` when there is none.
 // Whole words are tested at a time: with the low bit set, both bytes become
 // ")", and a zero byte in (word ^ ")))))))") marks a match; the lowest such
 // byte is found exactly, so the first match in memory order wins.
-std::uint32_t find_parenthesis(TokenStream& stream, std::uint32_t from) {
-    stream.buffer[stream.end] = ')';
+std::uint32_t find_parenthesis(const TokenStream& stream, std::uint32_t from) {
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t ones = 0x0101010101010101;
         constexpr std::uint64_t highs = 0x8080808080808080;
@@ -111,25 +102,31 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
     stream.end = 0;
     stream.exhausted = false;
     stream.failed = false;
+    stream.buffer[0] = STOP_AFTER_BLOCK;
 }
 
 bool read_token(TokenStream& stream, char* token, int width) {
-    if (!skip_space(stream)) return false;
     auto wanted = static_cast<std::uint32_t>(width);
-    std::uint32_t length = 0;
-    for (;;) {
-        std::uint32_t start = stream.position;
-        std::uint32_t limit = start + wanted < stream.end ? start + wanted : stream.end;
-        length = scan_run(stream, start + length, limit) - start;
-        // Ended by whitespace or by the width, or it may go on in the next block.
-        if (length == wanted || start + length < stream.end) break;
-        if (!refill(stream, start)) break;
+    const unsigned char* at = stream.buffer + stream.position;
+    while (is_space(*at)) at++;
+    stream.position = static_cast<std::uint32_t>(at - stream.buffer);
+    // Near the end of the block, move what is left to the front and read on,
+    // so that the whole token lies in the block.
+    if (stream.end - stream.position < wanted) {
+        if (!skip_space(stream)) return false;
+        while (stream.end - stream.position < wanted && refill(stream, stream.position)) {
+        }
     }
+    std::uint32_t available = stream.end - stream.position;
     // One fixed-size copy costs less than a loop over a short token; the
-    // bytes after the token are overwritten by its end or never looked at.
+    // token then ends at the first whitespace in the copy, or at the stop
+    // byte planted at its width.
     std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
-    token[length] = '\0';
-    stream.position += length;
+    token[available < wanted ? available : wanted] = STOP_AT_WIDTH;
+    char* end = token;
+    while (!is_space(static_cast<unsigned char>(*end))) end++;
+    *end = '\0';
+    stream.position += static_cast<std::uint32_t>(end - token);
     // A token cut short by a read error is not handed on.
     return !stream.failed;
 }
