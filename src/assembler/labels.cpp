@@ -14,29 +14,37 @@ Label* lookup_label(AssemblerState& state, const char* name) {
 
 int define_label(AssemblerState& state, const char* name) {
     int length = text_length(name);
-    if (lookup_label(state, name)) return report_error("Label duplicate", name);
+    // The slot of the name in the index: filled for a duplicate, else where the label goes.
+    std::uint16_t* slot = find_name_slot(state.label_index, state.labels, name);
+    if (*slot) return report_error("Label duplicate", name);
     // A name that reads as a raw byte or short could never be called by name.
-    if (is_hex_word(name) && (length == 2 || length == 4))
+    if ((length == 2 || length == 4) && is_hex_word(name))
         return report_error("Label name is hex number", name);
-    if (is_instruction_word(name) || length == 0)
+    if (length == 0 || is_instruction_word(name))
         return report_error("Label name is invalid", name);
     if (state.label_count == MAX_LABELS) return report_error("Labels limit exceeded", name);
     Label& label = state.labels[state.label_count++];
     label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
     label.uses = 0;
     copy_bounded(name, label.name, NAME_SIZE);
-    *find_name_slot(state.label_index, state.labels, label.name) = state.label_count;
+    // A longer name is stored cut short, and is indexed as stored.
+    if (length >= NAME_SIZE) slot = find_name_slot(state.label_index, state.labels, label.name);
+    *slot = state.label_count;
     return 1;
 }
 
 char* build_sublabel_name(char* dst, const char* scope, const char* name) {
-    if (text_length(scope) + text_length(name) >= NAME_SIZE - 1) {
+    int scope_length = text_length(scope);
+    int name_length = text_length(name);
+    if (scope_length + name_length >= NAME_SIZE - 1) {
         report_error("Sublabel length too long", name);
         return nullptr;
     }
+    // "scope/name", each part copied once.
     copy_bounded(scope, dst, NAME_SIZE);
-    append_text(dst, "/");
-    return append_text(dst, name);
+    dst[scope_length] = '/';
+    copy_bounded(name, dst + scope_length + 1, name_length + 1);
+    return dst;
 }
 
 int handle_label(AssemblerState& state, const char* token) {

@@ -16,8 +16,8 @@ Macro* lookup_macro(AssemblerState& state, const char* name) {
 static int check_macro_name(AssemblerState& state, const char* name) {
     int length = text_length(name);
     if (lookup_macro(state, name)) return report_error("Macro duplicate", name);
-    if (is_hex_word(name) && length % 2 == 0) return report_error("Macro name is hex number", name);
-    if (is_instruction_word(name) || length == 0)
+    if (length % 2 == 0 && is_hex_word(name)) return report_error("Macro name is hex number", name);
+    if (length == 0 || is_instruction_word(name))
         return report_error("Macro name is invalid", name);
     if (state.macro_count == MAX_MACROS) return report_error("Macros limit exceeded", name);
     return 1;

@@ -2,6 +2,7 @@
 // token, once every label is known; resolution is the one place that writes
 // behind the cursor, and only into bytes emit_byte has already written.
 #include "assembler/assembler.hpp"
+#include "assembler/name_index.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
@@ -87,9 +88,13 @@ int add_reference(AssemblerState& state, const char* scope, char sigil, const ch
             return report_error("Invalid sublabel", token_text(sigil, name, token));
         name = sublabel;
     } else if (int slash = position_of(name, '/'); slash > 0) {
-        // Naming a child counts as a use of its parent, if the parent is known by now.
-        char parent[NAME_SIZE];
-        if (Label* label = lookup_label(state, copy_bounded(name, parent, slash))) label->uses++;
+        // Naming a child counts as a use of its parent, if the parent is known
+        // by now. The parent is the part before the "/", looked up in place;
+        // as copy_bounded would cut it, it keeps at least one character.
+        int parent_length = slash > 1 ? slash - 1 : 1;
+        if (std::uint16_t found =
+                *find_name_slot(state.label_index, state.labels, name, parent_length))
+            state.labels[found - 1].uses++;
     }
     Reference& reference = state.references[state.reference_count++];
     copy_bounded(name, reference.name, NAME_SIZE);

@@ -8,10 +8,21 @@ bool names_equal(const char* a, const char* b, int n) {
     return true;
 }
 
+// Digit values by character, -1 for any other byte: every literal, raw byte
+// and candidate name is tested, so one load replaces the range tests.
+struct HexDigits {
+    signed char value[256] = {};
+    constexpr HexDigits() {
+        for (int c = 0; c < 256; c++) value[c] = -1;
+        for (int d = 0; d < 10; d++) value['0' + d] = static_cast<signed char>(d);
+        for (int d = 0; d < 6; d++) value['a' + d] = static_cast<signed char>(10 + d);
+    }
+};
+
+constexpr HexDigits hex_digits;
+
 static int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    return hex_digits.value[static_cast<unsigned char>(c)];
 }
 
 bool is_hex_word(const char* s) {
