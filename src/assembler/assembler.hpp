@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "assembler/name_index.hpp"
 #include "assembler/token_reader.hpp"
 
 constexpr int NAME_SIZE = 64;
+static_assert(NAME_SIZE == NAME_FIELD_SIZE, "names are indexed in their fields");
 constexpr std::uint32_t IMAGE_SIZE = 0x10000;
 constexpr std::uint32_t PROGRAM_START = 0x0100;
 constexpr int MAX_LABELS = 1024;
@@ -134,6 +136,10 @@ int comment_depth_after(const char* token, int depth);
 
 // The label named exactly `name`, or nullptr.
 Label* lookup_label(AssemblerState& state, const char* name);
+
+// lookup_label for a name that already lies in a 64-byte field (a
+// reference's, say), cut after `limit` characters; the name is not copied.
+Label* find_label(AssemblerState& state, const char* field, int limit);
 
 // Appends a label at the cursor. Fails with "Label duplicate: NAME",
 // "Label name is hex number: NAME", "Label name is invalid: NAME" or

@@ -12,7 +12,8 @@ constexpr int TOP_LEVEL_WIDTH = 62;
 constexpr int TOP_LEVEL_MAX_TOKEN = 61;
 constexpr int NESTED_WIDTH = 63;
 
-static int dispatch_token(AssemblerState& state, const char* token, TokenStream& stream);
+static int dispatch_token(AssemblerState& state, const char* token, int length,
+                          TokenStream& stream);
 
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     if (state.opener.open) return state.opener.open(path, state.opener.context);
@@ -25,9 +26,9 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     TokenStream stream;
     open_token_stream(stream, source, path);
     char token[NAME_SIZE];
-    while (read_token(stream, token, TOP_LEVEL_WIDTH)) {
+    for (int length; (length = read_token_text(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its check is skipped.
-        if (text_length(token) > TOP_LEVEL_MAX_TOKEN || !dispatch_token(state, token, stream))
+        if (length > TOP_LEVEL_MAX_TOKEN || !dispatch_token(state, token, length, stream))
             return report_error("Invalid token", token);
     }
     if (stream.failed) return report_error("Invalid input", path);
@@ -90,9 +91,8 @@ static int handle_padding(AssemblerState& state, const char* token) {
     return 1;
 }
 
-static int handle_literal(AssemblerState& state, const char* token) {
+static int handle_literal(AssemblerState& state, const char* token, int length) {
     const char* rest = token + 1;
-    int length = text_length(token);
     if (length == 3 && is_hex_word(rest))
         return emit_literal_byte(state, static_cast<std::uint8_t>(hex_word_value(rest)));
     if (length == 5 && is_hex_word(rest))
@@ -106,27 +106,27 @@ static int handle_text(AssemblerState& state, const char* text) {
     return 1;
 }
 
-static int handle_word(AssemblerState& state, const char* word, TokenStream& stream) {
+static int handle_word(AssemblerState& state, const char* word, int length, TokenStream& stream) {
     // is_instruction_word, without looking the mnemonic up a second time to emit it.
     std::uint8_t opcode = lookup_instruction(word);
     if (opcode != 0 || names_equal(word, "BRK", 4)) return emit_byte(state, opcode);
-    if (is_hex_word(word)) {
-        int length = text_length(word);
-        std::uint32_t value = hex_word_value(word);
-        if (length == 2) return emit_byte(state, static_cast<std::uint8_t>(value));
-        if (length == 4) return emit_short(state, static_cast<std::uint16_t>(value), false);
-    }
+    if (length == 2 && is_hex_word(word))
+        return emit_byte(state, static_cast<std::uint8_t>(hex_word_value(word)));
+    if (length == 4 && is_hex_word(word))
+        return emit_short(state, static_cast<std::uint16_t>(hex_word_value(word)), false);
     if (Macro* macro = lookup_macro(state, word)) return expand_macro(state, *macro, stream);
     return handle_reference(state, 0, word);
 }
 
 int handle_token(AssemblerState& state, const char* token, TokenStream& stream) {
-    if (text_length(token) > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
-    return dispatch_token(state, token, stream);
+    int length = text_length(token);
+    if (length > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
+    return dispatch_token(state, token, length, stream);
 }
 
-// handle_token once the length of the token is known to be within the limit.
-static int dispatch_token(AssemblerState& state, const char* token, TokenStream& stream) {
+// handle_token once the length of the token's text is known, and within the limit.
+static int dispatch_token(AssemblerState& state, const char* token, int length,
+                          TokenStream& stream) {
     const char* rest = token + 1;
     switch (token[0]) {
     case '(': skip_comment(token, stream); return 1;
@@ -140,14 +140,14 @@ static int dispatch_token(AssemblerState& state, const char* token, TokenStream&
     case '$': return handle_padding(state, token);
     case '@': return handle_label(state, token);
     case '&': return handle_sublabel(state, token);
-    case '#': return handle_literal(state, token);
+    case '#': return handle_literal(state, token, length);
     case '"': return handle_text(state, rest);
     case '[':
     case ']':
         if (token[1] == '\0') return 1;
-        return handle_word(state, token, stream);
+        return handle_word(state, token, length, stream);
     default:
         if (is_reference_sigil(token[0])) return handle_reference(state, token[0], rest);
-        return handle_word(state, token, stream);
+        return handle_word(state, token, length, stream);
     }
 }

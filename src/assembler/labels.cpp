@@ -7,16 +7,27 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
-Label* lookup_label(AssemblerState& state, const char* name) {
-    std::uint16_t slot = *find_name_slot(state.label_index, state.labels, name);
+#include <cstring>
+
+Label* find_label(AssemblerState& state, const char* field, int limit) {
+    std::uint16_t slot = *find_name_slot(state.label_index, state.labels, make_key(field, limit));
     return slot ? &state.labels[slot - 1] : nullptr;
+}
+
+Label* lookup_label(AssemblerState& state, const char* name) {
+    NameField key;
+    return copy_to_field(name, key) ? find_label(state, key, NAME_FIELD_SIZE) : nullptr;
 }
 
 int define_label(AssemblerState& state, const char* name) {
     int length = text_length(name);
-    // The slot of the name in the index: filled for a duplicate, else where the label goes.
-    std::uint16_t* slot = find_name_slot(state.label_index, state.labels, name);
-    if (*slot) return report_error("Label duplicate", name);
+    // The name as the label holds it, and its slot in the index: filled when
+    // a label of that name exists, else where the new one goes. A name too
+    // long for a field is never a duplicate, since no label can equal it.
+    NameField stored = {};
+    copy_bounded(name, stored, NAME_SIZE);
+    std::uint16_t* slot = find_name_slot(state.label_index, state.labels, make_key(stored));
+    if (*slot != 0 && length < NAME_SIZE) return report_error("Label duplicate", name);
     // A name that reads as a raw byte or short could never be called by name.
     if ((length == 2 || length == 4) && is_hex_word(name))
         return report_error("Label name is hex number", name);
@@ -26,10 +37,9 @@ int define_label(AssemblerState& state, const char* name) {
     Label& label = state.labels[state.label_count++];
     label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
     label.uses = 0;
-    copy_bounded(name, label.name, NAME_SIZE);
-    // A longer name is stored cut short, and is indexed as stored.
-    if (length >= NAME_SIZE) slot = find_name_slot(state.label_index, state.labels, label.name);
-    *slot = state.label_count;
+    std::memcpy(label.name, stored, NAME_SIZE);
+    // Of two labels whose long names were cut alike, the first stays the one found.
+    if (*slot == 0) *slot = state.label_count;
     return 1;
 }
 

@@ -6,10 +6,14 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
+#include <cstring>
+
 constexpr int BODY_WIDTH = 63;
 
 Macro* lookup_macro(AssemblerState& state, const char* name) {
-    std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, name);
+    NameField key;
+    if (!copy_to_field(name, key)) return nullptr;
+    std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, make_key(key));
     return slot ? &state.macros[slot - 1] : nullptr;
 }
 
@@ -27,8 +31,13 @@ int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
     if (!check_macro_name(state, name)) return 0;
     // Registered before its body is read: a macro whose body fails still exists.
     Macro& macro = state.macros[state.macro_count++];
-    copy_bounded(name, macro.name, NAME_SIZE);
-    *find_name_slot(state.macro_index, state.macros, macro.name) = state.macro_count;
+    // Held with zero bytes after its end, as the index compares names.
+    NameField stored = {};
+    copy_bounded(name, stored, NAME_SIZE);
+    std::memcpy(macro.name, stored, NAME_SIZE);
+    // Of two macros whose long names were cut alike, the first stays the one found.
+    std::uint16_t* slot = find_name_slot(state.macro_index, state.macros, make_key(stored));
+    if (*slot == 0) *slot = state.macro_count;
     macro.body_length = 0;
     macro.expanding = false;
     char token[NAME_SIZE];

@@ -83,21 +83,22 @@ int add_reference(AssemblerState& state, const char* scope, char sigil, const ch
     if (state.reference_count == MAX_REFERENCES)
         return report_error("References limit exceeded", token_text(sigil, name, token));
     char sublabel[NAME_SIZE];
-    if (name[0] == '&') {
+    bool in_scope = name[0] == '&';
+    if (in_scope) {
         if (!build_sublabel_name(sublabel, scope, name + 1))
             return report_error("Invalid sublabel", token_text(sigil, name, token));
         name = sublabel;
-    } else if (int slash = position_of(name, '/'); slash > 0) {
-        // Naming a child counts as a use of its parent, if the parent is known
-        // by now. The parent is the part before the "/", looked up in place;
-        // as copy_bounded would cut it, it keeps at least one character.
-        int parent_length = slash > 1 ? slash - 1 : 1;
-        if (std::uint16_t found =
-                *find_name_slot(state.label_index, state.labels, name, parent_length))
-            state.labels[found - 1].uses++;
     }
     Reference& reference = state.references[state.reference_count++];
     copy_bounded(name, reference.name, NAME_SIZE);
+    if (int slash = in_scope ? -1 : position_of(name, '/'); slash > 0) {
+        // Naming a child counts as a use of its parent, if the parent is known
+        // by now. The parent is the part before the "/", cut as copy_bounded
+        // would cut it, and looked up where it stands in the record.
+        int parent_length = slash > 1 ? slash - 1 : 1;
+        if (parent_length > NAME_SIZE - 1) parent_length = NAME_SIZE - 1;
+        if (Label* parent = find_label(state, reference.name, parent_length)) parent->uses++;
+    }
     reference.sigil = sigil;
     reference.address = address;
     return 1;
@@ -141,7 +142,7 @@ static int fill_placeholder(AssemblerState& state, const Reference& reference,
 int resolve_references(AssemblerState& state) {
     for (int i = 0; i < state.reference_count; i++) {
         const Reference& reference = state.references[i];
-        Label* target = lookup_label(state, reference.name);
+        Label* target = find_label(state, reference.name, NAME_SIZE);
         if (!target) return report_error(unknown_message(kind_of(reference.sigil)), reference.name);
         if (!fill_placeholder(state, reference, *target)) return 0;
         target->uses++;

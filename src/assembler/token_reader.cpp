@@ -9,9 +9,14 @@ namespace {
 // belongs to a token.
 struct CharacterClasses {
     bool space[256] = {};
+    bool ends_text[256] = {}; // whitespace, and the 0x00 that ends a token's text
     constexpr CharacterClasses() {
         const char blanks[] = " \t\n\v\f\r";
-        for (const char* c = blanks; *c; c++) space[static_cast<unsigned char>(*c)] = true;
+        for (const char* c = blanks; *c; c++) {
+            space[static_cast<unsigned char>(*c)] = true;
+            ends_text[static_cast<unsigned char>(*c)] = true;
+        }
+        ends_text[0] = true;
     }
 };
 
@@ -105,7 +110,7 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
     stream.buffer[0] = STOP_AFTER_BLOCK;
 }
 
-bool read_token(TokenStream& stream, char* token, int width) {
+int read_token_text(TokenStream& stream, char* token, int width) {
     auto wanted = static_cast<std::uint32_t>(width);
     const unsigned char* at = stream.buffer + stream.position;
     while (is_space(*at)) at++;
@@ -113,7 +118,7 @@ bool read_token(TokenStream& stream, char* token, int width) {
     // Near the end of the block, move what is left to the front and read on,
     // so that the whole token lies in the block.
     if (stream.end - stream.position < wanted) {
-        if (!skip_space(stream)) return false;
+        if (!skip_space(stream)) return -1;
         while (stream.end - stream.position < wanted && refill(stream, stream.position)) {
         }
     }
@@ -124,11 +129,18 @@ bool read_token(TokenStream& stream, char* token, int width) {
     std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
     token[available < wanted ? available : wanted] = STOP_AT_WIDTH;
     char* end = token;
+    while (!classes.ends_text[static_cast<unsigned char>(*end)]) end++;
+    auto length = static_cast<int>(end - token);
+    // A 0x00 ends the text, not the token: the rest of the token is consumed.
     while (!is_space(static_cast<unsigned char>(*end))) end++;
     *end = '\0';
     stream.position += static_cast<std::uint32_t>(end - token);
     // A token cut short by a read error is not handed on.
-    return !stream.failed;
+    return stream.failed ? -1 : length;
+}
+
+bool read_token(TokenStream& stream, char* token, int width) {
+    return read_token_text(stream, token, width) >= 0;
 }
 
 void skip_comment_tokens(TokenStream& stream, int depth) {

@@ -40,6 +40,10 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
 // `failed`.
 bool read_token(TokenStream& stream, char* token, int width);
 
+// read_token, returning the length of the token's text, which ends at the
+// first 0x00, or -1 where read_token returns false.
+int read_token_text(TokenStream& stream, char* token, int width);
+
 // Consumes what read_token with width MAX_TOKEN_WIDTH would return, without
 // copying it, while `depth` stays at least 1: a token whose text is exactly
 // "(" adds one, exactly ")" takes one away, and the stream is left just after
