@@ -97,6 +97,10 @@ bool is_instruction_word(const char* word);
 // "Memory overwrite: ", checked in that order.
 int emit_byte(AssemblerState& state, std::uint8_t byte);
 
+// Writes `count` bytes (at most 64K) as as many emit_byte calls would,
+// ending at the first that fails; bytes already written stay.
+int emit_bytes(AssemblerState& state, const std::uint8_t* bytes, std::uint32_t count);
+
 // Writes `value` high byte first, after the "LIT2" opcode when `prefixed`.
 // The first failing byte ends the call; bytes already written stay.
 int emit_short(AssemblerState& state, std::uint16_t value, bool prefixed);

@@ -100,10 +100,9 @@ static int handle_literal(AssemblerState& state, const char* token, int length) 
     return report_error("Invalid hex literal", token);
 }
 
-static int handle_text(AssemblerState& state, const char* text) {
-    for (; *text; text++)
-        if (!emit_byte(state, static_cast<std::uint8_t>(*text))) return 0;
-    return 1;
+static int handle_text(AssemblerState& state, const char* text, int length) {
+    return emit_bytes(state, reinterpret_cast<const std::uint8_t*>(text),
+                      static_cast<std::uint32_t>(length));
 }
 
 static int handle_word(AssemblerState& state, const char* word, int length, TokenStream& stream) {
@@ -141,7 +140,7 @@ static int dispatch_token(AssemblerState& state, const char* token, int length,
     case '@': return handle_label(state, token);
     case '&': return handle_sublabel(state, token);
     case '#': return handle_literal(state, token, length);
-    case '"': return handle_text(state, rest);
+    case '"': return handle_text(state, rest, length - 1);
     case '[':
     case ']':
         if (token[1] == '\0') return 1;

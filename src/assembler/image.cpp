@@ -5,6 +5,8 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
+#include <cstring>
+
 // A mnemonic's position in this table is its base opcode.
 static constexpr const char* mnemonics[32] = {
     "LIT", "INC", "POP", "NIP", "SWP", "ROT", "DUP", "OVR", "EQU", "NEQ", "GTH",
@@ -84,14 +86,31 @@ int emit_byte(AssemblerState& state, std::uint8_t byte) {
     return 1;
 }
 
+int emit_bytes(AssemblerState& state, const std::uint8_t* bytes, std::uint32_t count) {
+    // When the first byte can be written, so can the next ones up to the end
+    // of memory: each write leaves the cursor at the high-water mark.
+    bool all_fit = state.cursor >= PROGRAM_START && state.cursor >= state.length &&
+                   state.cursor <= IMAGE_SIZE - count;
+    if (!all_fit) {
+        for (std::uint32_t i = 0; i < count; i++)
+            if (!emit_byte(state, bytes[i])) return 0;
+        return 1;
+    }
+    std::memcpy(state.image + state.cursor, bytes, count);
+    state.cursor += count;
+    state.length = state.cursor;
+    return 1;
+}
+
 int emit_short(AssemblerState& state, std::uint16_t value, bool prefixed) {
-    if (prefixed && !emit_byte(state, OPCODE_LIT2)) return 0;
-    return emit_byte(state, static_cast<std::uint8_t>(value >> 8)) &&
-           emit_byte(state, static_cast<std::uint8_t>(value & 0xff));
+    const std::uint8_t bytes[3] = {OPCODE_LIT2, static_cast<std::uint8_t>(value >> 8),
+                                   static_cast<std::uint8_t>(value & 0xff)};
+    return prefixed ? emit_bytes(state, bytes, 3) : emit_bytes(state, bytes + 1, 2);
 }
 
 int emit_literal_byte(AssemblerState& state, std::uint8_t byte) {
-    return emit_byte(state, OPCODE_LIT) && emit_byte(state, byte);
+    const std::uint8_t bytes[2] = {OPCODE_LIT, byte};
+    return emit_bytes(state, bytes, 2);
 }
 
 int emit_instruction(AssemblerState& state, const char* word) {

@@ -109,9 +109,10 @@ int handle_reference(AssemblerState& state, char sigil, const char* name) {
     std::uint32_t address = state.cursor + (placeholder.opcode ? 1 : 0);
     if (!add_reference(state, state.scope, sigil, name, static_cast<std::uint16_t>(address)))
         return 0;
-    if (placeholder.opcode && !emit_byte(state, placeholder.opcode)) return 0;
-    if (placeholder.is_short) return emit_short(state, 0xffff, false);
-    return emit_byte(state, 0xff);
+    const std::uint8_t bytes[3] = {placeholder.opcode, 0xff, 0xff};
+    std::uint32_t size = placeholder.is_short ? 2 : 1;
+    if (placeholder.opcode) return emit_bytes(state, bytes, size + 1);
+    return emit_bytes(state, bytes + 1, size);
 }
 
 static int fill_placeholder(AssemblerState& state, const Reference& reference,
