@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""Builds a release orvasm and measures it on the three benchmark workloads.
+
+For each workload it prints, for orvasm and for the floor (count_tokens, a
+minimal reader of the same file): the instructions of the whole process
+counted by callgrind, the median wall time of several runs, the peak
+resident memory and the throughput in MB/s.
+
+  python3 bench/run.py             full sizes, 11 timed runs each
+  python3 bench/run.py --smoke     small sizes, one run, no callgrind (CI)
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# name, generator arguments (full, smoke), target in millions of instructions
+WORKLOADS = [
+    ("W1 max program", ["w1"], ["w1", "--labels", "256"], 7.5),
+    ("W2 big source", ["w2", "--mb", "32"], ["w2", "--mb", "1"], 330.0),
+    ("W3 typical", ["w3", "--kb", "8"], ["w3", "--kb", "2"], 1.3),
+]
+MEMORY_TARGET_KIB = 4096
+
+
+def run(command, **options):
+    return subprocess.run(command, check=True, **options)
+
+
+def build(build_dir):
+    run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
+         "-DORVASM_TESTS=OFF", "-DORVASM_BENCH=ON"], stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", build_dir, "-j2"], stdout=subprocess.DEVNULL)
+
+
+def generate(work_dir, arguments):
+    """Writes the workload once per size; generating 32 MB takes seconds."""
+    path = os.path.join(work_dir, "-".join(arguments).replace("--", "") + ".orv")
+    if not os.path.exists(path):
+        run([sys.executable, os.path.join(ROOT, "bench", "generate.py"), arguments[0], path]
+            + arguments[1:])
+    return path
+
+
+def instructions(command):
+    """Instructions of the whole process, start-up included, or None."""
+    if not shutil.which("valgrind"):
+        return None
+    result = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"]
+                            + command, capture_output=True, text=True)
+    found = re.search(r"Collected : (\d+)", result.stderr)
+    return int(found.group(1)) if found else None
+
+
+def timing(measure, runs, command):
+    """(median seconds, peak resident KiB) over `runs` runs."""
+    output = run([measure, str(runs)] + command, capture_output=True, text=True).stdout
+    seconds, kib = output.split()
+    return float(seconds), int(kib)
+
+
+def figures(measure, runs, command, size, count):
+    seconds, kib = timing(measure, runs, command)
+    return {
+        "instructions": instructions(command) if count else None,
+        "ms": seconds * 1000,
+        "kib": kib,
+        "mbs": size / seconds / 1e6,
+    }
+
+
+def show(label, f):
+    count = "%9.2f M" % (f["instructions"] / 1e6) if f["instructions"] else "%11s" % "n/a"
+    print("  %-8s %s instr %8.2f ms %6d KiB %8.1f MB/s" % (label, count, f["ms"], f["kib"],
+                                                         f["mbs"]))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--smoke", action="store_true",
+                        help="small workloads, one run, no instruction counts")
+    parser.add_argument("--runs", type=int, default=11, help="timed runs per figure")
+    parser.add_argument("--build-dir", default=os.path.join(ROOT, "build-release"))
+    args = parser.parse_args()
+    runs = 1 if args.smoke else args.runs
+
+    build(args.build_dir)
+    orvasm = os.path.join(args.build_dir, "orvasm")
+    floor = os.path.join(args.build_dir, "bench", "count_tokens")
+    measure = os.path.join(args.build_dir, "bench", "measure")
+    work_dir = os.path.join(args.build_dir, "bench", "work")
+    os.makedirs(work_dir, exist_ok=True)
+    rom = os.path.join(work_dir, "out.rom")
+
+    missed = []
+    for name, full, smoke, target in WORKLOADS:
+        source = generate(work_dir, smoke if args.smoke else full)
+        size = os.path.getsize(source)
+        # A workload that does not assemble would measure nothing useful.
+        run([orvasm, source, rom], stderr=subprocess.DEVNULL)
+        print("%s: %.2f MB source, %d bytes of rom" % (name, size / 1e6, os.path.getsize(rom)))
+        mine = figures(measure, runs, [orvasm, source, rom], size, not args.smoke)
+        show("orvasm", mine)
+        show("floor", figures(measure, runs, [floor, source], size, not args.smoke))
+        if args.smoke:
+            continue
+        print("  target   %9.2f M instr, %d KiB" % (target, MEMORY_TARGET_KIB))
+        if mine["instructions"] and mine["instructions"] > target * 1e6:
+            missed.append("%s: instructions" % name)
+        if mine["kib"] > MEMORY_TARGET_KIB:
+            missed.append("%s: memory" % name)
+    for miss in missed:
+        print("target missed: " + miss)
+    return 1 if missed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
