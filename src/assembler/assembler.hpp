@@ -168,8 +168,22 @@ int handle_sublabel(AssemblerState& state, const char* token);
 int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
                   std::uint16_t address);
 
-// True for the sigils that record a reference.
-bool is_reference_sigil(char c);
+// True for the sigils that record a reference. Asked of most tokens, so
+// defined here, where the dispatch can inline it.
+inline bool is_reference_sigil(char c) {
+    switch (c) {
+    case ',':
+    case '_':
+    case '.':
+    case '-':
+    case ';':
+    case ':':
+    case '=':
+    case '!':
+    case '?': return true;
+    default: return false;
+    }
+}
 
 // Records a reference token and emits its placeholder bytes. A word that is
 // nothing else is passed here as the call of a label, with `sigil` 0.

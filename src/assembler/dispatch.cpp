@@ -82,21 +82,23 @@ static void skip_comment(const char* opening, TokenStream& stream) {
 
 static int handle_padding(AssemblerState& state, const char* token) {
     const char* rest = token + 1;
-    if (!is_hex_word(rest)) return report_error("Invalid padding", token);
+    std::uint32_t value;
+    if (!read_hex_word(rest, value)) return report_error("Invalid padding", token);
     // The new cursor is not checked here; the next byte written checks it.
     if (token[0] == '|')
-        state.cursor = hex_word_value(rest);
+        state.cursor = value;
     else
-        state.cursor += hex_word_value(rest);
+        state.cursor += value;
     return 1;
 }
 
 static int handle_literal(AssemblerState& state, const char* token, int length) {
     const char* rest = token + 1;
-    if (length == 3 && is_hex_word(rest))
-        return emit_literal_byte(state, static_cast<std::uint8_t>(hex_word_value(rest)));
-    if (length == 5 && is_hex_word(rest))
-        return emit_short(state, static_cast<std::uint16_t>(hex_word_value(rest)), true);
+    std::uint32_t value;
+    if (length == 3 && read_hex_word(rest, value))
+        return emit_literal_byte(state, static_cast<std::uint8_t>(value));
+    if (length == 5 && read_hex_word(rest, value))
+        return emit_short(state, static_cast<std::uint16_t>(value), true);
     return report_error("Invalid hex literal", token);
 }
 
@@ -109,10 +111,11 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
     // is_instruction_word, without looking the mnemonic up a second time to emit it.
     std::uint8_t opcode = lookup_instruction(word);
     if (opcode != 0 || names_equal(word, "BRK", 4)) return emit_byte(state, opcode);
-    if (length == 2 && is_hex_word(word))
-        return emit_byte(state, static_cast<std::uint8_t>(hex_word_value(word)));
-    if (length == 4 && is_hex_word(word))
-        return emit_short(state, static_cast<std::uint16_t>(hex_word_value(word)), false);
+    std::uint32_t value;
+    if (length == 2 && read_hex_word(word, value))
+        return emit_byte(state, static_cast<std::uint8_t>(value));
+    if (length == 4 && read_hex_word(word, value))
+        return emit_short(state, static_cast<std::uint16_t>(value), false);
     if (Macro* macro = lookup_macro(state, word)) return expand_macro(state, *macro, stream);
     return handle_reference(state, 0, word);
 }

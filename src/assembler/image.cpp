@@ -86,17 +86,26 @@ int emit_byte(AssemblerState& state, std::uint8_t byte) {
     return 1;
 }
 
+// True when `count` bytes can be written from the cursor on. When the first
+// can, so can the next ones up to the end of memory: each write leaves the
+// cursor at the high-water mark.
+static bool fits(const AssemblerState& state, std::uint32_t count) {
+    return state.cursor >= PROGRAM_START && state.cursor >= state.length &&
+           state.cursor <= IMAGE_SIZE - count;
+}
+
 int emit_bytes(AssemblerState& state, const std::uint8_t* bytes, std::uint32_t count) {
-    // When the first byte can be written, so can the next ones up to the end
-    // of memory: each write leaves the cursor at the high-water mark.
-    bool all_fit = state.cursor >= PROGRAM_START && state.cursor >= state.length &&
-                   state.cursor <= IMAGE_SIZE - count;
-    if (!all_fit) {
+    if (!fits(state, count)) {
         for (std::uint32_t i = 0; i < count; i++)
             if (!emit_byte(state, bytes[i])) return 0;
         return 1;
     }
-    std::memcpy(state.image + state.cursor, bytes, count);
+    // Literals and placeholders are a few bytes: stores cost less than a copy call.
+    if (count <= 3) {
+        for (std::uint32_t i = 0; i < count; i++) state.image[state.cursor + i] = bytes[i];
+    } else {
+        std::memcpy(state.image + state.cursor, bytes, count);
+    }
     state.cursor += count;
     state.length = state.cursor;
     return 1;

@@ -62,21 +62,6 @@ Placeholder placeholder_of(char sigil) {
 
 } // namespace
 
-bool is_reference_sigil(char c) {
-    switch (c) {
-    case ',':
-    case '_':
-    case '.':
-    case '-':
-    case ';':
-    case ':':
-    case '=':
-    case '!':
-    case '?': return true;
-    default: return false;
-    }
-}
-
 int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
                   std::uint16_t address) {
     char token[NAME_SIZE + 1];

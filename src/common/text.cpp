@@ -43,6 +43,18 @@ std::uint32_t hex_word_value(const char* s) {
     return value;
 }
 
+bool read_hex_word(const char* s, std::uint32_t& value) {
+    if (s[0] == '\0') return false;
+    std::uint32_t result = 0;
+    for (; *s; s++) {
+        int digit = hex_digit(*s);
+        if (digit < 0) return false;
+        result = result * 16 + static_cast<std::uint32_t>(digit);
+    }
+    value = result;
+    return true;
+}
+
 int text_length(const char* s) {
     int length = 0;
     while (s[length]) length++;

@@ -16,6 +16,10 @@ bool is_hex_word(const char* s);
 // other characters are skipped.
 std::uint32_t hex_word_value(const char* s);
 
+// is_hex_word and hex_word_value in one pass over `s`: when it is a
+// hexadecimal word, sets `value` and returns true.
+bool read_hex_word(const char* s, std::uint32_t& value);
+
 // Number of characters before the terminator.
 int text_length(const char* s);
 
