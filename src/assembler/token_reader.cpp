@@ -98,6 +98,33 @@ std::uint32_t token_start(const TokenStream& stream, std::uint32_t search, std::
     return at - (at - run) % MAX_TOKEN_WIDTH;
 }
 
+// Leaves `position` at a token whose `wanted` bytes are all in the block, or
+// as many as the stream has left; false at the end of the stream. Apart from
+// the first, only the tokens near the end of a block come here.
+__attribute__((noinline)) bool fetch_token(TokenStream& stream, std::uint32_t wanted) {
+    if (!skip_space(stream)) return false;
+    while (stream.end - stream.position < wanted && refill(stream, stream.position)) {
+    }
+    return true;
+}
+
+// Copies the token at `position`, of at most `limit` bytes, and consumes it.
+// One fixed-size copy costs less than a loop over a short token; the token
+// then ends at the first whitespace in the copy, or at the stop byte planted
+// at its limit.
+int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
+    std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
+    token[limit] = STOP_AT_WIDTH;
+    char* end = token;
+    while (!classes.ends_text[static_cast<unsigned char>(*end)]) end++;
+    auto length = static_cast<int>(end - token);
+    // A 0x00 ends the text, not the token: the rest of the token is consumed.
+    while (!is_space(static_cast<unsigned char>(*end))) end++;
+    *end = '\0';
+    stream.position += static_cast<std::uint32_t>(end - token);
+    return length;
+}
+
 } // namespace
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
@@ -114,29 +141,19 @@ int read_token_text(TokenStream& stream, char* token, int width) {
     auto wanted = static_cast<std::uint32_t>(width);
     const unsigned char* at = stream.buffer + stream.position;
     while (is_space(*at)) at++;
-    stream.position = static_cast<std::uint32_t>(at - stream.buffer);
-    // Near the end of the block, move what is left to the front and read on,
-    // so that the whole token lies in the block.
-    if (stream.end - stream.position < wanted) {
-        if (!skip_space(stream)) return -1;
-        while (stream.end - stream.position < wanted && refill(stream, stream.position)) {
-        }
+    auto position = static_cast<std::uint32_t>(at - stream.buffer);
+    stream.position = position;
+    if (stream.end - position < wanted) {
+        // Near the end of the block: move what is left to the front and
+        // read on, so that the whole token lies in the block.
+        if (!fetch_token(stream, wanted)) return -1;
+        std::uint32_t available = stream.end - stream.position;
+        int length = take_token(stream, token, available < wanted ? available : wanted);
+        // A token cut short by a read error is not handed on.
+        return stream.failed ? -1 : length;
     }
-    std::uint32_t available = stream.end - stream.position;
-    // One fixed-size copy costs less than a loop over a short token; the
-    // token then ends at the first whitespace in the copy, or at the stop
-    // byte planted at its width.
-    std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
-    token[available < wanted ? available : wanted] = STOP_AT_WIDTH;
-    char* end = token;
-    while (!classes.ends_text[static_cast<unsigned char>(*end)]) end++;
-    auto length = static_cast<int>(end - token);
-    // A 0x00 ends the text, not the token: the rest of the token is consumed.
-    while (!is_space(static_cast<unsigned char>(*end))) end++;
-    *end = '\0';
-    stream.position += static_cast<std::uint32_t>(end - token);
-    // A token cut short by a read error is not handed on.
-    return stream.failed ? -1 : length;
+    // A failed read leaves fewer than `wanted` bytes, so it never gets here.
+    return take_token(stream, token, wanted);
 }
 
 bool read_token(TokenStream& stream, char* token, int width) {
