@@ -124,8 +124,9 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
 // MAX_INCLUDES files, and "Unknown token: TOKEN" after a failing token.
 int include_source(AssemblerState& state, const char* path);
 
-// Gives one token its meaning. `stream` is where the token came from; the
-// comment and macro-definition sigils read ahead from it.
+// Gives one token its meaning. `token` lies in a buffer of NAME_SIZE bytes,
+// as the readers and macro bodies hold tokens. `stream` is where the token
+// came from; the comment and macro-definition sigils read ahead from it.
 int handle_token(AssemblerState& state, const char* token, TokenStream& stream);
 
 // Opens a comment at its first token: warns "-- Malformed comment: TOKEN"
@@ -153,6 +154,9 @@ int define_label(AssemblerState& state, const char* name);
 // Forms "scope/name" in `dst` (NAME_SIZE bytes), or prints
 // "Sublabel length too long: NAME" and returns nullptr.
 char* build_sublabel_name(char* dst, const char* scope, const char* name);
+
+// build_sublabel_name, returning the length of the name, or -1.
+int build_sublabel(char* dst, const char* scope, const char* name);
 
 // "@name": defines the label and makes it the scope; "Invalid label: TOKEN" on failure.
 int handle_label(AssemblerState& state, const char* token);
@@ -198,6 +202,10 @@ int resolve_references(AssemblerState& state);
 
 // The macro named exactly `name`, or nullptr.
 Macro* lookup_macro(AssemblerState& state, const char* name);
+
+// lookup_macro for a name that lies in a buffer of NAME_SIZE bytes, such as
+// a token; the name is not copied.
+Macro* find_macro(AssemblerState& state, const char* field);
 
 // Registers a macro and reads its body from `stream`. Fails with
 // "Macro duplicate", "Macro name is hex number", "Macro name is invalid",

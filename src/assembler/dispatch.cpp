@@ -116,7 +116,7 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
         return emit_byte(state, static_cast<std::uint8_t>(value));
     if (length == 4 && read_hex_word(word, value))
         return emit_short(state, static_cast<std::uint16_t>(value), false);
-    if (Macro* macro = lookup_macro(state, word)) return expand_macro(state, *macro, stream);
+    if (Macro* macro = find_macro(state, word)) return expand_macro(state, *macro, stream);
     return handle_reference(state, 0, word);
 }
 

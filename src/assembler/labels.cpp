@@ -19,13 +19,14 @@ Label* lookup_label(AssemblerState& state, const char* name) {
     return copy_to_field(name, key) ? find_label(state, key, NAME_FIELD_SIZE) : nullptr;
 }
 
-int define_label(AssemblerState& state, const char* name) {
-    int length = text_length(name);
-    // The name as the label holds it, and its slot in the index: filled when
-    // a label of that name exists, else where the new one goes. A name too
-    // long for a field is never a duplicate, since no label can equal it.
-    NameField stored = {};
-    copy_bounded(name, stored, NAME_SIZE);
+// define_label for a name already in a field with zeros after its end, as
+// labels hold their names; `length` is its length in `name`, which is what
+// messages show and may run on past the field.
+static int define_field_label(AssemblerState& state, const NameField& stored, int length,
+                              const char* name) {
+    // The slot of the name in the index: filled when a label of that name
+    // exists, else where the new one goes. A name too long for a field is
+    // never a duplicate, since no label can equal it.
     std::uint16_t* slot = find_name_slot(state.label_index, state.labels, make_key(stored));
     if (*slot != 0 && length < NAME_SIZE) return report_error("Label duplicate", name);
     // A name that reads as a raw byte or short could never be called by name.
@@ -43,18 +44,28 @@ int define_label(AssemblerState& state, const char* name) {
     return 1;
 }
 
-char* build_sublabel_name(char* dst, const char* scope, const char* name) {
+int define_label(AssemblerState& state, const char* name) {
+    NameField stored = {};
+    copy_bounded(name, stored, NAME_SIZE);
+    return define_field_label(state, stored, text_length(name), name);
+}
+
+int build_sublabel(char* dst, const char* scope, const char* name) {
     int scope_length = text_length(scope);
     int name_length = text_length(name);
     if (scope_length + name_length >= NAME_SIZE - 1) {
         report_error("Sublabel length too long", name);
-        return nullptr;
+        return -1;
     }
-    // "scope/name", each part copied once.
-    copy_bounded(scope, dst, NAME_SIZE);
+    std::memcpy(dst, scope, static_cast<std::size_t>(scope_length));
     dst[scope_length] = '/';
-    copy_bounded(name, dst + scope_length + 1, name_length + 1);
-    return dst;
+    std::memcpy(dst + scope_length + 1, name, static_cast<std::size_t>(name_length));
+    dst[scope_length + 1 + name_length] = '\0';
+    return scope_length + 1 + name_length;
+}
+
+char* build_sublabel_name(char* dst, const char* scope, const char* name) {
+    return build_sublabel(dst, scope, name) < 0 ? nullptr : dst;
 }
 
 int handle_label(AssemblerState& state, const char* token) {
@@ -65,8 +76,10 @@ int handle_label(AssemblerState& state, const char* token) {
 }
 
 int handle_sublabel(AssemblerState& state, const char* token) {
-    char name[NAME_SIZE];
-    if (!build_sublabel_name(name, state.scope, token + 1) || !define_label(state, name))
+    // Built where the label can take it from, with zeros after the end.
+    NameField name = {};
+    int length = build_sublabel(name, state.scope, token + 1);
+    if (length < 0 || !define_field_label(state, name, length, name))
         return report_error("Invalid sublabel", token);
     return 1;
 }

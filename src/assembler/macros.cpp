@@ -10,11 +10,14 @@
 
 constexpr int BODY_WIDTH = 63;
 
+Macro* find_macro(AssemblerState& state, const char* field) {
+    std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, make_key(field));
+    return slot ? &state.macros[slot - 1] : nullptr;
+}
+
 Macro* lookup_macro(AssemblerState& state, const char* name) {
     NameField key;
-    if (!copy_to_field(name, key)) return nullptr;
-    std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, make_key(key));
-    return slot ? &state.macros[slot - 1] : nullptr;
+    return copy_to_field(name, key) ? find_macro(state, key) : nullptr;
 }
 
 static int check_macro_name(AssemblerState& state, const char* name) {

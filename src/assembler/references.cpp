@@ -67,15 +67,16 @@ int add_reference(AssemblerState& state, const char* scope, char sigil, const ch
     char token[NAME_SIZE + 1];
     if (state.reference_count == MAX_REFERENCES)
         return report_error("References limit exceeded", token_text(sigil, name, token));
-    char sublabel[NAME_SIZE];
+    // The record is filled first, and counted once nothing can fail.
+    Reference& reference = state.references[state.reference_count];
     bool in_scope = name[0] == '&';
     if (in_scope) {
-        if (!build_sublabel_name(sublabel, scope, name + 1))
+        if (build_sublabel(reference.name, scope, name + 1) < 0)
             return report_error("Invalid sublabel", token_text(sigil, name, token));
-        name = sublabel;
+    } else {
+        copy_bounded(name, reference.name, NAME_SIZE);
     }
-    Reference& reference = state.references[state.reference_count++];
-    copy_bounded(name, reference.name, NAME_SIZE);
+    state.reference_count++;
     if (int slash = in_scope ? -1 : position_of(name, '/'); slash > 0) {
         // Naming a child counts as a use of its parent, if the parent is known
         // by now. The parent is the part before the "/", cut as copy_bounded
