@@ -5,33 +5,14 @@
 
 namespace {
 
-// The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
-// belongs to a token.
-struct CharacterClasses {
-    bool space[256] = {};
-    bool ends_text[256] = {}; // whitespace, and the 0x00 that ends a token's text
-    constexpr CharacterClasses() {
-        const char blanks[] = " \t\n\v\f\r";
-        for (const char* c = blanks; *c; c++) {
-            space[static_cast<unsigned char>(*c)] = true;
-            ends_text[static_cast<unsigned char>(*c)] = true;
-        }
-        ends_text[0] = true;
-    }
-};
-
-constexpr CharacterClasses classes;
-
 bool is_space(unsigned char c) {
-    return classes.space[c];
+    return token_bytes.space[c];
 }
 
-// Stop bytes end the scanning loops without a test for the end of the data
-// at every byte. The byte after the block is a ")", a token byte that ends the
-// skipping of whitespace and a byte that the comment search stops at; a
-// token copied out of the block ends at whitespace planted at its width.
+// The scanning loops stop at a byte planted after the block instead of
+// testing for its end at every byte: a ")" is a token byte, which ends the
+// skipping of whitespace, and a byte that the comment search stops at.
 constexpr unsigned char STOP_AFTER_BLOCK = ')';
-constexpr unsigned char STOP_AT_WIDTH = ' ';
 
 // Moves the bytes from `keep` on to the front of the buffer and reads the
 // next block after them; `position` moves with them. Returns false when no
@@ -108,23 +89,6 @@ __attribute__((noinline)) bool fetch_token(TokenStream& stream, std::uint32_t wa
     return true;
 }
 
-// Copies the token at `position`, of at most `limit` bytes, and consumes it.
-// One fixed-size copy costs less than a loop over a short token; the token
-// then ends at the first whitespace in the copy, or at the stop byte planted
-// at its limit.
-int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
-    std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
-    token[limit] = STOP_AT_WIDTH;
-    char* end = token;
-    while (!classes.ends_text[static_cast<unsigned char>(*end)]) end++;
-    auto length = static_cast<int>(end - token);
-    // A 0x00 ends the text, not the token: the rest of the token is consumed.
-    while (!is_space(static_cast<unsigned char>(*end))) end++;
-    *end = '\0';
-    stream.position += static_cast<std::uint32_t>(end - token);
-    return length;
-}
-
 } // namespace
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
@@ -137,23 +101,12 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
     stream.buffer[0] = STOP_AFTER_BLOCK;
 }
 
-int read_token_text(TokenStream& stream, char* token, int width) {
-    auto wanted = static_cast<std::uint32_t>(width);
-    const unsigned char* at = stream.buffer + stream.position;
-    while (is_space(*at)) at++;
-    auto position = static_cast<std::uint32_t>(at - stream.buffer);
-    stream.position = position;
-    if (stream.end - position < wanted) {
-        // Near the end of the block: move what is left to the front and
-        // read on, so that the whole token lies in the block.
-        if (!fetch_token(stream, wanted)) return -1;
-        std::uint32_t available = stream.end - stream.position;
-        int length = take_token(stream, token, available < wanted ? available : wanted);
-        // A token cut short by a read error is not handed on.
-        return stream.failed ? -1 : length;
-    }
-    // A failed read leaves fewer than `wanted` bytes, so it never gets here.
-    return take_token(stream, token, wanted);
+int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted) {
+    if (!fetch_token(stream, wanted)) return -1;
+    std::uint32_t available = stream.end - stream.position;
+    int length = take_token(stream, token, available < wanted ? available : wanted);
+    // A token cut short by a read error is not handed on.
+    return stream.failed ? -1 : length;
 }
 
 bool read_token(TokenStream& stream, char* token, int width) {

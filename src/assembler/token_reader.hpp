@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 // The widest token any reader asks for; a token that reaches the end of the
 // buffer is moved to its front before the next block is read, so it must be
@@ -41,11 +42,62 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
 bool read_token(TokenStream& stream, char* token, int width);
 
 // read_token, returning the length of the token's text, which ends at the
-// first 0x00, or -1 where read_token returns false.
-int read_token_text(TokenStream& stream, char* token, int width);
+// first 0x00, or -1 where read_token returns false. Defined below, so that
+// the reading loops inline the common case.
+inline int read_token_text(TokenStream& stream, char* token, int width);
 
 // Consumes what read_token with width MAX_TOKEN_WIDTH would return, without
 // copying it, while `depth` stays at least 1: a token whose text is exactly
 // "(" adds one, exactly ")" takes one away, and the stream is left just after
 // the token that brought the depth below 1, or at its end.
 void skip_comment_tokens(TokenStream& stream, int depth);
+
+// --- The common case of read_token_text, inlined where tokens are read ---
+
+// The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
+// belongs to a token.
+struct TokenByteClasses {
+    bool space[256] = {};
+    bool ends_text[256] = {}; // whitespace, and the 0x00 that ends a token's text
+    constexpr TokenByteClasses() {
+        const char blanks[] = " \t\n\v\f\r";
+        for (const char* c = blanks; *c; c++) {
+            space[static_cast<unsigned char>(*c)] = true;
+            ends_text[static_cast<unsigned char>(*c)] = true;
+        }
+        ends_text[0] = true;
+    }
+};
+
+inline constexpr TokenByteClasses token_bytes;
+
+// Consumes the token at `position`, of at most `limit` bytes, all in the
+// block, into `token`; returns the length of its text. One fixed-size copy
+// costs less than a loop over a short token; the token then ends at the
+// first whitespace in the copy, or at the blank planted at its limit.
+inline int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
+    std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
+    token[limit] = ' ';
+    char* end = token;
+    while (!token_bytes.ends_text[static_cast<unsigned char>(*end)]) end++;
+    auto length = static_cast<int>(end - token);
+    // A 0x00 ends the text, not the token: the rest of the token is consumed.
+    while (!token_bytes.space[static_cast<unsigned char>(*end)]) end++;
+    *end = '\0';
+    stream.position += static_cast<std::uint32_t>(end - token);
+    return length;
+}
+
+// read_token_text for a token that may go on past the end of the block.
+int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted);
+
+inline int read_token_text(TokenStream& stream, char* token, int width) {
+    auto wanted = static_cast<std::uint32_t>(width);
+    // A token byte is planted after the block, so this stops there at the latest.
+    const unsigned char* at = stream.buffer + stream.position;
+    while (token_bytes.space[*at]) at++;
+    stream.position = static_cast<std::uint32_t>(at - stream.buffer);
+    if (stream.end - stream.position < wanted) return read_token_near_end(stream, token, wanted);
+    // A failed read leaves fewer than `wanted` bytes, so it never gets here.
+    return take_token(stream, token, wanted);
+}
