@@ -49,6 +49,7 @@ struct Reference {
 struct Macro {
     char name[NAME_SIZE];
     char body[MAX_MACRO_BODY][NAME_SIZE];
+    std::uint8_t text_lengths[MAX_MACRO_BODY]; // of the body tokens, so uses need not measure them
     std::uint8_t body_length;
     bool expanding; // set while its body is being handled, to refuse recursion
 };
@@ -128,6 +129,10 @@ int include_source(AssemblerState& state, const char* path);
 // as the readers and macro bodies hold tokens. `stream` is where the token
 // came from; the comment and macro-definition sigils read ahead from it.
 int handle_token(AssemblerState& state, const char* token, TokenStream& stream);
+
+// handle_token for a token whose text length is already known.
+int handle_token_of_length(AssemblerState& state, const char* token, int length,
+                           TokenStream& stream);
 
 // Opens a comment at its first token: warns "-- Malformed comment: TOKEN"
 // when that token is more than "(". Returns the depth, 1.

@@ -108,9 +108,11 @@ static int handle_text(AssemblerState& state, const char* text, int length) {
 }
 
 static int handle_word(AssemblerState& state, const char* word, int length, TokenStream& stream) {
-    // is_instruction_word, without looking the mnemonic up a second time to emit it.
+    // is_instruction_word, without looking the mnemonic up a second time to
+    // emit it, and with the length of the word known.
     std::uint8_t opcode = lookup_instruction(word);
-    if (opcode != 0 || names_equal(word, "BRK", 4)) return emit_byte(state, opcode);
+    bool brk = length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
+    if (opcode != 0 || brk) return emit_byte(state, opcode);
     std::uint32_t value;
     if (length == 2 && read_hex_word(word, value))
         return emit_byte(state, static_cast<std::uint8_t>(value));
@@ -120,10 +122,14 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
     return handle_reference(state, 0, word);
 }
 
-int handle_token(AssemblerState& state, const char* token, TokenStream& stream) {
-    int length = text_length(token);
+int handle_token_of_length(AssemblerState& state, const char* token, int length,
+                           TokenStream& stream) {
     if (length > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
     return dispatch_token(state, token, length, stream);
+}
+
+int handle_token(AssemblerState& state, const char* token, TokenStream& stream) {
+    return handle_token_of_length(state, token, text_length(token), stream);
 }
 
 // handle_token once the length of the token's text is known, and within the limit.

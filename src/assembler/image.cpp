@@ -73,7 +73,9 @@ std::uint8_t lookup_instruction(const char* word) {
 }
 
 bool is_instruction_word(const char* word) {
-    return lookup_instruction(word) != 0 || names_equal(word, "BRK", 4);
+    // names_equal(word, "BRK", 4), spelled out: every label is tested.
+    bool brk = word[0] == 'B' && word[1] == 'R' && word[2] == 'K' && word[3] == '\0';
+    return lookup_instruction(word) != 0 || brk;
 }
 
 int emit_byte(AssemblerState& state, std::uint8_t byte) {
@@ -94,12 +96,17 @@ static bool fits(const AssemblerState& state, std::uint32_t count) {
            state.cursor <= IMAGE_SIZE - count;
 }
 
+// The bytes one at a time, up to the first that cannot be written. Kept out
+// of line so that the common case saves no registers for its calls.
+__attribute__((noinline)) static int emit_each(AssemblerState& state, const std::uint8_t* bytes,
+                                               std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; i++)
+        if (!emit_byte(state, bytes[i])) return 0;
+    return 1;
+}
+
 int emit_bytes(AssemblerState& state, const std::uint8_t* bytes, std::uint32_t count) {
-    if (!fits(state, count)) {
-        for (std::uint32_t i = 0; i < count; i++)
-            if (!emit_byte(state, bytes[i])) return 0;
-        return 1;
-    }
+    if (!fits(state, count)) return emit_each(state, bytes, count);
     // Literals and placeholders are a few bytes: stores cost less than a copy call.
     if (count <= 3) {
         for (std::uint32_t i = 0; i < count; i++) state.image[state.cursor + i] = bytes[i];

@@ -44,7 +44,7 @@ int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
     macro.body_length = 0;
     macro.expanding = false;
     char token[NAME_SIZE];
-    while (read_token(stream, token, BODY_WIDTH)) {
+    for (int length; (length = read_token_text(stream, token, BODY_WIDTH)) >= 0;) {
         switch (token[0]) {
         case '{': continue; // braces are optional; an opening one is dropped whole
         case '}': return 1;
@@ -52,6 +52,7 @@ int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
         default:
             if (macro.body_length == MAX_MACRO_BODY)
                 return report_error("Macro size exceeded", name);
+            macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(length);
             copy_bounded(token, macro.body[macro.body_length++], NAME_SIZE);
         }
     }
@@ -71,11 +72,12 @@ static int skip_body_comment(const Macro& macro, int first) {
 static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream) {
     for (int i = 0; i < macro.body_length;) {
         const char* token = macro.body[i];
-        if (token[0] == '(' && text_length(token) <= MAX_TOKEN_LENGTH) {
+        int length = macro.text_lengths[i];
+        if (token[0] == '(' && length <= MAX_TOKEN_LENGTH) {
             i = skip_body_comment(macro, i);
             continue;
         }
-        if (!handle_token(state, token, stream)) return 0;
+        if (!handle_token_of_length(state, token, length, stream)) return 0;
         i++;
     }
     return 1;
