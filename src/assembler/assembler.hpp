@@ -196,7 +196,8 @@ inline bool is_reference_sigil(char c) {
 
 // Records a reference token and emits its placeholder bytes. A word that is
 // nothing else is passed here as the call of a label, with `sigil` 0.
-int handle_reference(AssemblerState& state, char sigil, const char* name);
+// `length` is the length of `name`.
+int handle_reference(AssemblerState& state, char sigil, const char* name, int length);
 
 // Patches every placeholder once all labels are known. Prints the first
 // unknown name ("Unknown relative reference: NAME", ...) or

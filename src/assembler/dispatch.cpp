@@ -63,7 +63,9 @@ int include_source(AssemblerState& state, const char* path) {
 }
 
 int open_comment(const char* opening) {
-    if (text_length(opening) > 1) report_warning("Malformed comment: %s\n", opening);
+    // Longer than one character, without measuring the whole token.
+    if (opening[0] != '\0' && opening[1] != '\0')
+        report_warning("Malformed comment: %s\n", opening);
     return 1;
 }
 
@@ -119,7 +121,7 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
     if (length == 4 && read_hex_word(word, value))
         return emit_short(state, static_cast<std::uint16_t>(value), false);
     if (Macro* macro = find_macro(state, word)) return expand_macro(state, *macro, stream);
-    return handle_reference(state, 0, word);
+    return handle_reference(state, 0, word, length);
 }
 
 int handle_token_of_length(AssemblerState& state, const char* token, int length,
@@ -155,7 +157,8 @@ static int dispatch_token(AssemblerState& state, const char* token, int length,
         if (token[1] == '\0') return 1;
         return handle_word(state, token, length, stream);
     default:
-        if (is_reference_sigil(token[0])) return handle_reference(state, token[0], rest);
+        if (is_reference_sigil(token[0]))
+            return handle_reference(state, token[0], rest, length - 1);
         return handle_word(state, token, length, stream);
     }
 }

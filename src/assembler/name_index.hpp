@@ -49,18 +49,6 @@ inline bool cut_at_end(std::uint64_t& word) {
     return true;
 }
 
-// Word `at` of the key: the name in `field`, cut after `limit` bytes.
-// Returns true for the last word of the key.
-inline bool key_word(const char* field, int at, int limit, std::uint64_t& word) {
-    word = load(field, at);
-    bool last = cut_at_end(word);
-    if (limit - at < 8) {
-        word = low_bytes(word, limit - at);
-        last = true;
-    }
-    return last || at + 8 == NAME_FIELD_SIZE;
-}
-
 } // namespace name_words
 
 // A name as the index compares it: its words up to the one where it ends,
@@ -76,9 +64,13 @@ inline NameKey make_key(const char* field, int limit = NAME_FIELD_SIZE) {
     NameKey key;
     key.count = 0;
     std::uint64_t hash = 0;
-    for (int at = 0;; at += 8) {
-        std::uint64_t word;
-        bool last = name_words::key_word(field, at, limit, word);
+    for (int at = 0; at < NAME_FIELD_SIZE; at += 8) {
+        std::uint64_t word = name_words::load(field, at);
+        bool last = name_words::cut_at_end(word);
+        if (limit - at < 8) {
+            word = name_words::low_bytes(word, limit - at);
+            last = true;
+        }
         key.words[key.count++] = word;
         hash = (hash ^ word) * 0x9e3779b97f4a7c15;
         if (last) break;

@@ -6,6 +6,8 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
+#include <cstring>
+
 namespace {
 
 enum class ReferenceKind { RelativeByte, ZeroPageByte, AbsoluteShort, RelativeShort };
@@ -62,8 +64,9 @@ Placeholder placeholder_of(char sigil) {
 
 } // namespace
 
-int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
-                  std::uint16_t address) {
+// add_reference for a name whose length is known.
+static int record_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
+                            int length, std::uint16_t address) {
     char token[NAME_SIZE + 1];
     if (state.reference_count == MAX_REFERENCES)
         return report_error("References limit exceeded", token_text(sigil, name, token));
@@ -74,14 +77,20 @@ int add_reference(AssemblerState& state, const char* scope, char sigil, const ch
         if (build_sublabel(reference.name, scope, name + 1) < 0)
             return report_error("Invalid sublabel", token_text(sigil, name, token));
     } else {
-        copy_bounded(name, reference.name, NAME_SIZE);
+        // copy_bounded, with the length known.
+        auto kept = static_cast<std::size_t>(length < NAME_SIZE ? length : NAME_SIZE - 1);
+        std::memcpy(reference.name, name, kept);
+        reference.name[kept] = '\0';
     }
     state.reference_count++;
-    if (int slash = in_scope ? -1 : position_of(name, '/'); slash > 0) {
+    const void* slash =
+        in_scope ? nullptr : std::memchr(name, '/', static_cast<std::size_t>(length));
+    if (slash) {
         // Naming a child counts as a use of its parent, if the parent is known
         // by now. The parent is the part before the "/", cut as copy_bounded
         // would cut it, and looked up where it stands in the record.
-        int parent_length = slash > 1 ? slash - 1 : 1;
+        int parent_length = static_cast<int>(static_cast<const char*>(slash) - name);
+        if (parent_length < 1) parent_length = 1;
         if (parent_length > NAME_SIZE - 1) parent_length = NAME_SIZE - 1;
         if (Label* parent = find_label(state, reference.name, parent_length)) parent->uses++;
     }
@@ -90,10 +99,16 @@ int add_reference(AssemblerState& state, const char* scope, char sigil, const ch
     return 1;
 }
 
-int handle_reference(AssemblerState& state, char sigil, const char* name) {
+int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
+                  std::uint16_t address) {
+    return record_reference(state, scope, sigil, name, text_length(name), address);
+}
+
+int handle_reference(AssemblerState& state, char sigil, const char* name, int length) {
     Placeholder placeholder = placeholder_of(sigil);
     std::uint32_t address = state.cursor + (placeholder.opcode ? 1 : 0);
-    if (!add_reference(state, state.scope, sigil, name, static_cast<std::uint16_t>(address)))
+    if (!record_reference(state, state.scope, sigil, name, length,
+                          static_cast<std::uint16_t>(address)))
         return 0;
     const std::uint8_t bytes[3] = {placeholder.opcode, 0xff, 0xff};
     std::uint32_t size = placeholder.is_short ? 2 : 1;
