@@ -160,14 +160,16 @@ int define_label(AssemblerState& state, const char* name);
 // "Sublabel length too long: NAME" and returns nullptr.
 char* build_sublabel_name(char* dst, const char* scope, const char* name);
 
-// build_sublabel_name, returning the length of the name, or -1.
-int build_sublabel(char* dst, const char* scope, const char* name);
+// build_sublabel_name for a name of `length` characters, returning the
+// length of the result, or -1.
+int build_sublabel(char* dst, const char* scope, const char* name, int length);
 
 // "@name": defines the label and makes it the scope; "Invalid label: TOKEN" on failure.
 int handle_label(AssemblerState& state, const char* token);
 
-// "&name": defines "scope/name"; "Invalid sublabel: TOKEN" on failure.
-int handle_sublabel(AssemblerState& state, const char* token);
+// "&name", whose text has `length` characters: defines "scope/name";
+// "Invalid sublabel: TOKEN" on failure.
+int handle_sublabel(AssemblerState& state, const char* token, int length);
 
 // --- References and resolution (references.cpp) ---
 

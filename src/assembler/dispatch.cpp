@@ -111,8 +111,10 @@ static int handle_text(AssemblerState& state, const char* text, int length) {
 
 static int handle_word(AssemblerState& state, const char* word, int length, TokenStream& stream) {
     // is_instruction_word, without looking the mnemonic up a second time to
-    // emit it, and with the length of the word known.
-    std::uint8_t opcode = lookup_instruction(word);
+    // emit it, and with the length of the word known. Mnemonics begin with a
+    // capital; names and hexadecimal words mostly do not.
+    bool capital = word[0] >= 'A' && word[0] <= 'Z';
+    std::uint8_t opcode = capital ? lookup_instruction(word) : 0;
     bool brk = length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
     if (opcode != 0 || brk) return emit_byte(state, opcode);
     std::uint32_t value;
@@ -149,7 +151,7 @@ static int dispatch_token(AssemblerState& state, const char* token, int length,
     case '|':
     case '$': return handle_padding(state, token);
     case '@': return handle_label(state, token);
-    case '&': return handle_sublabel(state, token);
+    case '&': return handle_sublabel(state, token, length);
     case '#': return handle_literal(state, token, length);
     case '"': return handle_text(state, rest, length - 1);
     case '[':

@@ -50,9 +50,8 @@ int define_label(AssemblerState& state, const char* name) {
     return define_field_label(state, stored, text_length(name), name);
 }
 
-int build_sublabel(char* dst, const char* scope, const char* name) {
+int build_sublabel(char* dst, const char* scope, const char* name, int name_length) {
     int scope_length = text_length(scope);
-    int name_length = text_length(name);
     if (scope_length + name_length >= NAME_SIZE - 1) {
         report_error("Sublabel length too long", name);
         return -1;
@@ -65,7 +64,7 @@ int build_sublabel(char* dst, const char* scope, const char* name) {
 }
 
 char* build_sublabel_name(char* dst, const char* scope, const char* name) {
-    return build_sublabel(dst, scope, name) < 0 ? nullptr : dst;
+    return build_sublabel(dst, scope, name, text_length(name)) < 0 ? nullptr : dst;
 }
 
 int handle_label(AssemblerState& state, const char* token) {
@@ -75,11 +74,11 @@ int handle_label(AssemblerState& state, const char* token) {
     return 1;
 }
 
-int handle_sublabel(AssemblerState& state, const char* token) {
+int handle_sublabel(AssemblerState& state, const char* token, int length) {
     // Built where the label can take it from, with zeros after the end.
     NameField name = {};
-    int length = build_sublabel(name, state.scope, token + 1);
-    if (length < 0 || !define_field_label(state, name, length, name))
+    int name_length = build_sublabel(name, state.scope, token + 1, length - 1);
+    if (name_length < 0 || !define_field_label(state, name, name_length, name))
         return report_error("Invalid sublabel", token);
     return 1;
 }

@@ -74,7 +74,7 @@ static int record_reference(AssemblerState& state, const char* scope, char sigil
     Reference& reference = state.references[state.reference_count];
     bool in_scope = name[0] == '&';
     if (in_scope) {
-        if (build_sublabel(reference.name, scope, name + 1) < 0)
+        if (build_sublabel(reference.name, scope, name + 1, length - 1) < 0)
             return report_error("Invalid sublabel", token_text(sigil, name, token));
     } else {
         // copy_bounded, with the length known.

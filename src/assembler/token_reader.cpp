@@ -76,7 +76,8 @@ std::uint32_t token_start(const TokenStream& stream, std::uint32_t search, std::
     std::uint32_t run = at;
     while (run > search && !is_space(stream.buffer[run - 1])) run--;
     if (run == search) run = stream.position;
-    return at - (at - run) % MAX_TOKEN_WIDTH;
+    std::uint32_t offset = at - run;
+    return offset < MAX_TOKEN_WIDTH ? run : at - offset % MAX_TOKEN_WIDTH;
 }
 
 // Leaves `position` at a token whose `wanted` bytes are all in the block, or
