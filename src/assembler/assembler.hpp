@@ -70,6 +70,7 @@ struct AssemblerState {
     std::uint16_t label_count;
     std::uint16_t label_index[LABEL_INDEX_SLOTS]; // finds a name in `labels`
     char scope[NAME_SIZE];
+    int scope_length; // kept with `scope`, for building sublabel names
 
     Reference references[MAX_REFERENCES];
     std::uint16_t reference_count;
@@ -160,12 +161,17 @@ int define_label(AssemblerState& state, const char* name);
 // "Sublabel length too long: NAME" and returns nullptr.
 char* build_sublabel_name(char* dst, const char* scope, const char* name);
 
-// build_sublabel_name for a name of `length` characters, returning the
+// build_sublabel_name for texts whose lengths are known, returning the
 // length of the result, or -1.
-int build_sublabel(char* dst, const char* scope, const char* name, int length);
+int build_sublabel(char* dst, const char* scope, int scope_length, const char* name,
+                   int name_length);
 
-// "@name": defines the label and makes it the scope; "Invalid label: TOKEN" on failure.
-int handle_label(AssemblerState& state, const char* token);
+// Makes `name`, of `length` characters, the scope.
+void set_scope(AssemblerState& state, const char* name, int length);
+
+// "@name", whose text has `length` characters: defines the label and makes
+// it the scope; "Invalid label: TOKEN" on failure.
+int handle_label(AssemblerState& state, const char* token, int length);
 
 // "&name", whose text has `length` characters: defines "scope/name";
 // "Invalid sublabel: TOKEN" on failure.

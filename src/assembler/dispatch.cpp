@@ -22,7 +22,7 @@ static std::FILE* open_source(AssemblerState& state, const char* path) {
 
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
     state.cursor = PROGRAM_START;
-    copy_bounded("on-reset", state.scope, NAME_SIZE);
+    set_scope(state, "on-reset", text_length("on-reset"));
     TokenStream stream;
     open_token_stream(stream, source, path);
     char token[NAME_SIZE];
@@ -150,7 +150,7 @@ static int dispatch_token(AssemblerState& state, const char* token, int length,
         return 1;
     case '|':
     case '$': return handle_padding(state, token);
-    case '@': return handle_label(state, token);
+    case '@': return handle_label(state, token, length);
     case '&': return handle_sublabel(state, token, length);
     case '#': return handle_literal(state, token, length);
     case '"': return handle_text(state, rest, length - 1);

@@ -50,8 +50,8 @@ int define_label(AssemblerState& state, const char* name) {
     return define_field_label(state, stored, text_length(name), name);
 }
 
-int build_sublabel(char* dst, const char* scope, const char* name, int name_length) {
-    int scope_length = text_length(scope);
+int build_sublabel(char* dst, const char* scope, int scope_length, const char* name,
+                   int name_length) {
     if (scope_length + name_length >= NAME_SIZE - 1) {
         report_error("Sublabel length too long", name);
         return -1;
@@ -64,20 +64,37 @@ int build_sublabel(char* dst, const char* scope, const char* name, int name_leng
 }
 
 char* build_sublabel_name(char* dst, const char* scope, const char* name) {
-    return build_sublabel(dst, scope, name, text_length(name)) < 0 ? nullptr : dst;
+    int length = build_sublabel(dst, scope, text_length(scope), name, text_length(name));
+    return length < 0 ? nullptr : dst;
 }
 
-int handle_label(AssemblerState& state, const char* token) {
+// copy_bounded(name, dst, NAME_SIZE) for a name of `length` characters;
+// returns the length of the copy.
+static int copy_name(const char* name, int length, char* dst) {
+    int kept = length < NAME_SIZE ? length : NAME_SIZE - 1;
+    std::memcpy(dst, name, static_cast<std::size_t>(kept));
+    dst[kept] = '\0';
+    return kept;
+}
+
+void set_scope(AssemblerState& state, const char* name, int length) {
+    state.scope_length = copy_name(name, length, state.scope);
+}
+
+int handle_label(AssemblerState& state, const char* token, int length) {
     const char* name = token + 1;
-    if (!define_label(state, name)) return report_error("Invalid label", token);
-    copy_bounded(name, state.scope, NAME_SIZE);
+    NameField stored = {};
+    copy_name(name, length - 1, stored);
+    if (!define_field_label(state, stored, length - 1, name))
+        return report_error("Invalid label", token);
+    set_scope(state, name, length - 1);
     return 1;
 }
 
 int handle_sublabel(AssemblerState& state, const char* token, int length) {
     // Built where the label can take it from, with zeros after the end.
     NameField name = {};
-    int name_length = build_sublabel(name, state.scope, token + 1, length - 1);
+    int name_length = build_sublabel(name, state.scope, state.scope_length, token + 1, length - 1);
     if (name_length < 0 || !define_field_label(state, name, name_length, name))
         return report_error("Invalid sublabel", token);
     return 1;

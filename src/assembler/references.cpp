@@ -65,8 +65,8 @@ Placeholder placeholder_of(char sigil) {
 } // namespace
 
 // add_reference for a name whose length is known.
-static int record_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
-                            int length, std::uint16_t address) {
+static int record_reference(AssemblerState& state, const char* scope, int scope_length, char sigil,
+                            const char* name, int length, std::uint16_t address) {
     char token[NAME_SIZE + 1];
     if (state.reference_count == MAX_REFERENCES)
         return report_error("References limit exceeded", token_text(sigil, name, token));
@@ -74,7 +74,7 @@ static int record_reference(AssemblerState& state, const char* scope, char sigil
     Reference& reference = state.references[state.reference_count];
     bool in_scope = name[0] == '&';
     if (in_scope) {
-        if (build_sublabel(reference.name, scope, name + 1, length - 1) < 0)
+        if (build_sublabel(reference.name, scope, scope_length, name + 1, length - 1) < 0)
             return report_error("Invalid sublabel", token_text(sigil, name, token));
     } else {
         // copy_bounded, with the length known.
@@ -101,13 +101,14 @@ static int record_reference(AssemblerState& state, const char* scope, char sigil
 
 int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
                   std::uint16_t address) {
-    return record_reference(state, scope, sigil, name, text_length(name), address);
+    return record_reference(state, scope, text_length(scope), sigil, name, text_length(name),
+                            address);
 }
 
 int handle_reference(AssemblerState& state, char sigil, const char* name, int length) {
     Placeholder placeholder = placeholder_of(sigil);
     std::uint32_t address = state.cursor + (placeholder.opcode ? 1 : 0);
-    if (!record_reference(state, state.scope, sigil, name, length,
+    if (!record_reference(state, state.scope, state.scope_length, sigil, name, length,
                           static_cast<std::uint16_t>(address)))
         return 0;
     const std::uint8_t bytes[3] = {placeholder.opcode, 0xff, 0xff};
