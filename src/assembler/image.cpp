@@ -106,6 +106,8 @@ __attribute__((noinline)) static int emit_each(AssemblerState& state, const std:
 }
 
 int emit_bytes(AssemblerState& state, const std::uint8_t* bytes, std::uint32_t count) {
+    // No byte, no write: the high-water mark must not move to the cursor.
+    if (count == 0) return 1;
     if (!fits(state, count)) return emit_each(state, bytes, count);
     // Literals and placeholders are a few bytes: stores cost less than a copy call.
     if (count <= 3) {

@@ -97,3 +97,40 @@ TEST_F(EmitTest, FailedShortKeepsTheBytesAlreadyWritten) {
     EXPECT_EQ(state->image[0xffff], 0xab);
     EXPECT_EQ(state->length, 0x10000u);
 }
+
+// A run of bytes written at once must end exactly as the same bytes written
+// one at a time would, wherever the cursor and the high-water mark stand.
+TEST(EmitBytes, EndsLikeSingleWrites) {
+    const std::uint8_t bytes[5] = {1, 2, 3, 4, 5};
+    for (std::uint32_t cursor : {0x00fcu, 0x00ffu, 0x0100u, 0x01ffu, 0x0200u, 0xfffbu, 0xfffcu,
+                                 0xfffeu, 0xffffu, 0x10000u, 0xfffffffeu}) {
+        for (std::uint32_t count = 0; count <= 5; count++) {
+            auto once = std::make_unique<AssemblerState>();
+            auto single = std::make_unique<AssemblerState>();
+            // Something written up to 0x0200 already, to overwrite below it.
+            for (AssemblerState* state : {once.get(), single.get()}) {
+                state->length = 0x0200;
+                state->cursor = cursor;
+            }
+            std::string once_text, single_text;
+            int once_result, single_result = 1;
+            {
+                CapturedDiagnostics captured;
+                once_result = emit_bytes(*once, bytes, count);
+                once_text = captured.text();
+            }
+            {
+                CapturedDiagnostics captured;
+                for (std::uint32_t i = 0; i < count && single_result; i++)
+                    single_result = emit_byte(*single, bytes[i]);
+                single_text = captured.text();
+            }
+            ASSERT_EQ(once_result, single_result) << std::hex << cursor << " " << count;
+            ASSERT_EQ(once_text, single_text) << std::hex << cursor << " " << count;
+            ASSERT_EQ(once->cursor, single->cursor);
+            ASSERT_EQ(once->length, single->length);
+            ASSERT_EQ(std::string(reinterpret_cast<char*>(once->image), IMAGE_SIZE),
+                      std::string(reinterpret_cast<char*>(single->image), IMAGE_SIZE));
+        }
+    }
+}
