@@ -35,3 +35,14 @@ TEST(TextHelpers, BoundedCopyPositionsAndAppend) {
     EXPECT_EQ(position_of("a/b/c", '/'), 2);
     EXPECT_EQ(position_of("abc", '/'), -1);
 }
+
+TEST(HexWords, ReadingAgreesWithTestingAndValue) {
+    for (const char* s : {"", "0", "12", "1234", "abcdef", "ffffffff", "123456789", "FF", "12g",
+                          "g", "1 2", "-1", "0x12", "aB"}) {
+        std::uint32_t value = 0xdeadbeef;
+        bool read = read_hex_word(s, value);
+        EXPECT_EQ(read, is_hex_word(s)) << s;
+        // A word that is not hexadecimal leaves the value alone.
+        EXPECT_EQ(value, read ? hex_word_value(s) : 0xdeadbeefu) << s;
+    }
+}
