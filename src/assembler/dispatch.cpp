@@ -110,13 +110,10 @@ static int handle_text(AssemblerState& state, const char* text, int length) {
 }
 
 static int handle_word(AssemblerState& state, const char* word, int length, TokenStream& stream) {
-    // is_instruction_word, without looking the mnemonic up a second time to
-    // emit it, and with the length of the word known. Mnemonics begin with a
-    // capital; names and hexadecimal words mostly do not.
-    bool capital = word[0] >= 'A' && word[0] <= 'Z';
-    std::uint8_t opcode = capital ? lookup_instruction(word) : 0;
-    bool brk = length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
-    if (opcode != 0 || brk) return emit_byte(state, opcode);
+    // Mnemonics begin with a capital; names and hexadecimal words mostly do not.
+    if (word[0] >= 'A' && word[0] <= 'Z') {
+        if (int written = emit_instruction_word(state, word, length); written >= 0) return written;
+    }
     std::uint32_t value;
     if (length == 2 && read_hex_word(word, value))
         return emit_byte(state, static_cast<std::uint8_t>(value));

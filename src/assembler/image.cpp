@@ -73,7 +73,10 @@ std::uint8_t lookup_instruction(const char* word) {
 }
 
 bool is_instruction_word(const char* word) {
-    // names_equal(word, "BRK", 4), spelled out: every label is tested.
+    // Every label is tested: most begin with something other than the
+    // capital that every mnemonic and "BRK" begin with.
+    if (word[0] < 'A' || word[0] > 'Z') return false;
+    // names_equal(word, "BRK", 4), spelled out.
     bool brk = word[0] == 'B' && word[1] == 'R' && word[2] == 'K' && word[3] == '\0';
     return lookup_instruction(word) != 0 || brk;
 }
@@ -133,4 +136,11 @@ int emit_literal_byte(AssemblerState& state, std::uint8_t byte) {
 
 int emit_instruction(AssemblerState& state, const char* word) {
     return emit_byte(state, lookup_instruction(word));
+}
+
+int emit_instruction_word(AssemblerState& state, const char* word, int length) {
+    std::uint8_t opcode = lookup_instruction(word);
+    bool brk = length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
+    if (opcode == 0 && !brk) return -1;
+    return emit_byte(state, opcode);
 }
