@@ -47,27 +47,30 @@ def generate(work_dir, arguments):
     return path
 
 
-def instructions(command):
+# The programs run in the directory of the workloads and are given file
+# names, as in an edit-assemble-run loop.
+def instructions(command, work_dir):
     """Instructions of the whole process, start-up included, or None."""
     if not shutil.which("valgrind"):
         return None
     result = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"]
-                            + command, capture_output=True, text=True)
+                            + command, capture_output=True, text=True, cwd=work_dir)
     found = re.search(r"Collected : (\d+)", result.stderr)
     return int(found.group(1)) if found else None
 
 
-def timing(measure, runs, command):
+def timing(measure, runs, command, work_dir):
     """(median seconds, peak resident KiB) over `runs` runs."""
-    output = run([measure, str(runs)] + command, capture_output=True, text=True).stdout
+    output = run([measure, str(runs)] + command, capture_output=True, text=True,
+                 cwd=work_dir).stdout
     seconds, kib = output.split()
     return float(seconds), int(kib)
 
 
-def figures(measure, runs, command, size, count):
-    seconds, kib = timing(measure, runs, command)
+def figures(measure, runs, command, work_dir, size, count):
+    seconds, kib = timing(measure, runs, command, work_dir)
     return {
-        "instructions": instructions(command) if count else None,
+        "instructions": instructions(command, work_dir) if count else None,
         "ms": seconds * 1000,
         "kib": kib,
         "mbs": size / seconds / 1e6,
@@ -96,18 +99,19 @@ def main():
     measure = os.path.join(args.build_dir, "bench", "measure")
     work_dir = os.path.join(args.build_dir, "bench", "work")
     os.makedirs(work_dir, exist_ok=True)
-    rom = os.path.join(work_dir, "out.rom")
 
     missed = []
     for name, full, smoke, target in WORKLOADS:
-        source = generate(work_dir, smoke if args.smoke else full)
-        size = os.path.getsize(source)
+        source = os.path.basename(generate(work_dir, smoke if args.smoke else full))
+        size = os.path.getsize(os.path.join(work_dir, source))
         # A workload that does not assemble would measure nothing useful.
-        run([orvasm, source, rom], stderr=subprocess.DEVNULL)
-        print("%s: %.2f MB source, %d bytes of rom" % (name, size / 1e6, os.path.getsize(rom)))
-        mine = figures(measure, runs, [orvasm, source, rom], size, not args.smoke)
+        run([orvasm, source, "out.rom"], stderr=subprocess.DEVNULL, cwd=work_dir)
+        rom_size = os.path.getsize(os.path.join(work_dir, "out.rom"))
+        print("%s: %.2f MB source, %d bytes of rom" % (name, size / 1e6, rom_size))
+        count = not args.smoke
+        mine = figures(measure, runs, [orvasm, source, "out.rom"], work_dir, size, count)
         show("orvasm", mine)
-        show("floor", figures(measure, runs, [floor, source], size, not args.smoke))
+        show("floor", figures(measure, runs, [floor, source], work_dir, size, count))
         if args.smoke:
             continue
         print("  target   %9.2f M instr, %d KiB" % (target, MEMORY_TARGET_KIB))
