@@ -37,8 +37,9 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 
 static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    while (read_token(stream, token, NESTED_WIDTH)) {
-        if (!handle_token(state, token, stream)) return report_error("Unknown token", token);
+    for (int length; (length = read_token_text(stream, token, NESTED_WIDTH)) >= 0;) {
+        if (!handle_token_of_length(state, token, length, stream))
+            return report_error("Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
     if (stream.failed) return report_error("Include missing", stream.path);
