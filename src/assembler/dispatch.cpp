@@ -12,8 +12,10 @@ constexpr int TOP_LEVEL_WIDTH = 62;
 constexpr int TOP_LEVEL_MAX_TOKEN = 61;
 constexpr int NESTED_WIDTH = 63;
 
-static int dispatch_token(AssemblerState& state, const char* token, int length,
-                          TokenStream& stream);
+// Inlined into every loop that reads tokens, where it runs once per token;
+// left to the compiler, a change elsewhere could put a call on every token.
+__attribute__((always_inline)) static inline int
+dispatch_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     if (state.opener.open) return state.opener.open(path, state.opener.context);
@@ -135,8 +137,8 @@ int handle_token(AssemblerState& state, const char* token, TokenStream& stream) 
 }
 
 // handle_token once the length of the token's text is known, and within the limit.
-static int dispatch_token(AssemblerState& state, const char* token, int length,
-                          TokenStream& stream) {
+__attribute__((always_inline)) static inline int
+dispatch_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
     const char* rest = token + 1;
     switch (token[0]) {
     case '(': skip_comment(token, stream); return 1;
