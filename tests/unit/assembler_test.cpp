@@ -2,6 +2,8 @@
 // the image, the tables and the captured diagnostics.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "test_support.hpp"
 
 TEST(Assembler, EncodesLiteralsRawDataAndText) {
@@ -74,4 +76,35 @@ TEST(Assembler, FullTablesFindEveryNameAndNoOther) {
         EXPECT_EQ(lookup_label(state, miss), nullptr) << miss;
     for (const char* miss : {"", "m", "m256", "m01", "l0"})
         EXPECT_EQ(lookup_macro(state, miss), nullptr) << miss;
+}
+
+// A parent is looked up where it stands in a reference's name, cut after a
+// number of characters; bytes after a name's end never count.
+TEST(Assembler, LabelsAreFoundByTheirPlaceInAField) {
+    auto state = std::make_unique<AssemblerState>();
+    CapturedDiagnostics captured;
+    state->cursor = PROGRAM_START;
+    ASSERT_TRUE(define_label(*state, "parent"));
+    ASSERT_TRUE(define_label(*state, "parent/child"));
+    char field[NAME_SIZE];
+    std::memset(field, 'z', sizeof field);
+    std::memcpy(field, "parent/child", 13);
+    EXPECT_EQ(find_label(*state, field, 6), &state->labels[0]);
+    EXPECT_EQ(find_label(*state, field, 5), nullptr);
+    EXPECT_EQ(find_label(*state, field, 7), nullptr);
+    EXPECT_EQ(find_label(*state, field, NAME_SIZE), &state->labels[1]);
+}
+
+// A name longer than a field is kept cut to 63 characters, and is never a
+// duplicate; of two labels cut alike, the first is the one found.
+TEST(Assembler, LongLabelNamesAreCutAndTheFirstStaysFound) {
+    auto state = std::make_unique<AssemblerState>();
+    CapturedDiagnostics captured;
+    state->cursor = PROGRAM_START;
+    std::string name(70, 'n');
+    ASSERT_TRUE(define_label(*state, name.c_str()));
+    ASSERT_TRUE(define_label(*state, (name + "x").c_str()));
+    EXPECT_EQ(lookup_label(*state, std::string(63, 'n').c_str()), &state->labels[0]);
+    EXPECT_EQ(lookup_label(*state, name.c_str()), nullptr);
+    EXPECT_EQ(state->label_count, 2);
 }
