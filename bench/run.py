@@ -48,13 +48,19 @@ def generate(work_dir, arguments):
 
 
 # The programs run in the directory of the workloads and are given file
-# names, as in an edit-assemble-run loop.
+# names, as in an edit-assemble-run loop. Their environment holds PATH only:
+# the C library's start-up looks at every variable (some 570 instructions
+# each), which would make the figures depend on the caller's shell.
+ENVIRONMENT = {"PATH": "/usr/local/bin:/usr/bin:/bin"}
+
+
 def instructions(command, work_dir):
     """Instructions of the whole process, start-up included, or None."""
     if not shutil.which("valgrind"):
         return None
     result = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"]
-                            + command, capture_output=True, text=True, cwd=work_dir)
+                            + command, capture_output=True, text=True, cwd=work_dir,
+                            env=ENVIRONMENT)
     found = re.search(r"Collected : (\d+)", result.stderr)
     return int(found.group(1)) if found else None
 
@@ -62,7 +68,7 @@ def instructions(command, work_dir):
 def timing(measure, runs, command, work_dir):
     """(median seconds, peak resident KiB) over `runs` runs."""
     output = run([measure, str(runs)] + command, capture_output=True, text=True,
-                 cwd=work_dir).stdout
+                 cwd=work_dir, env=ENVIRONMENT).stdout
     seconds, kib = output.split()
     return float(seconds), int(kib)
 
@@ -78,7 +84,7 @@ def figures(measure, runs, command, work_dir, size, count):
 
 
 def show(label, f):
-    count = "%9.2f M" % (f["instructions"] / 1e6) if f["instructions"] else "%11s" % "n/a"
+    count = "%9.3f M" % (f["instructions"] / 1e6) if f["instructions"] else "%11s" % "n/a"
     print("  %-8s %s instr %8.2f ms %6d KiB %8.1f MB/s" % (label, count, f["ms"], f["kib"],
                                                          f["mbs"]))
 
