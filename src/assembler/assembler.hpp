@@ -9,6 +9,7 @@
 
 #include "assembler/name_index.hpp"
 #include "assembler/token_reader.hpp"
+#include "common/file_identity.hpp"
 
 constexpr int NAME_SIZE = 64;
 static_assert(NAME_SIZE == NAME_FIELD_SIZE, "names are indexed in their fields");
@@ -54,6 +55,14 @@ struct Macro {
     bool expanding; // set while its body is being handled, to refuse recursion
 };
 
+// A file an include opened, once for each path and file: outputs are never
+// written over a file the assembly read.
+struct IncludedFile {
+    char path[NAME_SIZE]; // as the include names it; include tokens are shorter
+    FileIdentity identity;
+    bool identified; // false for a file served without a descriptor
+};
+
 // Opens a source or included file for reading; returns nullptr on failure.
 // Tests and the fuzzer serve files from memory through it.
 struct SourceOpener {
@@ -79,8 +88,15 @@ struct AssemblerState {
     std::uint16_t macro_count;
     std::uint16_t macro_index[MACRO_INDEX_SLOTS]; // finds a name in `macros`
 
+    // One stream for the source and one for each level of includes, here
+    // rather than on the stack: 65 read buffers would take over a megabyte.
+    TokenStream streams[MAX_INCLUDE_DEPTH + 1];
     int include_depth;
-    std::uint32_t include_count;   // files opened by includes so far
+    std::uint32_t include_count; // files opened by includes so far
+    FileIdentity source_identity;
+    bool source_identified;
+    IncludedFile included[MAX_INCLUDES];
+    std::uint32_t included_count;
     std::uint32_t expanded_tokens; // body tokens of every expansion so far
     SourceOpener opener;           // all zero: the standard library's fopen
 };
@@ -130,6 +146,9 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
 // MAX_INCLUDE_DEPTH levels, "Includes limit exceeded: PATH" past
 // MAX_INCLUDES files, and "Unknown token: TOKEN" after a failing token.
 int include_source(AssemblerState& state, const char* path);
+
+// True when `identity` is the source's or that of a file an include opened.
+bool was_read(const AssemblerState& state, const FileIdentity& identity);
 
 // Gives one token its meaning. `token` lies in a buffer of NAME_SIZE bytes,
 // as the readers and macro bodies hold tokens. `stream` is where the token

@@ -6,6 +6,8 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
+#include <cstring>
+
 // The top level reads one character less than included files, and then
 // refuses 62, so that its tokens have at most 61 characters.
 constexpr int TOP_LEVEL_WIDTH = 62;
@@ -25,7 +27,8 @@ static std::FILE* open_source(AssemblerState& state, const char* path) {
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
     state.cursor = PROGRAM_START;
     set_scope(state, "on-reset", text_length("on-reset"));
-    TokenStream stream;
+    state.source_identified = identify_stream(source, state.source_identity);
+    TokenStream& stream = state.streams[0];
     open_token_stream(stream, source, path);
     char token[NAME_SIZE];
     for (int length; (length = read_token_text(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
@@ -35,6 +38,31 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     }
     if (stream.failed) return report_error("Invalid input", path);
     return resolve_references(state);
+}
+
+// Keeps the path and identity of a file an include opened, once for each
+// pair: a file included over and over is listed once.
+static void note_included_file(AssemblerState& state, const char* path, std::FILE* file) {
+    IncludedFile entry = {};
+    copy_bounded(path, entry.path, NAME_SIZE);
+    entry.identified = identify_stream(file, entry.identity);
+    for (std::uint32_t i = 0; i < state.included_count; i++) {
+        const IncludedFile& known = state.included[i];
+        if (known.identified == entry.identified &&
+            (!entry.identified || known.identity == entry.identity) &&
+            std::strcmp(known.path, entry.path) == 0)
+            return;
+    }
+    state.included[state.included_count++] = entry;
+}
+
+bool was_read(const AssemblerState& state, const FileIdentity& identity) {
+    if (state.source_identified && state.source_identity == identity) return true;
+    for (std::uint32_t i = 0; i < state.included_count; i++) {
+        const IncludedFile& file = state.included[i];
+        if (file.identified && file.identity == identity) return true;
+    }
+    return false;
 }
 
 static int include_tokens(AssemblerState& state, TokenStream& stream) {
@@ -56,9 +84,10 @@ int include_source(AssemblerState& state, const char* path) {
     state.include_count++;
     std::FILE* file = open_source(state, path);
     if (!file) return report_error("Include missing", path);
-    TokenStream stream;
-    open_token_stream(stream, file, path);
+    note_included_file(state, path, file);
     state.include_depth++;
+    TokenStream& stream = state.streams[state.include_depth];
+    open_token_stream(stream, file, path);
     int result = include_tokens(state, stream);
     state.include_depth--;
     std::fclose(file);
@@ -67,8 +96,7 @@ int include_source(AssemblerState& state, const char* path) {
 
 int open_comment(const char* opening) {
     // Longer than one character, without measuring the whole token.
-    if (opening[0] != '\0' && opening[1] != '\0')
-        report_warning("Malformed comment: %s\n", opening);
+    if (opening[0] != '\0' && opening[1] != '\0') report_warning("Malformed comment", opening);
     return 1;
 }
 
