@@ -44,13 +44,13 @@ const wasiImports = new Proxy(
   },
 );
 
-async function instantiate(wasm) {
-  const imports = { wasi_snapshot_preview1: wasiImports };
-  if (wasm instanceof ArrayBuffer || ArrayBuffer.isView(wasm))
-    return (await WebAssembly.instantiate(wasm, imports)).instance;
+const imports = { wasi_snapshot_preview1: wasiImports };
+
+async function compile(wasm) {
+  if (wasm instanceof ArrayBuffer || ArrayBuffer.isView(wasm)) return WebAssembly.compile(wasm);
   const response = wasm instanceof Response ? wasm : await fetch(wasm);
   if (!response.ok) throw new Error(`orvasm.wasm could not be loaded (${response.status})`);
-  return (await WebAssembly.instantiate(await response.arrayBuffer(), imports)).instance;
+  return WebAssembly.compile(await response.arrayBuffer());
 }
 
 // Splits a line of standard error into its parts. Warnings start with "-- ";
@@ -79,9 +79,14 @@ export function defaultRomName(main) {
 }
 
 export async function loadAssembler(wasm = 'orvasm.wasm') {
-  const instance = await instantiate(wasm);
-  const api = instance.exports;
-  api._initialize();
+  const module = await compile(wasm);
+  let api = null;
+  // A fresh instance; also after a trap, which leaves the old one unusable.
+  const start = () => {
+    api = new WebAssembly.Instance(module, imports).exports;
+    api._initialize();
+  };
+  start();
   const encoder = new TextEncoder();
   const decoder = new TextDecoder();
   const bytes = () => new Uint8Array(api.memory.buffer);
@@ -131,10 +136,14 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
         if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, data.length))
           throw new Error('too many files in the workspace');
       }
-      const status = api.orv_assemble(
-        own(put(encoder.encode(main), true)),
-        own(put(encoder.encode(rom), true)),
-      );
+      let status;
+      try {
+        status = api.orv_assemble(own(put(encoder.encode(main), true)), own(put(encoder.encode(rom), true)));
+      } catch (error) {
+        pointers.length = 0; // they went with the instance
+        start();
+        throw new Error(`orvasm.wasm stopped: ${error.message}`);
+      }
       const output = api.orv_output();
       const stderr = bytes().slice(output, output + api.orv_output_length());
       const text = decoder.decode(stderr);

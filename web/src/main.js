@@ -51,7 +51,7 @@ let ownHash = ''; // the fragment this page wrote, so its hashchange is ignored
 let assembleTimer = 0;
 let linkTimer = 0;
 // Read by the browser tests.
-window.orvasmPlayground = { timings: [], result: null, ready: false };
+window.orvasmPlayground = { timings: [], result: null, ready: false, linkWritten: false };
 
 function editorExtensions() {
   return [
@@ -160,7 +160,12 @@ function pick(diagnostic) {
 function assemble() {
   clearTimeout(assembleTimer);
   const started = performance.now();
-  result = assembler.assemble({ files: texts(), main: workspace.main });
+  try {
+    result = assembler.assemble({ files: texts(), main: workspace.main });
+  } catch (error) {
+    showNotice(`The assembly stopped: ${error.message}`);
+    return;
+  }
   const took = performance.now() - started;
   window.orvasmPlayground.timings.push(took);
   window.orvasmPlayground.result = result;
@@ -327,7 +332,8 @@ async function writeLink() {
   $('share').disabled = false;
   $('share').title = 'Copy a link to this workspace';
   ownHash = hash;
-  if (location.hash !== hash) history.replaceState(null, '', hash);
+  if (location.hash !== hash) window.history.replaceState(null, '', hash);
+  window.orvasmPlayground.linkWritten = true;
   return true;
 }
 

@@ -126,7 +126,11 @@ export function renderMemoryMap(pane, rom, start, symbols) {
     grid.append(cell);
   });
   const used = uses.filter((use) => use !== 'free').length;
-  pane.replaceChildren(grid, element('p', 'caption', `${used} of 256 pages`));
+  const caption = element('p', 'caption', `${used} of 256 pages of 256 bytes: `);
+  for (const use of ['data', 'zeros', 'labels']) {
+    caption.append(element('span', `page key ${use}`), ` ${PAGE_TITLES[use]} `);
+  }
+  pane.replaceChildren(grid, caption);
 }
 
 // The problems list: one entry per diagnostic; `onPick` moves the editor to
