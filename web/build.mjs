@@ -1,10 +1,11 @@
 // Builds the playground into a folder of static files: index.html, app.js,
 // app.css and orvasm.wasm. Any static host can serve the folder.
 //
-//   node build.mjs [--publish] [--serve [PORT]] [--out DIR] [--wasm FILE]
+//   node build.mjs [--publish] [--serve [PORT]] [--out DIR] [--wasm FILE | --wasm-build DIR]
 //
-// The module comes from the CMake preset "wasm" (build-wasm/ at the top of
-// the project) unless --wasm names one. --publish minifies and leaves out the
+// The module comes from the CMake preset "wasm", built in build-wasm/ at the
+// top of the project or in the folder --wasm-build names, unless --wasm
+// names a module already built. --publish minifies and leaves out the
 // source maps; --serve then serves the folder on 127.0.0.1 (port 8000).
 import { spawnSync, spawn } from 'node:child_process';
 import { copyFileSync, mkdirSync, readdirSync, readFileSync, rmSync } from 'node:fs';
@@ -16,12 +17,13 @@ const web = dirname(fileURLToPath(import.meta.url));
 const root = resolve(web, '..');
 
 function options(argv) {
-  const o = { out: join(web, 'dist'), wasm: null, publish: false, serve: null };
+  const o = { out: join(web, 'dist'), wasm: null, wasmBuild: null, publish: false, serve: null };
   for (let i = 0; i < argv.length; i++) {
     const a = argv[i];
     if (a === '--publish') o.publish = true;
     else if (a === '--out') o.out = resolve(argv[++i]);
     else if (a === '--wasm') o.wasm = resolve(argv[++i]);
+    else if (a === '--wasm-build') o.wasmBuild = resolve(argv[++i]);
     else if (a === '--serve') o.serve = /^\d+$/.test(argv[i + 1] ?? '') ? Number(argv[++i]) : 8000;
     else throw new Error(`unknown argument: ${a}`);
   }
@@ -33,10 +35,11 @@ function run(command, args) {
   if (status !== 0) throw new Error(`${command} ${args.join(' ')} failed`);
 }
 
-function buildWasm() {
-  run('cmake', ['--preset', 'wasm']);
-  run('cmake', ['--build', '--preset', 'wasm']);
-  return join(root, 'build-wasm', 'orvasm.wasm');
+// The module from the preset "wasm", in its own build-wasm/ or in `dir`.
+function buildWasm(dir) {
+  run('cmake', ['--preset', 'wasm', ...(dir ? ['-B', dir] : [])]);
+  run('cmake', dir ? ['--build', dir, '-j2'] : ['--build', '--preset', 'wasm']);
+  return join(dir ?? join(root, 'build-wasm'), 'orvasm.wasm');
 }
 
 // "orvasm:examples": every file under examples/, by its path from the top
@@ -59,7 +62,7 @@ const examplesPlugin = {
 };
 
 const o = options(process.argv.slice(2));
-const wasm = o.wasm ?? buildWasm();
+const wasm = o.wasm ?? buildWasm(o.wasmBuild);
 rmSync(o.out, { recursive: true, force: true });
 mkdirSync(o.out, { recursive: true });
 await esbuild.build({

@@ -47,14 +47,17 @@ const waitText = (page, selector, expected) =>
     expected,
   );
 
-test('typing a program shows its bytes in the rom pane', async () => {
+test('typing a program shows its bytes in the rom pane, offline once loaded', async () => {
   const { page, problems } = await openPage(chromium.browser, server.url);
+  await page.setOfflineMode(true);
   await replaceText(page, '|0100 @main #12 #1234 ;main BRK');
   await waitText(page, '#hex', '0100  80 12 a0 12 34 a0 01 00  00');
   assert.match(await text(page, '#status'), /^Assembled hello\.rom in 9 bytes\(0\.01% used\), 1 labels, 0 macros\./);
   assert.equal(await text(page, '#problems'), 'No problems.');
   await page.click('[data-pane="symbols"]');
   assert.equal(await text(page, '#symbols tbody'), '0100main1');
+  await page.select('#examples', 'examples/macros.orv');
+  await waitText(page, '#status', 'Assembled macros.rom');
   assert.deepEqual(problems, []);
   await page.close();
 });
