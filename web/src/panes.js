@@ -133,6 +133,10 @@ export function renderMemoryMap(pane, rom, start, symbols) {
   pane.replaceChildren(grid, caption);
 }
 
+// A macro that warns at each of its uses can print thousands of lines; the
+// output pane shows them all.
+const MAX_PROBLEMS_SHOWN = 500;
+
 // The problems list: one entry per diagnostic; `onPick` moves the editor to
 // an entry whose position is known.
 export function renderProblems(pane, diagnostics, onPick) {
@@ -142,7 +146,7 @@ export function renderProblems(pane, diagnostics, onPick) {
     return;
   }
   const list = element('ul', 'problems');
-  for (const d of diagnostics) {
+  for (const d of diagnostics.slice(0, MAX_PROBLEMS_SHOWN)) {
     const item = element('li', d.severity);
     item.append(element('span', 'severity', d.severity));
     if (d.file !== null && d.line !== null) {
@@ -153,6 +157,8 @@ export function renderProblems(pane, diagnostics, onPick) {
     item.append(element('span', 'text', d.severity === 'warning' ? d.text.slice(3) : d.text));
     list.append(item);
   }
+  const hidden = diagnostics.length - MAX_PROBLEMS_SHOWN;
+  if (hidden > 0) list.append(element('li', 'more', `and ${hidden} more, in the output`));
   pane.append(list);
 }
 
