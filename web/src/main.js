@@ -124,8 +124,18 @@ function markUnderCursor() {
 const narrow = window.matchMedia('(max-width: 640px)');
 narrow.addEventListener('change', () => showHex());
 
+// What the hex pane shows, so that a cursor move that changes nothing does
+// not render a full rom again.
+let shownHex = null;
+
 function showHex() {
-  if (result) renderHex($('hex'), result.rom, result.start, markUnderCursor(), narrow.matches ? 8 : 16);
+  if (!result) return;
+  const mark = markUnderCursor();
+  const width = narrow.matches ? 8 : 16;
+  const key = { result, from: mark?.from, to: mark?.to, width };
+  if (shownHex && Object.keys(key).every((k) => key[k] === shownHex[k])) return;
+  shownHex = key;
+  renderHex($('hex'), result.rom, result.start, mark, width);
 }
 
 function pick(diagnostic) {
@@ -208,6 +218,7 @@ function renderTabs() {
 
 function switchTo(name) {
   if (!workspace.states.has(name)) return;
+  workspace.states.set(workspace.active, view.state);
   workspace.active = name;
   view.setState(workspace.states.get(name));
   renderTabs();
@@ -229,11 +240,13 @@ function addFile() {
 }
 
 function removeFile(name) {
-  const state = workspace.states.get(name);
+  const state = name === workspace.active ? view.state : workspace.states.get(name);
   if (state.doc.length > 0 && !window.confirm(`Remove ${name} and its text?`)) return;
   workspace.states.delete(name);
-  if (workspace.active === name) workspace.active = workspace.main;
-  view.setState(workspace.states.get(workspace.active));
+  if (workspace.active === name) {
+    workspace.active = workspace.main;
+    view.setState(workspace.states.get(workspace.main));
+  }
   renderTabs();
   assemble();
   scheduleLink();

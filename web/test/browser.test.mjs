@@ -93,6 +93,15 @@ test('a shared link gives the same workspace back', async () => {
   assert.equal(await text(again, '.cm-content'), '~lib/put.orv #41 put BRK');
   await again.click('.tab:nth-child(2) .tab-name');
   assert.equal(await text(again, '.cm-content'), '%put { #10 DEO }');
+
+  // Removing the included file, after a confirmation, breaks the include.
+  again.on('dialog', (dialog) => dialog.accept());
+  await again.click('.tab:nth-child(2) .tab-close');
+  await waitText(again, '#problems', 'Include missing: lib/put.orv');
+  assert.deepEqual(await again.$$eval('.tab-name', (nodes) => nodes.map((n) => n.textContent)), [
+    'examples/hello.orv',
+  ]);
+  assert.equal(await text(again, '.cm-content'), '~lib/put.orv #41 put BRK');
   assert.deepEqual(problems, []);
   await again.close();
 });
