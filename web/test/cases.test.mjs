@@ -17,6 +17,8 @@ const FILE_SYSTEM = new Set([
   'input_is_directory_fails', // a directory opens, then fails to read
   'output_in_missing_directory_fails', // the rom cannot be opened
   'output_same_as_source_fails', // one file under two paths
+  'output_naming_an_included_file_fails', // outputs are checked against the files read
+  'symbols_never_replace_an_included_file',
   'output_same_as_source_through_directory_fails',
   'output_write_fails_at_close', // /dev/full
   'output_write_fails_on_full_rom',

@@ -17,7 +17,7 @@
 #include <cstring>
 
 #include "assembler/assembler.hpp"
-#include "cli/report.hpp"
+#include "output/report.hpp"
 #include "common/diagnostics.hpp"
 
 #define EXPORT(name) extern "C" __attribute__((export_name(#name)))
