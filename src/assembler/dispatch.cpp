@@ -28,7 +28,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     TokenStream stream;
     open_token_stream(stream, source, path);
     char token[NAME_SIZE];
-    for (int length; (length = read_token_text(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
+    for (int length; (length = read_token(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its check is skipped.
         if (length > TOP_LEVEL_MAX_TOKEN || !dispatch_token(state, token, length, stream))
             return report_error("Invalid token", token);
@@ -39,7 +39,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 
 static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    for (int length; (length = read_token_text(stream, token, NESTED_WIDTH)) >= 0;) {
+    for (int length; (length = read_token(stream, token, NESTED_WIDTH)) >= 0;) {
         if (!handle_token_of_length(state, token, length, stream))
             return report_error("Unknown token", token);
     }

@@ -44,7 +44,7 @@ int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
     macro.body_length = 0;
     macro.expanding = false;
     char token[NAME_SIZE];
-    for (int length; (length = read_token_text(stream, token, BODY_WIDTH)) >= 0;) {
+    for (int length; (length = read_token(stream, token, BODY_WIDTH)) >= 0;) {
         switch (token[0]) {
         case '{': continue; // braces are optional; an opening one is dropped whole
         case '}': return 1;

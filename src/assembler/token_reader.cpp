@@ -110,10 +110,6 @@ int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted) 
     return stream.failed ? -1 : length;
 }
 
-bool read_token(TokenStream& stream, char* token, int width) {
-    return read_token_text(stream, token, width) >= 0;
-}
-
 void skip_comment_tokens(TokenStream& stream, int depth) {
     // Only tokens that begin with a parenthesis can change the depth, and
     // they are rare in prose: search for those bytes and read a real token
@@ -144,7 +140,7 @@ void skip_comment_tokens(TokenStream& stream, int depth) {
             // Rare: the token may go on in the next block, or it holds a
             // 0x00 and the rest of the token must be consumed with it.
             char token[MAX_TOKEN_WIDTH + 1];
-            if (!read_token(stream, token, MAX_TOKEN_WIDTH)) return;
+            if (read_token(stream, token, MAX_TOKEN_WIDTH) < 0) return;
             if (token[1] != '\0') change = 0;
             search = stream.position;
         } else {

@@ -36,15 +36,11 @@ struct TokenStream {
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
 
 // Reads the next token of at most `width` (up to MAX_TOKEN_WIDTH) characters
-// into `token`, which holds MAX_TOKEN_WIDTH + 1 bytes whatever the width.
-// Returns false at the end of the stream or on a read error, which also sets
-// `failed`.
-bool read_token(TokenStream& stream, char* token, int width);
-
-// read_token, returning the length of the token's text, which ends at the
-// first 0x00, or -1 where read_token returns false. Defined below, so that
-// the reading loops inline the common case.
-inline int read_token_text(TokenStream& stream, char* token, int width);
+// into `token`, which holds MAX_TOKEN_WIDTH + 1 bytes whatever the width, and
+// returns the length of its text, which ends at the first 0x00. Returns -1 at
+// the end of the stream or on a read error, which also sets `failed`.
+// Defined below, so that the reading loops inline the common case.
+inline int read_token(TokenStream& stream, char* token, int width);
 
 // Consumes what read_token with width MAX_TOKEN_WIDTH would return, without
 // copying it, while `depth` stays at least 1: a token whose text is exactly
@@ -52,7 +48,7 @@ inline int read_token_text(TokenStream& stream, char* token, int width);
 // the token that brought the depth below 1, or at its end.
 void skip_comment_tokens(TokenStream& stream, int depth);
 
-// --- The common case of read_token_text, inlined where tokens are read ---
+// --- The common case of read_token, inlined where tokens are read ---
 
 // The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
 // belongs to a token.
@@ -88,10 +84,10 @@ inline int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
     return length;
 }
 
-// read_token_text for a token that may go on past the end of the block.
+// read_token for a token that may go on past the end of the block.
 int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted);
 
-inline int read_token_text(TokenStream& stream, char* token, int width) {
+inline int read_token(TokenStream& stream, char* token, int width) {
     auto wanted = static_cast<std::uint32_t>(width);
     // A token byte is planted after the block, so this stops there at the latest.
     const unsigned char* at = stream.buffer + stream.position;
