@@ -76,7 +76,7 @@ bool is_instruction_word(const char* word) {
     // Every label is tested: most begin with something other than the
     // capital that every mnemonic and "BRK" begin with.
     if (word[0] < 'A' || word[0] > 'Z') return false;
-    // names_equal(word, "BRK", 4), spelled out.
+    // Exactly "BRK", compared without measuring the word.
     bool brk = word[0] == 'B' && word[1] == 'R' && word[2] == 'K' && word[3] == '\0';
     return lookup_instruction(word) != 0 || brk;
 }
