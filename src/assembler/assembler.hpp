@@ -110,13 +110,11 @@ int emit_short(AssemblerState& state, std::uint16_t value, bool prefixed);
 // Writes the "LIT" opcode, then `byte`.
 int emit_literal_byte(AssemblerState& state, std::uint8_t byte);
 
-// Writes the opcode of an instruction word; 0x00 for "BRK".
-int emit_instruction(AssemblerState& state, const char* word);
-
 // When `word`, of `length` characters, is an instruction word, writes its
-// opcode and returns the result of emit_byte; otherwise writes nothing and
-// returns -1. The mnemonic is looked up once, for the test and the opcode.
-int emit_instruction_word(AssemblerState& state, const char* word, int length);
+// opcode (0x00 for "BRK") and returns the result of emit_byte; otherwise
+// writes nothing and returns -1. The mnemonic is looked up once, for the
+// test and the opcode.
+int emit_instruction(AssemblerState& state, const char* word, int length);
 
 // --- Assembly pass and token dispatch (dispatch.cpp) ---
 

@@ -115,7 +115,7 @@ static int handle_text(AssemblerState& state, const char* text, int length) {
 static int handle_word(AssemblerState& state, const char* word, int length, TokenStream& stream) {
     // Mnemonics begin with a capital; names and hexadecimal words mostly do not.
     if (word[0] >= 'A' && word[0] <= 'Z') {
-        if (int written = emit_instruction_word(state, word, length); written >= 0) return written;
+        if (int written = emit_instruction(state, word, length); written >= 0) return written;
     }
     std::uint32_t value;
     if (length == 2 && read_hex_word(word, value))

@@ -134,11 +134,7 @@ int emit_literal_byte(AssemblerState& state, std::uint8_t byte) {
     return emit_bytes(state, bytes, 2);
 }
 
-int emit_instruction(AssemblerState& state, const char* word) {
-    return emit_byte(state, lookup_instruction(word));
-}
-
-int emit_instruction_word(AssemblerState& state, const char* word, int length) {
+int emit_instruction(AssemblerState& state, const char* word, int length) {
     std::uint8_t opcode = lookup_instruction(word);
     bool brk = length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
     if (opcode == 0 && !brk) return -1;

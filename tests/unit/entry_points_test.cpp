@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "common/text.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -68,15 +69,19 @@ TEST_F(EntryPoints, AddReferenceRecordsResolvesScopeAndCountsParents) {
                                "References limit exceeded: call\n");
 }
 
-TEST_F(EntryPoints, EmitInstructionWritesTheOpcode) {
+TEST_F(EntryPoints, EmitInstructionWritesTheOpcodeOfInstructionWordsOnly) {
     state.cursor = PROGRAM_START;
-    ASSERT_TRUE(emit_instruction(state, "ADD2k"));
-    ASSERT_TRUE(emit_instruction(state, "BRK"));
+    ASSERT_EQ(emit_instruction(state, "ADD2k", 5), 1);
+    ASSERT_EQ(emit_instruction(state, "BRK", 3), 1);
     EXPECT_EQ(state.image[0x0100], 0xb8);
     EXPECT_EQ(state.image[0x0101], 0x00);
     EXPECT_EQ(state.length, 0x0102u);
+    // Not instructions: nothing is written and nothing printed.
+    for (const char* word : {"BRK2", "BRKk", "ADDx", "AD", "add"})
+        EXPECT_EQ(emit_instruction(state, word, text_length(word)), -1) << word;
+    EXPECT_EQ(state.length, 0x0102u);
     state.cursor = 0x00ff;
-    EXPECT_FALSE(emit_instruction(state, "LIT"));
+    EXPECT_EQ(emit_instruction(state, "LIT", 3), 0);
     EXPECT_EQ(captured.text(), "Writing in zero-page: \n");
 }
 
