@@ -148,28 +148,26 @@ int comment_depth_after(const char* token, int depth);
 
 // --- Labels and scope (labels.cpp) ---
 
-// The label named exactly `name`, or nullptr.
-Label* lookup_label(AssemblerState& state, const char* name);
+// The label named by the text in `field`, a buffer of NAME_SIZE bytes, up to
+// its first 0x00 and at most `length` characters; nullptr when there is
+// none. The name is not copied, so a parent is looked up where it stands in
+// the name of its child.
+Label* lookup_label(AssemblerState& state, const char* field, int length);
 
-// lookup_label for a name that already lies in a 64-byte field (a
-// reference's, say), cut after `limit` characters; the name is not copied.
-Label* find_label(AssemblerState& state, const char* field, int limit);
-
-// Appends a label at the cursor. Fails with "Label duplicate: NAME",
+// Appends a label named `name`, of `length` (at most NAME_SIZE - 1)
+// characters, at the cursor. Fails with "Label duplicate: NAME",
 // "Label name is hex number: NAME", "Label name is invalid: NAME" or
 // "Labels limit exceeded: NAME"; the caller adds its own line.
-int define_label(AssemblerState& state, const char* name);
+int define_label(AssemblerState& state, const char* name, int length);
 
-// Forms "scope/name" in `dst` (NAME_SIZE bytes), or prints
-// "Sublabel length too long: NAME" and returns nullptr.
-char* build_sublabel_name(char* dst, const char* scope, const char* name);
+// Forms "scope/name" in `dst` (NAME_SIZE bytes) from texts of the given
+// lengths and returns its length; when it would be longer than
+// NAME_SIZE - 1 characters, prints "Sublabel length too long: NAME" and
+// returns -1.
+int build_sublabel_name(char* dst, const char* scope, int scope_length, const char* name,
+                        int name_length);
 
-// build_sublabel_name for texts whose lengths are known, returning the
-// length of the result, or -1.
-int build_sublabel(char* dst, const char* scope, int scope_length, const char* name,
-                   int name_length);
-
-// Makes `name`, of `length` characters, the scope.
+// Makes `name`, of `length` (at most NAME_SIZE - 1) characters, the scope.
 void set_scope(AssemblerState& state, const char* name, int length);
 
 // "@name", whose text has `length` characters: defines the label and makes
@@ -182,10 +180,12 @@ int handle_sublabel(AssemblerState& state, const char* token, int length);
 
 // --- References and resolution (references.cpp) ---
 
-// Records a reference to `name` at `address`. Fails with
+// Records a reference to `name`, of `length` characters, with its
+// placeholder at `address`; an "&" name is taken in the current scope.
+// `sigil` is 0 for the call of a label. Fails with
 // "References limit exceeded: TOKEN" or, for "&" names that are too long,
-// "Invalid sublabel: TOKEN". `sigil` is 0 for the call of a label.
-int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
+// "Invalid sublabel: TOKEN", where TOKEN is the sigil and the name.
+int add_reference(AssemblerState& state, char sigil, const char* name, int length,
                   std::uint16_t address);
 
 // True for the sigils that record a reference. Asked of most tokens, so
@@ -217,18 +217,17 @@ int resolve_references(AssemblerState& state);
 
 // --- Macros (macros.cpp) ---
 
-// The macro named exactly `name`, or nullptr.
-Macro* lookup_macro(AssemblerState& state, const char* name);
+// The macro named by the text in `field`, a buffer of NAME_SIZE bytes such
+// as a token, up to its first 0x00 and at most `length` characters; nullptr
+// when there is none. The name is not copied.
+Macro* lookup_macro(AssemblerState& state, const char* field, int length);
 
-// lookup_macro for a name that lies in a buffer of NAME_SIZE bytes, such as
-// a token; the name is not copied.
-Macro* find_macro(AssemblerState& state, const char* field);
-
-// Registers a macro and reads its body from `stream`. Fails with
+// Registers a macro named `name`, of `length` characters, and reads its body
+// from `stream`. Fails with
 // "Macro duplicate", "Macro name is hex number", "Macro name is invalid",
 // "Macros limit exceeded", "Macro error" or "Macro size exceeded", each
 // followed by the name; the caller adds "Invalid macro: TOKEN".
-int define_macro(AssemblerState& state, const char* name, TokenStream& stream);
+int define_macro(AssemblerState& state, const char* name, int length, TokenStream& stream);
 
 // Hands each body token to handle_token. Prints "Macro recursion: NAME" when
 // the macro is already being expanded, and "Expansion limit exceeded: NAME"

@@ -122,7 +122,8 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
         return emit_byte(state, static_cast<std::uint8_t>(value));
     if (length == 4 && read_hex_word(word, value))
         return emit_short(state, static_cast<std::uint16_t>(value), false);
-    if (Macro* macro = find_macro(state, word)) return expand_macro(state, *macro, stream);
+    if (Macro* macro = lookup_macro(state, word, length))
+        return expand_macro(state, *macro, stream);
     return handle_reference(state, 0, word, length);
 }
 
@@ -146,7 +147,8 @@ dispatch_token(AssemblerState& state, const char* token, int length, TokenStream
         if (!include_source(state, rest)) return report_error("Invalid include", token);
         return 1;
     case '%':
-        if (!define_macro(state, rest, stream)) return report_error("Invalid macro", token);
+        if (!define_macro(state, rest, length - 1, stream))
+            return report_error("Invalid macro", token);
         return 1;
     case '|':
     case '$': return handle_padding(state, token);

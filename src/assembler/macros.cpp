@@ -10,41 +10,29 @@
 
 constexpr int BODY_WIDTH = 63;
 
-Macro* find_macro(AssemblerState& state, const char* field) {
-    std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, make_key(field));
+Macro* lookup_macro(AssemblerState& state, const char* field, int length) {
+    std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, make_key(field, length));
     return slot ? &state.macros[slot - 1] : nullptr;
 }
 
-Macro* lookup_macro(AssemblerState& state, const char* name) {
-    NameField key;
-    return copy_to_field(name, key) ? find_macro(state, key) : nullptr;
-}
-
-static int check_macro_name(AssemblerState& state, const char* name) {
-    int length = text_length(name);
-    if (lookup_macro(state, name)) return report_error("Macro duplicate", name);
+int define_macro(AssemblerState& state, const char* name, int length, TokenStream& stream) {
+    // Held with zero bytes after its end, as the index compares names.
+    NameField stored = {};
+    copy_text(stored, name, length);
+    std::uint16_t* slot = find_name_slot(state.macro_index, state.macros, make_key(stored));
+    if (*slot != 0) return report_error("Macro duplicate", name);
     if (length % 2 == 0 && is_hex_word(name)) return report_error("Macro name is hex number", name);
     if (length == 0 || is_instruction_word(name))
         return report_error("Macro name is invalid", name);
     if (state.macro_count == MAX_MACROS) return report_error("Macros limit exceeded", name);
-    return 1;
-}
-
-int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
-    if (!check_macro_name(state, name)) return 0;
     // Registered before its body is read: a macro whose body fails still exists.
     Macro& macro = state.macros[state.macro_count++];
-    // Held with zero bytes after its end, as the index compares names.
-    NameField stored = {};
-    copy_bounded(name, stored, NAME_SIZE);
     std::memcpy(macro.name, stored, NAME_SIZE);
-    // Of two macros whose long names were cut alike, the first stays the one found.
-    std::uint16_t* slot = find_name_slot(state.macro_index, state.macros, make_key(stored));
-    if (*slot == 0) *slot = state.macro_count;
+    *slot = state.macro_count;
     macro.body_length = 0;
     macro.expanding = false;
     char token[NAME_SIZE];
-    for (int length; (length = read_token(stream, token, BODY_WIDTH)) >= 0;) {
+    for (int token_length; (token_length = read_token(stream, token, BODY_WIDTH)) >= 0;) {
         switch (token[0]) {
         case '{': continue; // braces are optional; an opening one is dropped whole
         case '}': return 1;
@@ -52,8 +40,8 @@ int define_macro(AssemblerState& state, const char* name, TokenStream& stream) {
         default:
             if (macro.body_length == MAX_MACRO_BODY)
                 return report_error("Macro size exceeded", name);
-            macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(length);
-            copy_bounded(token, macro.body[macro.body_length++], NAME_SIZE);
+            macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(token_length);
+            copy_text(macro.body[macro.body_length++], token, token_length);
         }
     }
     return 1;

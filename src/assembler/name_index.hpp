@@ -87,16 +87,6 @@ inline bool holds_key(const char* name, const NameKey& key) {
     return true;
 }
 
-// Copies a name of at most 63 characters into a field; false when it is
-// longer, and so could not be the name of any record.
-inline bool copy_to_field(const char* name, NameField& field) {
-    for (int i = 0; i < NAME_FIELD_SIZE; i++) {
-        field[i] = name[i];
-        if (name[i] == '\0') return true;
-    }
-    return false;
-}
-
 // The slot that holds the record named by the key, or else the empty slot
 // where it belongs. SLOTS is a power of two, at least twice the table's
 // capacity, so the probe always ends at an empty slot, after few steps.

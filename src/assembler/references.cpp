@@ -34,10 +34,10 @@ const char* unknown_message(ReferenceKind kind) {
 }
 
 // The token as the user wrote it: the sigil and the name, or the bare word.
-const char* token_text(char sigil, const char* name, char* buffer) {
+const char* token_text(char sigil, const char* name, int length, char* buffer) {
     if (sigil == 0) return name;
     buffer[0] = sigil;
-    copy_bounded(name, buffer + 1, NAME_SIZE);
+    copy_text(buffer + 1, name, length);
     return buffer;
 }
 
@@ -64,53 +64,42 @@ Placeholder placeholder_of(char sigil) {
 
 } // namespace
 
-// add_reference for a name whose length is known.
-static int record_reference(AssemblerState& state, const char* scope, int scope_length, char sigil,
-                            const char* name, int length, std::uint16_t address) {
+int add_reference(AssemblerState& state, char sigil, const char* name, int length,
+                  std::uint16_t address) {
     char token[NAME_SIZE + 1];
     if (state.reference_count == MAX_REFERENCES)
-        return report_error("References limit exceeded", token_text(sigil, name, token));
+        return report_error("References limit exceeded", token_text(sigil, name, length, token));
     // The record is filled first, and counted once nothing can fail.
     Reference& reference = state.references[state.reference_count];
     bool in_scope = name[0] == '&';
     if (in_scope) {
-        if (build_sublabel(reference.name, scope, scope_length, name + 1, length - 1) < 0)
-            return report_error("Invalid sublabel", token_text(sigil, name, token));
+        if (build_sublabel_name(reference.name, state.scope, state.scope_length, name + 1,
+                                length - 1) < 0)
+            return report_error("Invalid sublabel", token_text(sigil, name, length, token));
     } else {
-        // copy_bounded, with the length known.
-        auto kept = static_cast<std::size_t>(length < NAME_SIZE ? length : NAME_SIZE - 1);
-        std::memcpy(reference.name, name, kept);
-        reference.name[kept] = '\0';
+        copy_text(reference.name, name, length);
     }
     state.reference_count++;
     const void* slash =
         in_scope ? nullptr : std::memchr(name, '/', static_cast<std::size_t>(length));
     if (slash) {
         // Naming a child counts as a use of its parent, if the parent is known
-        // by now. The parent is the part before the "/", cut as copy_bounded
-        // would cut it, and looked up where it stands in the record.
+        // by now. The parent is the part before the "/", and at least its
+        // first character ("/x" names the parent "/"); it is looked up where
+        // it stands in the record.
         int parent_length = static_cast<int>(static_cast<const char*>(slash) - name);
         if (parent_length < 1) parent_length = 1;
-        if (parent_length > NAME_SIZE - 1) parent_length = NAME_SIZE - 1;
-        if (Label* parent = find_label(state, reference.name, parent_length)) parent->uses++;
+        if (Label* parent = lookup_label(state, reference.name, parent_length)) parent->uses++;
     }
     reference.sigil = sigil;
     reference.address = address;
     return 1;
 }
 
-int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
-                  std::uint16_t address) {
-    return record_reference(state, scope, text_length(scope), sigil, name, text_length(name),
-                            address);
-}
-
 int handle_reference(AssemblerState& state, char sigil, const char* name, int length) {
     Placeholder placeholder = placeholder_of(sigil);
     std::uint32_t address = state.cursor + (placeholder.opcode ? 1 : 0);
-    if (!record_reference(state, state.scope, state.scope_length, sigil, name, length,
-                          static_cast<std::uint16_t>(address)))
-        return 0;
+    if (!add_reference(state, sigil, name, length, static_cast<std::uint16_t>(address))) return 0;
     const std::uint8_t bytes[3] = {placeholder.opcode, 0xff, 0xff};
     std::uint32_t size = placeholder.is_short ? 2 : 1;
     if (placeholder.opcode) return emit_bytes(state, bytes, size + 1);
@@ -145,7 +134,7 @@ static int fill_placeholder(AssemblerState& state, const Reference& reference,
 int resolve_references(AssemblerState& state) {
     for (int i = 0; i < state.reference_count; i++) {
         const Reference& reference = state.references[i];
-        Label* target = find_label(state, reference.name, NAME_SIZE);
+        Label* target = lookup_label(state, reference.name, NAME_SIZE - 1);
         if (!target) return report_error(unknown_message(kind_of(reference.sigil)), reference.name);
         if (!fill_placeholder(state, reference, *target)) return 0;
         target->uses++;

@@ -44,11 +44,7 @@ int text_length(const char* s) {
     return length;
 }
 
-char* copy_bounded(const char* src, char* dst, int n) {
-    std::size_t limit = n > 1 ? static_cast<std::size_t>(n - 1) : 1;
-    std::size_t length = std::strlen(src);
-    if (length > limit) length = limit;
-    std::memcpy(dst, src, length);
+void copy_text(char* dst, const char* src, int length) {
+    std::memcpy(dst, src, static_cast<std::size_t>(length));
     dst[length] = '\0';
-    return dst;
 }

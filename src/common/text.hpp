@@ -14,6 +14,6 @@ bool read_hex_word(const char* s, std::uint32_t& value);
 // Number of characters before the terminator.
 int text_length(const char* s);
 
-// Copies `src` into `dst` until its end or until n - 1 characters are copied
-// (one character when n is 1), then terminates `dst`. Returns `dst`.
-char* copy_bounded(const char* src, char* dst, int n);
+// Copies the first `length` characters of `src` to `dst` and terminates it;
+// `dst` holds at least length + 1 bytes.
+void copy_text(char* dst, const char* src, int length);

@@ -1,4 +1,4 @@
-// The text helpers of src/common/: hexadecimal words and bounded copies.
+// The text helpers of src/common/: hexadecimal words, lengths and copies.
 #include <gtest/gtest.h>
 
 #include "common/text.hpp"
@@ -10,11 +10,13 @@ TEST(HexWords, OnlyLowerCaseDigitsCount) {
     EXPECT_FALSE(is_hex_word("12g"));
 }
 
-TEST(TextHelpers, BoundedCopyAndLength) {
+TEST(TextHelpers, CopyAndLength) {
     char buffer[16] = "xxxxxxxxxxxxxxx";
-    EXPECT_STREQ(copy_bounded("hello", buffer, 3), "he");
-    EXPECT_STREQ(copy_bounded("hello", buffer, 1), "h");
-    EXPECT_STREQ(copy_bounded("hi", buffer, 16), "hi");
+    copy_text(buffer, "hello", 2);
+    EXPECT_STREQ(buffer, "he");
+    EXPECT_EQ(buffer[3], 'x');
+    copy_text(buffer, "hello", 0);
+    EXPECT_STREQ(buffer, "");
     EXPECT_EQ(text_length("hi/there"), 8);
     EXPECT_EQ(text_length(""), 0);
 }
