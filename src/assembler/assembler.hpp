@@ -129,14 +129,14 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
 // MAX_INCLUDES files, and "Unknown token: TOKEN" after a failing token.
 int include_source(AssemblerState& state, const char* path);
 
-// Gives one token its meaning. `token` lies in a buffer of NAME_SIZE bytes,
-// as the readers and macro bodies hold tokens. `stream` is where the token
-// came from; the comment and macro-definition sigils read ahead from it.
-int handle_token(AssemblerState& state, const char* token, TokenStream& stream);
-
-// handle_token for a token whose text length is already known.
-int handle_token_of_length(AssemblerState& state, const char* token, int length,
-                           TokenStream& stream);
+// Gives one token, whose text has `length` characters, its meaning: the
+// single entry of every token, from the source, an included file or a macro
+// body. `token` lies in a buffer of NAME_SIZE bytes, as the readers and
+// macro bodies hold tokens. `stream` is where the token came from; the
+// comment and macro-definition sigils read ahead from it. Prints
+// "Invalid token: TOKEN" for a token of more than MAX_TOKEN_LENGTH
+// characters, and the lines of the sigils that name the token.
+int handle_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // Opens a comment at its first token: warns "-- Malformed comment: TOKEN"
 // when that token is more than "(". Returns the depth, 1.

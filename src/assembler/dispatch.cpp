@@ -12,11 +12,6 @@ constexpr int TOP_LEVEL_WIDTH = 62;
 constexpr int TOP_LEVEL_MAX_TOKEN = 61;
 constexpr int NESTED_WIDTH = 63;
 
-// Inlined into every loop that reads tokens, where it runs once per token;
-// left to the compiler, a change elsewhere could put a call on every token.
-__attribute__((always_inline)) static inline int
-dispatch_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
-
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     if (state.opener.open) return state.opener.open(path, state.opener.context);
     return std::fopen(path, "r");
@@ -29,8 +24,8 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     open_token_stream(stream, source, path);
     char token[NAME_SIZE];
     for (int length; (length = read_token(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
-        // Shorter than handle_token's own limit, so its check is skipped.
-        if (length > TOP_LEVEL_MAX_TOKEN || !dispatch_token(state, token, length, stream))
+        // Shorter than handle_token's own limit, so its inlined check drops out.
+        if (length > TOP_LEVEL_MAX_TOKEN || !handle_token(state, token, length, stream))
             return report_error("Invalid token", token);
     }
     if (stream.failed) return report_error("Invalid input", path);
@@ -40,7 +35,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
     for (int length; (length = read_token(stream, token, NESTED_WIDTH)) >= 0;) {
-        if (!handle_token_of_length(state, token, length, stream))
+        if (!handle_token(state, token, length, stream))
             return report_error("Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -127,19 +122,15 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
     return handle_reference(state, 0, word, length);
 }
 
-int handle_token_of_length(AssemblerState& state, const char* token, int length,
-                           TokenStream& stream) {
+// Inlined into the two reading loops above, where it runs once per token:
+// left to the compiler, a change elsewhere could put a call on every token.
+// Macro expansion, in another file, calls it out of line. GCC warns that a
+// function other files call might not be inlined everywhere; that is meant.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+__attribute__((always_inline)) int handle_token(AssemblerState& state, const char* token,
+                                                int length, TokenStream& stream) {
     if (length > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
-    return dispatch_token(state, token, length, stream);
-}
-
-int handle_token(AssemblerState& state, const char* token, TokenStream& stream) {
-    return handle_token_of_length(state, token, text_length(token), stream);
-}
-
-// handle_token once the length of the token's text is known, and within the limit.
-__attribute__((always_inline)) static inline int
-dispatch_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
     const char* rest = token + 1;
     switch (token[0]) {
     case '(': skip_comment(token, stream); return 1;
@@ -166,3 +157,4 @@ dispatch_token(AssemblerState& state, const char* token, int length, TokenStream
         return handle_word(state, token, length, stream);
     }
 }
+#pragma GCC diagnostic pop

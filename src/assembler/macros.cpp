@@ -65,7 +65,7 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
             i = skip_body_comment(macro, i);
             continue;
         }
-        if (!handle_token_of_length(state, token, length, stream)) return 0;
+        if (!handle_token(state, token, length, stream)) return 0;
         i++;
     }
     return 1;
