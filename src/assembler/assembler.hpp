@@ -85,6 +85,23 @@ struct AssemblerState {
     SourceOpener opener;           // all zero: the standard library's fopen
 };
 
+// --- Opcodes ---
+
+// Mode bits, added to an instruction's base opcode by its mode letters.
+constexpr std::uint8_t MODE_SHORT = 0x20;  // "2"
+constexpr std::uint8_t MODE_RETURN = 0x40; // "r"
+constexpr std::uint8_t MODE_KEEP = 0x80;   // "k"
+
+// The opcodes the assembler writes of its own accord. "LIT" always carries
+// the keep bit, so that no mnemonic encodes as 0x00, "BRK"; the other mode
+// bits on 0x00 make the jumps and the call to a 16-bit offset that follows.
+constexpr std::uint8_t OPCODE_BRK = 0x00;
+constexpr std::uint8_t OPCODE_LIT = OPCODE_BRK | MODE_KEEP;      // 0x80: "#12", ",name"
+constexpr std::uint8_t OPCODE_LIT2 = OPCODE_LIT | MODE_SHORT;    // 0xa0: "#1234", ";name"
+constexpr std::uint8_t OPCODE_JUMP_IF = OPCODE_BRK | MODE_SHORT; // 0x20: "?name"
+constexpr std::uint8_t OPCODE_JUMP = OPCODE_BRK | MODE_RETURN;   // 0x40: "!name"
+constexpr std::uint8_t OPCODE_CALL = OPCODE_BRK | MODE_SHORT | MODE_RETURN; // 0x60: "name"
+
 // --- Image and instruction encoding (image.cpp) ---
 
 // The opcode of a mnemonic with its mode letters ("2", "r", "k"), or 0 when
@@ -188,21 +205,65 @@ int handle_sublabel(AssemblerState& state, const char* token, int length);
 int add_reference(AssemblerState& state, char sigil, const char* name, int length,
                   std::uint16_t address);
 
-// True for the sigils that record a reference. Asked of most tokens, so
-// defined here, where the dispatch can inline it.
-inline bool is_reference_sigil(char c) {
-    switch (c) {
-    case ',':
-    case '_':
-    case '.':
-    case '-':
-    case ';':
-    case ':':
-    case '=':
-    case '!':
-    case '?': return true;
-    default: return false;
+// How a placeholder is filled once its label is known.
+enum class ReferenceKind : std::uint8_t {
+    None,          // the character starts no reference
+    RelativeByte,  // target - (placeholder + 2), in -128..127
+    ZeroPageByte,  // the low byte of the target
+    AbsoluteShort, // the target, high byte first
+    RelativeShort, // target - (placeholder + 2), wrapping in 16 bits
+};
+
+// What a reference emits, and how its placeholder is filled.
+struct ReferenceForm {
+    ReferenceKind kind;
+    std::uint8_t opcode; // written before the placeholder; 0 for none
+    std::uint8_t size;   // bytes of the placeholder, all 0xff until resolved
+};
+
+// The reference forms by sigil: the one list that the dispatch, the
+// placeholder writer and resolution read. Row 0 is the call of a label, a
+// word that is nothing else, recorded with sigil 0; every character without
+// a row starts no reference. Adding a sigil is adding a row (and a case in
+// tests/cases/).
+struct ReferenceForms {
+    ReferenceForm by_sigil[256] = {};
+    constexpr ReferenceForms() {
+        using enum ReferenceKind;
+        const struct {
+            char sigil;
+            ReferenceKind kind;
+            std::uint8_t opcode;
+        } rows[] = {
+            {',', RelativeByte, OPCODE_LIT},
+            {'_', RelativeByte, 0},
+            {'.', ZeroPageByte, OPCODE_LIT},
+            {'-', ZeroPageByte, 0},
+            {';', AbsoluteShort, OPCODE_LIT2},
+            {':', AbsoluteShort, 0},
+            {'=', AbsoluteShort, 0},
+            {'!', RelativeShort, OPCODE_JUMP},
+            {'?', RelativeShort, OPCODE_JUMP_IF},
+            {'\0', RelativeShort, OPCODE_CALL},
+        };
+        for (const auto& row : rows) {
+            auto size = static_cast<std::uint8_t>(
+                row.kind == RelativeByte || row.kind == ZeroPageByte ? 1 : 2);
+            by_sigil[static_cast<unsigned char>(row.sigil)] = {row.kind, row.opcode, size};
+        }
     }
+};
+
+inline constexpr ReferenceForms reference_forms;
+
+inline const ReferenceForm& reference_form(char sigil) {
+    return reference_forms.by_sigil[static_cast<unsigned char>(sigil)];
+}
+
+// True for the sigils that record a reference; 0x00 starts an empty word.
+// Asked of most tokens, so defined here, where the dispatch can inline it.
+inline bool is_reference_sigil(char c) {
+    return c != '\0' && reference_form(c).kind != ReferenceKind::None;
 }
 
 // Records a reference token and emits its placeholder bytes. A word that is
