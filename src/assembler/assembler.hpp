@@ -10,16 +10,12 @@
 #include "assembler/name_index.hpp"
 #include "assembler/token_reader.hpp"
 
-constexpr int NAME_SIZE = 64;
-static_assert(NAME_SIZE == NAME_FIELD_SIZE, "names are indexed in their fields");
 constexpr std::uint32_t IMAGE_SIZE = 0x10000;
 constexpr std::uint32_t PROGRAM_START = 0x0100;
 constexpr int MAX_LABELS = 1024;
 constexpr int MAX_MACROS = 256;
 constexpr int MAX_MACRO_BODY = 64;
 constexpr int MAX_REFERENCES = 4096;
-// handle_token refuses longer tokens; the source itself reads at most 61.
-constexpr int MAX_TOKEN_LENGTH = 62;
 // The command-line source is level 0; its first include opens level 1.
 constexpr int MAX_INCLUDE_DEPTH = 64;
 // Hash indexes beside the label and macro tables (name_index.hpp), at most

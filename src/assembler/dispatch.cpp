@@ -6,12 +6,6 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
-// The top level reads one character less than included files, and then
-// refuses 62, so that its tokens have at most 61 characters.
-constexpr int TOP_LEVEL_WIDTH = 62;
-constexpr int TOP_LEVEL_MAX_TOKEN = 61;
-constexpr int NESTED_WIDTH = 63;
-
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     if (state.opener.open) return state.opener.open(path, state.opener.context);
     return std::fopen(path, "r");
@@ -34,7 +28,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 
 static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    for (int length; (length = read_token(stream, token, NESTED_WIDTH)) >= 0;) {
+    for (int length; (length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
         if (!handle_token(state, token, length, stream))
             return report_error("Unknown token", token);
     }

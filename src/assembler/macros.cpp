@@ -8,8 +8,6 @@
 
 #include <cstring>
 
-constexpr int BODY_WIDTH = 63;
-
 Macro* lookup_macro(AssemblerState& state, const char* field, int length) {
     std::uint16_t slot = *find_name_slot(state.macro_index, state.macros, make_key(field, length));
     return slot ? &state.macros[slot - 1] : nullptr;
@@ -32,7 +30,7 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     macro.body_length = 0;
     macro.expanding = false;
     char token[NAME_SIZE];
-    for (int token_length; (token_length = read_token(stream, token, BODY_WIDTH)) >= 0;) {
+    for (int token_length; (token_length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
         switch (token[0]) {
         case '{': continue; // braces are optional; an opening one is dropped whole
         case '}': return 1;

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
-// The widest token any reader asks for; a token that reaches the end of the
-// buffer is moved to its front before the next block is read, so it must be
-// much shorter than the buffer.
-constexpr int MAX_TOKEN_WIDTH = 63;
+#include "assembler/token_widths.hpp"
 
+// A token that reaches the end of the buffer is moved to its front before
+// the next block is read, so the widest token, MAX_TOKEN_WIDTH, must be much
+// shorter than the buffer.
 constexpr std::uint32_t STREAM_BUFFER_SIZE = 16384;
 // Bytes after the block that may be read but hold no data: a token is copied
 // out as one fixed-size block of MAX_TOKEN_WIDTH + 1 bytes, whatever its length.
