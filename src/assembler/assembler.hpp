@@ -151,13 +151,17 @@ int include_source(AssemblerState& state, const char* path);
 // characters, and the lines of the sigils that name the token.
 int handle_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
-// Opens a comment at its first token: warns "-- Malformed comment: TOKEN"
-// when that token is more than "(". Returns the depth, 1.
-int open_comment(const char* opening);
+// --- Comments (comments.cpp, where their rule is stated once) ---
 
-// The comment depth after `token`: a lone "(" nests, a lone ")" closes, and
-// every other token is skipped. The comment ends when the depth falls below 1.
-int comment_depth_after(const char* token, int depth);
+// Skips the comment that `opening`, a token beginning with "(", opens in
+// `stream`, up to its closing ")" or the end of the stream. Warns
+// "-- Malformed comment: TOKEN" when `opening` is more than "(".
+void skip_comment(const char* opening, TokenStream& stream);
+
+// Skips the comment that body token `first` of `macro` opens, up to its
+// closing ")" or the end of the body, with the same warning; returns the
+// position of the body token after it.
+int skip_body_comment(const Macro& macro, int first);
 
 // --- Labels and scope (labels.cpp) ---
 

@@ -54,26 +54,6 @@ int include_source(AssemblerState& state, const char* path) {
     return result;
 }
 
-int open_comment(const char* opening) {
-    // Longer than one character, without measuring the whole token.
-    if (opening[0] != '\0' && opening[1] != '\0')
-        report_warning("Malformed comment: %s\n", opening);
-    return 1;
-}
-
-int comment_depth_after(const char* token, int depth) {
-    if (token[0] == '\0' || token[1] != '\0') return depth;
-    if (token[0] == '(') return depth + 1;
-    if (token[0] == ')') return depth - 1;
-    return depth;
-}
-
-// A comment left open at the end of its stream simply ends there. Its words
-// are never handled, so they are skipped in the buffer instead of copied out.
-static void skip_comment(const char* opening, TokenStream& stream) {
-    skip_comment_tokens(stream, open_comment(opening));
-}
-
 static int handle_padding(AssemblerState& state, const char* token) {
     const char* rest = token + 1;
     std::uint32_t value;

@@ -45,20 +45,14 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     return 1;
 }
 
-// A comment inside a body ends at its closing ")" or at the end of the body;
-// it never reads on into the stream the macro was used in.
-static int skip_body_comment(const Macro& macro, int first) {
-    int depth = open_comment(macro.body[first]);
-    int i = first + 1;
-    for (; i < macro.body_length && depth >= 1; i++)
-        depth = comment_depth_after(macro.body[i], depth);
-    return i;
-}
-
 static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream) {
     for (int i = 0; i < macro.body_length;) {
         const char* token = macro.body[i];
         int length = macro.text_lengths[i];
+        // A comment ends with the body (comments.cpp). The length is tested
+        // first, as handle_token does before it looks at the sigil: a body
+        // token of 63 characters fails at every use, "(" or not, exactly as
+        // it would in an included file, instead of opening a comment.
         if (token[0] == '(' && length <= MAX_TOKEN_LENGTH) {
             i = skip_body_comment(macro, i);
             continue;

@@ -45,7 +45,8 @@ inline int read_token(TokenStream& stream, char* token, int width);
 // Consumes what read_token with width MAX_TOKEN_WIDTH would return, without
 // copying it, while `depth` stays at least 1: a token whose text is exactly
 // "(" adds one, exactly ")" takes one away, and the stream is left just after
-// the token that brought the depth below 1, or at its end.
+// the token that brought the depth below 1, or at its end. This is the
+// comment rule of comments.cpp, run over the stream's buffer.
 void skip_comment_tokens(TokenStream& stream, int depth);
 
 // --- The common case of read_token, inlined where tokens are read ---
