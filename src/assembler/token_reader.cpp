@@ -1,3 +1,7 @@
+// The token reader's blocks and its slow paths: refilling the buffer, tokens
+// that run past the end of a block, and the skipping of comment text, which
+// looks for parentheses a word at a time instead of reading every token. The
+// common case of reading a token is inline, in token_reader.hpp.
 #include "assembler/token_reader.hpp"
 
 #include <bit>

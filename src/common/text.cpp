@@ -1,3 +1,5 @@
+// Text helpers for names and hexadecimal words, on NUL-terminated texts in
+// fixed buffers; none allocates.
 #include "common/text.hpp"
 
 #include <cstring>

@@ -1,3 +1,6 @@
+// The image and instruction encoding: mnemonics and mode letters, and the
+// write checks of the emitters at the zero page, the high-water mark and the
+// end of memory.
 #include <gtest/gtest.h>
 
 #include <memory>

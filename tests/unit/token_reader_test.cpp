@@ -1,3 +1,5 @@
+// The token reader against formatted scanning, its model: splitting, widths,
+// 0x00 bytes, block ends, read errors and the skipping of comment text.
 #include <gtest/gtest.h>
 
 #include <cstdio>
