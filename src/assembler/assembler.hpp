@@ -187,8 +187,9 @@ inline const ReferenceForm& reference_form(char sigil) {
     return reference_forms.by_sigil[static_cast<unsigned char>(sigil)];
 }
 
-// True for the sigils that record a reference; 0x00 starts an empty word.
-// Asked of most tokens, so defined here, where the dispatch can inline it.
+// True for the sigils that record a reference. 0x00 has a row, the call of
+// a label, but a token that begins with it is an empty word. Asked of most
+// tokens, so defined here, where the dispatch can inline it.
 inline bool is_reference_sigil(char c) {
     return c != '\0' && reference_form(c).kind != ReferenceKind::None;
 }
