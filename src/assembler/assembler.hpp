@@ -34,8 +34,9 @@ constexpr std::uint8_t OPCODE_CALL = OPCODE_BRK | MODE_SHORT | MODE_RETURN; // 0
 // `word` is none. "BRK" is not in the table and also yields 0.
 std::uint8_t lookup_instruction(const char* word);
 
-// True for a table mnemonic with valid mode letters, or exactly "BRK".
-bool is_instruction_word(const char* word);
+// True when `word`, of `length` characters, is a table mnemonic with valid
+// mode letters, or exactly "BRK".
+bool is_instruction_word(const char* word, int length);
 
 // Writes one byte at the cursor. Fails, changing nothing, with
 // "Writing in zero-page: ", "Writing after the end of RAM: " or

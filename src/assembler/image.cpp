@@ -64,13 +64,16 @@ std::uint8_t lookup_instruction(const char* word) {
     return opcode;
 }
 
-bool is_instruction_word(const char* word) {
-    // Every label is tested: most begin with something other than the
-    // capital that every mnemonic and "BRK" begin with.
+// "BRK" is not in the table: its opcode, 0x00, is what the table's misses give.
+static bool is_brk(const char* word, int length) {
+    return length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
+}
+
+bool is_instruction_word(const char* word, int length) {
+    // Every label and macro name is tested: most begin with something other
+    // than the capital that every mnemonic and "BRK" begin with.
     if (word[0] < 'A' || word[0] > 'Z') return false;
-    // Exactly "BRK", compared without measuring the word.
-    bool brk = word[0] == 'B' && word[1] == 'R' && word[2] == 'K' && word[3] == '\0';
-    return lookup_instruction(word) != 0 || brk;
+    return lookup_instruction(word) != 0 || is_brk(word, length);
 }
 
 int emit_byte(AssemblerState& state, std::uint8_t byte) {
@@ -128,7 +131,6 @@ int emit_literal_byte(AssemblerState& state, std::uint8_t byte) {
 
 int emit_instruction(AssemblerState& state, const char* word, int length) {
     std::uint8_t opcode = lookup_instruction(word);
-    bool brk = length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
-    if (opcode == 0 && !brk) return -1;
+    if (opcode == 0 && !is_brk(word, length)) return -1;
     return emit_byte(state, opcode);
 }

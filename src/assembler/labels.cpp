@@ -25,7 +25,7 @@ int define_label(AssemblerState& state, const char* name, int length) {
     // A name that reads as a raw byte or short could never be called by name.
     if ((length == 2 || length == 4) && is_hex_word(name))
         return report_error("Label name is hex number", name);
-    if (length == 0 || is_instruction_word(name))
+    if (length == 0 || is_instruction_word(name, length))
         return report_error("Label name is invalid", name);
     if (state.label_count == MAX_LABELS) return report_error("Labels limit exceeded", name);
     Label& label = state.labels[state.label_count++];

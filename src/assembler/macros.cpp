@@ -25,7 +25,7 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     // and macro_name_six_hex_digits_refused.case pins. Making the two rules
     // alike would change which sources assemble.
     if (length % 2 == 0 && is_hex_word(name)) return report_error("Macro name is hex number", name);
-    if (length == 0 || is_instruction_word(name))
+    if (length == 0 || is_instruction_word(name, length))
         return report_error("Macro name is invalid", name);
     if (state.macro_count == MAX_MACROS) return report_error("Macros limit exceeded", name);
     // Registered before its body is read: a macro whose body fails still exists.
