@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 #include "common/diagnostics.hpp"
 #include "common/file_identity.hpp"
 #include "output/output_file.hpp"

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 #include "output/report.hpp"
 #include "common/diagnostics.hpp"
 
