@@ -1,5 +1,9 @@
 #include "lsp/analysis.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +52,20 @@ std::FILE* open_text_stream(const std::string& text) {
     return stream;
 }
 
+// Opens a regular file only. Unlike the program, the server must not read a
+// FIFO or a device: "~/dev/stdin" would read its own protocol stream, and a
+// FIFO without a writer would block it for good (even opening one does,
+// hence O_NONBLOCK).
+std::FILE* open_regular_file(const char* path) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat status;
+    std::FILE* file =
+        fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? fdopen(fd, "r") : nullptr;
+    if (!file) close(fd);
+    return file;
+}
+
 // The SourceOpener of the analysis. An empty path stays empty, so that it
 // fails as it does for the program rather than naming the root directory.
 std::FILE* open_served_file(const char* path, void* context) {
@@ -56,7 +74,7 @@ std::FILE* open_served_file(const char* path, void* context) {
     std::string normal = std::filesystem::path(full).lexically_normal().string();
     if (const Document* open = find_document_by_path(*server.documents, normal))
         return open_text_stream(open->text);
-    return std::fopen(full.c_str(), "r");
+    return open_regular_file(full.c_str());
 }
 
 // --- Diagnostics from the printed lines ---

@@ -42,7 +42,8 @@ constexpr std::size_t MAX_DIAGNOSTICS = 1000;
 // Assembles the program whose main source is `document` as "orvasm" started
 // in `root` would: an included path is taken from `root` unless absolute,
 // and served from the open document of that file if there is one, else from
-// the file system. `state` is the caller's; it is reset first.
+// the file system, where only regular files are read (a FIFO or a device
+// fails as a missing file). `state` is the caller's; it is reset first.
 //
 // Diagnostics: every line the assembler prints, an error, or a warning for
 // lines that start with "-- "; after an assembly that gives a rom also the

@@ -344,6 +344,15 @@ class Includes(ServerTest):
         self.assertEqual(messages(self.session.diagnostics(self.uri("main.orv")))[0],
                          "Invalid hex literal: #1")
 
+    def test_only_regular_files_are_read(self):
+        # /dev/stdin would be the server's own protocol stream, and a FIFO
+        # without a writer would block it.
+        os.mkfifo(os.path.join(self.root, "fifo"))
+        for path in ("/dev/stdin", "fifo", "lib"):
+            with self.subTest(path=path):
+                self.assertEqual(messages(self.open("main.orv", "~" + path))[0],
+                                 "Include missing: " + path)
+
     def test_a_root_from_workspace_folders_or_root_path(self):
         for params in ({"rootUri": None, "workspaceFolders": [{"uri": file_uri(self.root),
                                                                "name": "w"}]},
