@@ -25,6 +25,16 @@ TEST(LineIndex, LinesEndAtLfCrlfAndCr) {
     EXPECT_EQ(pair_of(index.position_of(6, UTF16)), std::make_pair(1L, 2L));
 }
 
+TEST(LineIndex, EmptyLinesAndALastLineBreak) {
+    const std::string text = "\n\r\n\r";
+    LineIndex index(text);
+    EXPECT_EQ(index.offset_of({0, 5}, UTF16), 0u);
+    EXPECT_EQ(index.offset_of({1, 5}, UTF16), 1u);
+    EXPECT_EQ(index.offset_of({2, 5}, UTF16), 3u);
+    EXPECT_EQ(index.offset_of({3, 0}, UTF16), 4u); // the empty line after the last CR
+    EXPECT_EQ(pair_of(index.position_of(4, UTF16)), std::make_pair(3L, 0L));
+}
+
 TEST(LineIndex, OutOfRangePositionsAreClamped) {
     const std::string text = "abc\r\ndef";
     LineIndex index(text);
@@ -93,7 +103,7 @@ TEST(PathOfUri, FileUris) {
     EXPECT_EQ(path_of_uri("FILE://localhost/w/./x/../a.orv"), "/w/a.orv");
     EXPECT_EQ(path_of_uri("file:///w/100%"), "/w/100%");   // a bare "%" stays
     EXPECT_EQ(path_of_uri("file:///w/%zz%4"), "/w/%zz%4"); // so do broken escapes
-    EXPECT_EQ(path_of_uri("file:///w/%C3%A9"), "/w/\xc3\xa9");
+    EXPECT_EQ(path_of_uri("file:///w/%C3%A9%2fx%2F"), "/w/\xc3\xa9/x/");
 }
 
 TEST(PathOfUri, UrisThatNameNoLocalFile) {

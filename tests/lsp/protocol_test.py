@@ -31,8 +31,8 @@ class ServerTest(unittest.TestCase):
         self.session = Session(BINARY, self.root)
 
     def tearDown(self):
-        if self.session.process.poll() is None:
-            self.session.process.kill()
+        # Ended by the end of its input rather than killed, so that a
+        # coverage build writes its counts.
         self.session.finish()
         self.workspace.cleanup()
 
@@ -161,6 +161,15 @@ class JsonRpc(ServerTest):
                 self.assert_error(response, INVALID_REQUEST)
                 self.assertEqual(response["id"], expected_id)
 
+    def test_values_up_to_the_limit(self):
+        self.session.initialize()
+        # The object, "2.0", the id, the method, params and its array: 6 values.
+        for zeros, code in ((1_000_000 - 6, METHOD_NOT_FOUND), (1_000_000 - 5, INVALID_REQUEST)):
+            with self.subTest(zeros=zeros):
+                self.session.send_bytes(frame(b'{"jsonrpc":"2.0","id":1,"method":"x","params":{"a":['
+                                              + b",".join([b"0"] * zeros) + b"]}}"))
+                self.assert_error(self.session.receive(), code)
+
     def test_nesting_within_the_limit_is_a_message(self):
         self.session.initialize()
         params = {"deep": [[]]}
@@ -198,6 +207,10 @@ class Framing(ServerTest):
         self.session.send_bytes(b"content-length: %d\r\nContent-Type: application/"
                                 b"vscode-jsonrpc; charset=utf-8\r\n\r\n" % len(body) + body)
         self.assertIn("result", self.session.receive())
+        # Bare LF line ends, and blanks around the length.
+        body = b'{"jsonrpc":"2.0","id":2,"method":"shutdown"}'
+        self.session.send_bytes(b"Content-Length:\t %d \n\n" % len(body) + body)
+        self.assertEqual(self.session.receive()["id"], 2)
 
     def test_broken_streams_end_the_session(self):
         cases = [
@@ -277,6 +290,16 @@ class Diagnostics(ServerTest):
             {"range": {"start": {"line": 99, "character": 99}, "end": {"line": 1, "character": 0}},
              "text": ""}], version=3)
         self.assertEqual(messages(diagnostics), [])
+        # Negative and huge numbers are clamped too: the whole text is replaced.
+        diagnostics = self.change("main.orv", [
+            {"range": {"start": {"line": -3, "character": -1},
+                       "end": {"line": 2**64 - 1, "character": 2**63}}, "text": "@c"}], version=4)
+        self.assertEqual(messages(diagnostics), [])
+
+    def test_at_most_1000_diagnostics(self):
+        diagnostics = self.open("main.orv", "(x ) " * 1001 + "@c ;c")
+        self.assertEqual(len(diagnostics), 1000)
+        self.assertEqual(set(messages(diagnostics)), {"Malformed comment: (x"})
 
     def test_positions_in_utf8_when_chosen(self):
         self.session.request("shutdown")
@@ -297,7 +320,12 @@ class Diagnostics(ServerTest):
             "contentChanges": [{"text": "@a @a"}, {"range": {"start": {"line": 0}}, "text": ""}]})
         self.session.notify("textDocument/didChange", {"textDocument": {"uri": self.uri("x")},
                                                        "contentChanges": []})
+        for changes in ({"text": "@a @a"}, [{"range": {}}],
+                        [{"range": {"start": {"line": 0, "character": 0}}, "text": ""}]):
+            self.session.notify("textDocument/didChange", {
+                "textDocument": {"uri": self.uri("main.orv")}, "contentChanges": changes})
         self.session.notify("textDocument/didOpen", {"textDocument": {"uri": 5}})
+        self.session.notify("textDocument/didOpen", {"textDocument": {"uri": self.uri("main.orv")}})
         self.session.notify("textDocument/didClose", {})
         self.session.notify("textDocument/didOpen", ["not", "an", "object"])
         # The document is as it was: a whole change now is the only one applied.
