@@ -33,7 +33,8 @@ void send(Server& server, const std::string& text) {
 }
 
 // --- Reading params: each returns nullptr or nothing when the member is
-// absent or of another type, so that no message can throw. ---
+// absent or of another type, so that no message reaches the JSON library's
+// own checks, which would end the process. ---
 
 const Json* member(const Json& object, const char* key) {
     if (!object.is_object()) return nullptr;
@@ -203,9 +204,12 @@ void did_change(Server& server, const Message& message) {
     if (!list || !read_changes(*list, changes))
         return log_ignored(server, message, "malformed contentChanges");
     Document& document = found->second;
+    // Later changes were made to a text the server no longer has.
     for (const TextChange& change : changes)
-        if (!apply_change(document, change, server.encoding))
+        if (!apply_change(document, change, server.encoding)) {
             log_ignored(server, message, "the document would grow past 64 MiB");
+            break;
+        }
     if (auto version = integer_member(*member(message.params, "textDocument"), "version"))
         document.version = *version;
     analyze_and_publish(server, document);
