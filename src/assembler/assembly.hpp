@@ -16,6 +16,7 @@
 
 #include "assembler/token_stream.hpp"
 #include "assembler/token_widths.hpp"
+#include "common/diagnostics.hpp"
 #include "common/file_identity.hpp"
 
 constexpr std::uint32_t IMAGE_SIZE = 0x10000;
@@ -102,6 +103,7 @@ struct AssemblerState {
     std::uint32_t included_count;
     std::uint32_t expanded_tokens; // body tokens of every expansion so far
     SourceOpener opener;           // all zero: the standard library's fopen
+    DiagnosticSink diagnostics;    // all zero: standard error
 };
 
 // Runs the whole pass over `source`, which stays open for the caller to
@@ -115,3 +117,10 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
 // True when `identity` is the source's or that of a file an include opened:
 // the files no output may replace.
 bool was_read(const AssemblerState& state, const FileIdentity& identity);
+
+// Prints "MESSAGE: DETAIL" to the state's sink and returns 0, so that a
+// failing operation can end with `return report_error(...)`.
+int report_error(AssemblerState& state, const char* message, const char* detail);
+
+// Prints "-- MESSAGE: DETAIL" to the state's sink.
+void report_warning(AssemblerState& state, const char* message, const char* detail);

@@ -17,7 +17,7 @@ static AssemblerState state;
 
 // Prints "MESSAGE: DETAIL" and gives the exit status of a failed run.
 static int fail(const char* message, const char* detail) {
-    report_error(message, detail);
+    report_error(state, message, detail);
     return 1;
 }
 
@@ -45,7 +45,7 @@ static void write_symbol_file(const char* rom_path) {
     bool over_rom =
         identify_path(path.c_str(), symbols) && identify_path(rom_path, rom) && symbols == rom;
     if (over_rom || replaces_input(path.c_str()) || !write_symbols_to(path.c_str()))
-        report_warning("Symbol file not written", path.c_str());
+        report_warning(state, "Symbol file not written", path.c_str());
 }
 
 int main(int argc, char** argv) {
