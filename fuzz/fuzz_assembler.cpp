@@ -15,10 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "assembler/assembler.hpp"
-#include "cli/report.hpp"
-#include "cli/rom_writer.hpp"
+#include "assembler/assembly.hpp"
 #include "common/diagnostics.hpp"
+#include "output/report.hpp"
+#include "output/rom_writer.hpp"
+#include "output/symbol_writer.hpp"
 
 namespace {
 
@@ -141,10 +142,10 @@ std::FILE* open_memory_file(const char* path, void* context) {
 void write_outputs() {
     if (state.length <= PROGRAM_START) return;
     std::FILE* rom = fmemopen(rom_buffer, sizeof rom_buffer, "wb");
-    if (!rom || !write_rom(state, rom)) fail("the rom was not written");
+    if (!rom || !write_rom(state, rom) || std::fclose(rom) != 0) fail("the rom was not written");
     print_report(state, "out.rom");
     std::FILE* symbols = fmemopen(symbol_buffer, sizeof symbol_buffer, "wb");
-    if (!symbols || !write_symbol_records(state, symbols)) fail("the symbols were not written");
+    if (!symbols || !write_symbols(state, symbols)) fail("the symbols were not written");
     std::fclose(symbols);
 }
 

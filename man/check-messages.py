@@ -111,7 +111,7 @@ def collect_messages(src_dir):
                     continue
                 text = unquote(first).rstrip("\n")
                 if function == "report_warning":
-                    text = "-- " + text
+                    text = "-- " + text + ": "
                 messages.append((text, format_pattern(text)))
                 continue
             if re.fullmatch(STRING, first):

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "assembler/assembler.hpp"
-#include "cli/report.hpp"
-#include "cli/rom_writer.hpp"
 #include "common/diagnostics.hpp"
+#include "output/output_file.hpp"
+#include "output/rom_writer.hpp"
 
 namespace fs = std::filesystem;
 
@@ -100,32 +100,27 @@ TEST_F(StreamLifetime, IncludesCloseTheirFilesOnEveryPath) {
     EXPECT_EQ(open_descriptors(), before);
 }
 
-TEST_F(StreamLifetime, WritersCloseTheirFilesOnEveryPath) {
+TEST_F(StreamLifetime, OutputsCloseTheirFilesOnEveryPath) {
     auto state = std::make_unique<AssemblerState>();
     state->length = PROGRAM_START + 16;
-    state->label_count = MAX_LABELS;
-    for (int i = 0; i < MAX_LABELS; i++) std::snprintf(state->labels[i].name, NAME_SIZE, "l%d", i);
-    std::string source = file("x.rom.sym", "");
-    const std::vector<std::string> roms = {
-        (dir_ / "out.rom").string(),             // written
-        (dir_ / "missing" / "out.rom").string(), // cannot be opened
-        (dir_ / "x.rom").string(),               // its symbol file would be the source
-    };
-    // A symbol file on a full device fails while writing and while closing.
-    fs::create_symlink("/dev/full", dir_ / "full.rom.sym");
-
+    std::string rom = (dir_ / "out.rom").string();
     int before = open_descriptors();
     for (int i = 0; i < REPEATS; i++) {
-        for (const std::string& rom : roms) write_symbol_file(*state, rom.c_str(), source.c_str());
-        write_symbol_file(*state, (dir_ / "full.rom").c_str(), source.c_str());
-        std::FILE* full = std::fopen("/dev/full", "wb");
-        ASSERT_NE(full, nullptr);
-        EXPECT_FALSE(write_rom(*state, full));
-        std::FILE* rom = std::fopen((dir_ / "out.rom").c_str(), "wb");
-        ASSERT_NE(rom, nullptr);
-        EXPECT_TRUE(write_rom(*state, rom));
+        OutputFile output;
+        ASSERT_TRUE(open_output(output, rom.c_str()));
+        EXPECT_TRUE(write_rom(*state, output.stream));
+        EXPECT_TRUE(commit_output(output));
+        ASSERT_TRUE(open_output(output, rom.c_str()));
+        abandon_output(output);
+        EXPECT_FALSE(open_output(output, (dir_ / "missing" / "out.rom").c_str()));
+        // Written in place, and failing at the close.
+        ASSERT_TRUE(open_output(output, "/dev/full"));
+        EXPECT_TRUE(write_rom(*state, output.stream));
+        EXPECT_FALSE(commit_output(output));
     }
     EXPECT_EQ(open_descriptors(), before);
+    // Nothing is left beside the rom.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
 } // namespace

@@ -1,0 +1,265 @@
+// What the real binary does to files already on disk: an old rom or symbol
+// file survives every failure and every interruption, whole, and no output is
+// ever written over a file the assembly read. The cases in tests/cases pin
+// the messages; these tests need what a case cannot express: links,
+// permission bits, resource limits, a terminal, a second process.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+class Outputs : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/orvasm-outputs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+
+    // Starts `orvasm SOURCE ROM` in the test's directory, standard error into
+    // the file "stderr"; `prepare` runs in the child just before the program.
+    pid_t start(
+        const std::string& source, const std::string& rom,
+        const std::function<void()>& prepare = [] {}) {
+        pid_t child = fork();
+        if (child == 0) {
+            int err = open((dir_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (chdir(dir_.c_str()) != 0 || err < 0) _exit(126);
+            dup2(err, 2);
+            prepare();
+            execl(ORVASM_BINARY, "orvasm", source.c_str(), rom.c_str(), nullptr);
+            _exit(127);
+        }
+        return child;
+    }
+
+    // The exit status of a started run, or -1 when it did not exit.
+    static int finish(pid_t child) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    int run(
+        const std::string& source, const std::string& rom,
+        const std::function<void()>& prepare = [] {}) {
+        return finish(start(source, rom, prepare));
+    }
+
+    std::string err() { return read_file(dir_ / "stderr"); }
+
+    // The files of the directory, but for the captured standard error.
+    int file_count() {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            count += entry.path().filename() != "stderr";
+        return count;
+    }
+
+#if defined(__x86_64__)
+    // Starts a run into out.rom and holds it, traced, where it is about to
+    // write the rom's bytes: its first write to a file other than standard
+    // error. Returns -1 when the program cannot be traced here.
+    pid_t start_held_at_rom_write(const std::string& source) {
+        pid_t child = start(source, "out.rom", [] {
+            if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(125);
+        });
+        int status = 0;
+        waitpid(child, &status, 0); // stopped as the program starts
+        if (!WIFSTOPPED(status)) return -1;
+        ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_EXITKILL);
+        for (bool entering = true;; entering = !entering) {
+            if (ptrace(PTRACE_SYSCALL, child, nullptr, nullptr) != 0) return -1;
+            waitpid(child, &status, 0);
+            if (!WIFSTOPPED(status)) return -1;
+            user_regs_struct registers;
+            ptrace(PTRACE_GETREGS, child, nullptr, &registers);
+            if (entering && registers.orig_rax == SYS_write && registers.rdi > 2) return child;
+        }
+    }
+#endif
+
+    fs::path dir_;
+};
+
+// Two programs and their roms, the second longer than the first.
+const std::string SHORT_SOURCE = "01 02 03";
+const std::string SHORT_ROM = "\x01\x02\x03";
+const std::string LONG_SOURCE = "|0100 aa |10ff bb";
+const std::string LONG_ROM = std::string("\xaa") + std::string(0xffe, '\0') + "\xbb";
+
+TEST_F(Outputs, ALinkedRomIsReplacedAtItsTargetWithItsPermissionBits) {
+    write("in.orv", SHORT_SOURCE);
+    write("target.rom", "old");
+    fs::permissions(dir_ / "target.rom", fs::perms(0640));
+    fs::create_symlink("target.rom", dir_ / "out.rom");
+    ASSERT_EQ(run("in.orv", "out.rom"), 0) << err();
+    EXPECT_TRUE(fs::is_symlink(dir_ / "out.rom"));
+    EXPECT_EQ(read_file(dir_ / "target.rom"), SHORT_ROM);
+    EXPECT_EQ(fs::status(dir_ / "target.rom").permissions(), fs::perms(0640));
+}
+
+TEST_F(Outputs, ASymbolFileLinkedToTheRomIsNotWritten) {
+    write("in.orv", "@main " + SHORT_SOURCE);
+    fs::create_symlink("out.rom", dir_ / "out.rom.sym");
+    ASSERT_EQ(run("in.orv", "out.rom"), 0);
+    EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+    EXPECT_EQ(err(), "-- Unused label: main\n"
+                     "Assembled out.rom in 3 bytes(0.00% used), 1 labels, 0 macros.\n"
+                     "-- Symbol file not written: out.rom.sym\n");
+}
+
+// A file-size limit stands for a full disk: the write fails part-way.
+TEST_F(Outputs, AFailedWriteLeavesTheOldFilesWhole) {
+    write("in.orv", LONG_SOURCE);
+    write("out.rom", SHORT_ROM);
+    auto limit = [](rlim_t bytes) {
+        return [bytes] {
+            rlimit size = {bytes, bytes};
+            setrlimit(RLIMIT_FSIZE, &size);
+        };
+    };
+    EXPECT_EQ(run("in.orv", "out.rom", limit(1024)), 1);
+    EXPECT_EQ(err(), "Output write failed: out.rom\n");
+    EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+    EXPECT_EQ(file_count(), 2);
+
+    // The rom fits; the symbol file, 20 records of 63 bytes, does not.
+    std::string labels;
+    for (int i = 0; i < 20; i++)
+        labels += "@L" + std::string(57, 'a') + std::to_string(i % 10) + char('a' + i) + " ";
+    write("in.orv", labels + SHORT_SOURCE);
+    write("out.rom.sym", "old symbols");
+    EXPECT_EQ(run("in.orv", "out.rom", limit(1024)), 0);
+    EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+    EXPECT_EQ(read_file(dir_ / "out.rom.sym"), "old symbols");
+    EXPECT_EQ(err(), "Assembled out.rom in 3 bytes(0.00% used), 20 labels, 0 macros.\n"
+                     "-- Symbol file not written: out.rom.sym\n");
+    EXPECT_EQ(file_count(), 3);
+}
+
+// Where no file can be made beside the rom, it is written in place as before.
+TEST_F(Outputs, ARomInADirectoryThatTakesNoNewFileIsWrittenInPlace) {
+    write("in.orv", SHORT_SOURCE);
+    fs::create_directory(dir_ / "fixed");
+    write("fixed/out.rom", "old");
+    fs::permissions(dir_, fs::perms(0755));
+    fs::permissions(dir_ / "in.orv", fs::perms(0644));
+    fs::permissions(dir_ / "fixed/out.rom", fs::perms(0666));
+    fs::permissions(dir_ / "fixed", fs::perms(0555));
+    // Root may create files anywhere; an ordinary user may not.
+    int status = run("in.orv", "fixed/out.rom", [] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(125);
+    });
+    fs::permissions(dir_ / "fixed", fs::perms(0755));
+    EXPECT_EQ(status, 0) << err();
+    EXPECT_EQ(read_file(dir_ / "fixed/out.rom"), SHORT_ROM);
+    EXPECT_EQ(fs::directory_iterator(dir_ / "fixed")->path().filename(), "out.rom");
+}
+
+// The deepest legal program: 256 macros each using the next, the last
+// opening a chain of 64 includes.
+TEST_F(Outputs, TheDeepestProgramRunsOnASmallStack) {
+    std::string source;
+    for (int i = 0; i < 255; i++)
+        source += "%m" + std::to_string(i) + " { m" + std::to_string(i + 1) + " } ";
+    write("in.orv", source + "%m255 { ~f1 } m0");
+    for (int i = 1; i < 64; i++) write("f" + std::to_string(i), "~f" + std::to_string(i + 1));
+    write("f64", "01");
+#if defined(__SANITIZE_ADDRESS__)
+    const rlim_t stack = 4096 * 1024; // the sanitizer's frames are several times larger
+#else
+    const rlim_t stack = 256 * 1024;
+#endif
+    EXPECT_EQ(run("in.orv", "out.rom",
+                  [stack] {
+                      rlimit limit = {stack, stack};
+                      setrlimit(RLIMIT_STACK, &limit);
+                  }),
+              0)
+        << err();
+    EXPECT_EQ(read_file(dir_ / "out.rom"), "\x01");
+}
+
+TEST_F(Outputs, ControlBytesInTokensAreEscapedOnATerminalOnly) {
+    write("in.orv", "\x1b]0;title\x07");
+    const std::string shown = "Unknown absolute reference: \\x1b]0;title\\x07\n";
+    int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    std::string name = ptsname(terminal);
+    pid_t child = start("in.orv", "out.rom", [&name] {
+        int side = open(name.c_str(), O_RDWR);
+        if (side < 0) _exit(125);
+        dup2(side, 2);
+    });
+    std::string text;
+    char buffer[256];
+    // The terminal side reads until the program has exited and closed it.
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    close(terminal);
+    EXPECT_EQ(finish(child), 1);
+    std::erase(text, '\r');
+    EXPECT_EQ(text, shown + "Assembly: Failed to assemble rom.\n");
+
+    EXPECT_EQ(run("in.orv", "out.rom"), 1);
+    EXPECT_EQ(err(),
+              "Unknown absolute reference: \x1b]0;title\x07\nAssembly: Failed to assemble rom.\n");
+}
+
+// Two runs write one rom; one is held in the middle of its write, then
+// finishes or is killed. The rom is always one program's, whole.
+TEST_F(Outputs, ARunHeldOrKilledMidWriteNeverLeavesAMixedRom) {
+#if defined(__x86_64__)
+    write("short.orv", SHORT_SOURCE);
+    write("long.orv", LONG_SOURCE);
+    write("out.rom", "old");
+    pid_t held = start_held_at_rom_write("short.orv");
+    if (held < 0) GTEST_SKIP() << "the program cannot be traced here";
+    EXPECT_EQ(read_file(dir_ / "out.rom"), "old");
+    ASSERT_EQ(run("long.orv", "out.rom"), 0);
+    EXPECT_TRUE(read_file(dir_ / "out.rom") == LONG_ROM);
+    ptrace(PTRACE_DETACH, held, nullptr, nullptr);
+    EXPECT_EQ(finish(held), 0);
+    EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+
+    held = start_held_at_rom_write("long.orv");
+    ASSERT_GT(held, 0);
+    kill(held, SIGKILL);
+    EXPECT_EQ(finish(held), -1);
+    EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+#else
+    GTEST_SKIP() << "holding a run at its write is done on x86-64 only";
+#endif
+}
+
+} // namespace
