@@ -1,0 +1,248 @@
+/* liborvasm: the orvasm assembler as a library.
+ *
+ * One call assembles a source, given as a path or as bytes in memory, into a
+ * result that holds everything the program `orvasm` would produce: the
+ * status, the rom bytes and their start address, the symbols, every line it
+ * prints (as records and as the exact text), and on request the positions
+ * of definitions, a listing and the files read. The interface is plain C99
+ * and compiles as C++; every type but the records is opaque.
+ *
+ * Memory. orvasm_assemble allocates the assembly's working state (about
+ * 5 MiB, reserved zero-filled and touched only where the source uses it)
+ * and a result; nothing is allocated per token. With an assembler handle
+ * the state is kept between calls: a further call clears only what the
+ * previous assembly used (the rom bytes written, the labels, references,
+ * macros and files it defined) instead of allocating and zeroing it all
+ * again. Diagnostics and listing records are kept in tables that grow by
+ * doubling, up to ORVASM_MAX_DIAGNOSTICS and ORVASM_MAX_LISTING records.
+ *
+ * Ownership. A result belongs to the caller until orvasm_result_free, which
+ * is called once per result (NULL is ignored; a second call on the same
+ * pointer is undefined, as for free). Every pointer a result hands out
+ * (rom, names, paths, records) stays valid until that call. A result that
+ * is never freed leaks its memory and nothing else. An assembler lends its
+ * state to one result at a time: while that result lives, a further
+ * orvasm_assemble on the same assembler allocates a state of its own.
+ * orvasm_assembler_free may come before or after the results it made.
+ *
+ * Threads. The library keeps no process-wide state: assemblies on different
+ * threads run at once without locks. One assembler, or one result, is used
+ * by one thread at a time. Callbacks run on the calling thread.
+ */
+#ifndef ORVASM_ORVASM_H
+#define ORVASM_ORVASM_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#if defined(ORVASM_BUILDING_SHARED)
+#define ORVASM_API __attribute__((visibility("default")))
+#else
+#define ORVASM_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* --- Version --------------------------------------------------------- */
+
+#define ORVASM_VERSION_MAJOR 1
+#define ORVASM_VERSION_MINOR 0
+#define ORVASM_VERSION_PATCH 0
+/* MAJOR * 10000 + MINOR * 100 + PATCH: compare it with orvasm_version_number
+ * to find the library older than the header a program was built with. */
+#define ORVASM_VERSION_NUMBER                                                                      \
+    (ORVASM_VERSION_MAJOR * 10000 + ORVASM_VERSION_MINOR * 100 + ORVASM_VERSION_PATCH)
+
+/* The library's version as "MAJOR.MINOR.PATCH", and as a number. */
+ORVASM_API const char* orvasm_version(void);
+ORVASM_API int orvasm_version_number(void);
+
+/* --- Limits ---------------------------------------------------------- */
+
+#define ORVASM_PROGRAM_START 0x0100  /* address of the first rom byte */
+#define ORVASM_MAX_DIAGNOSTICS 65536 /* lines kept as records; the rest are counted */
+#define ORVASM_MAX_LISTING 4194304   /* listing records kept; the rest are counted */
+
+/* --- Options --------------------------------------------------------- */
+
+/* What a resolver answers for a path. */
+enum orvasm_resolution {
+    ORVASM_NOT_FOUND = 0,      /* the file is missing: "Include missing: PATH" */
+    ORVASM_FOUND = 1,          /* *data and *size hold the file's bytes */
+    ORVASM_USE_FILE_SYSTEM = 2 /* open the path on the file system, as the program does */
+};
+
+/* Serves the bytes of a file the assembly reads: an included file, and the
+ * source when it is given by path. On ORVASM_FOUND, `*data` points to
+ * `*size` bytes (any bytes, any size; NULL with a size of 0 is an empty
+ * file) that must stay valid until orvasm_assemble returns. Any other
+ * answer, or NULL data with a size above 0, is ORVASM_NOT_FOUND. */
+typedef int (*orvasm_resolver)(void* context, const char* path, const unsigned char** data,
+                               size_t* size);
+
+/* Extras a result can hold, for options.flags. */
+#define ORVASM_POSITIONS 0x1u    /* lines and columns of definitions and diagnostics */
+#define ORVASM_LISTING 0x2u      /* listing records (implies positions) */
+#define ORVASM_DEPENDENCIES 0x4u /* the files read */
+#define ORVASM_LOCATIONS 0x8u    /* printed lines start "FILE:LINE:COLUMN: " where known */
+
+/* Start from ORVASM_OPTIONS_INIT (or all zero) and set what is needed.
+ * Exactly one of source_path and source_data names the source. */
+typedef struct orvasm_options {
+    const char* source_path;          /* read through the resolver, then the file system */
+    const unsigned char* source_data; /* or the source's bytes (NULL with size 0: empty) */
+    size_t source_size;
+    const char* source_name;  /* with source_data: the name messages give it ("" if NULL) */
+    orvasm_resolver resolver; /* NULL: included files come from the file system */
+    void* resolver_context;
+    unsigned flags;       /* ORVASM_POSITIONS | ORVASM_LISTING | ... */
+    FILE* print_to;       /* also print the lines there as the program does; NULL: don't */
+    const char* rom_name; /* non-NULL: end with the report, as after writing this rom */
+} orvasm_options;
+
+#define ORVASM_OPTIONS_INIT                                                                        \
+    { NULL, NULL, 0, NULL, NULL, NULL, 0u, NULL, NULL }
+
+/* --- Assembling ------------------------------------------------------ */
+
+typedef struct orvasm_assembler orvasm_assembler;
+typedef struct orvasm_result orvasm_result;
+
+/* A handle that keeps the working state between assemblies. NULL when out
+ * of memory. Freeing NULL does nothing; free each assembler once. */
+ORVASM_API orvasm_assembler* orvasm_assembler_new(void);
+ORVASM_API void orvasm_assembler_free(orvasm_assembler* assembler);
+
+/* Assembles the source the options name. `assembler` may be NULL: the
+ * call then allocates a fresh state. Returns NULL only when memory runs
+ * out; otherwise a result, whose status says how it went (NULL options or
+ * a missing source give ORVASM_INVALID). Free it with orvasm_result_free. */
+ORVASM_API orvasm_result* orvasm_assemble(orvasm_assembler* assembler,
+                                          const orvasm_options* options);
+
+ORVASM_API void orvasm_result_free(orvasm_result* result);
+
+enum orvasm_status {
+    ORVASM_OK = 0,     /* assembled; with a report, into a rom of at least one byte */
+    ORVASM_FAILED = 1, /* the source could not be read or assembled; the lines say why */
+    ORVASM_EMPTY = 2,  /* reported: "Assembly: Output rom is empty." */
+    ORVASM_INVALID = 3 /* NULL options or result, or not exactly one source */
+};
+
+ORVASM_API int orvasm_result_status(const orvasm_result* result);
+
+/* The report the program prints once it has written the rom `rom_name`:
+ * "Assembly: Output rom is empty." and ORVASM_EMPTY when no byte was
+ * written, else a "-- Unused label: NAME" line for each unused label whose
+ * name does not start with "A" to "Z" and the summary line "Assembled ..."
+ * (kept with severity ORVASM_SUMMARY). Returns the new status; a failed
+ * result, or a second report, is left as it was. */
+ORVASM_API int orvasm_result_report(orvasm_result* result, const char* rom_name);
+
+/* --- The rom and the symbols ----------------------------------------- */
+
+/* The rom: bytes from ORVASM_PROGRAM_START up to the last byte written,
+ * gaps zero. Sets *size (which may be NULL) to their count, 0 when none. */
+ORVASM_API const unsigned char* orvasm_result_rom(const orvasm_result* result, size_t* size);
+ORVASM_API unsigned orvasm_result_start(const orvasm_result* result);
+
+/* Where a token lies: a file and a 1-based line and column in bytes. A
+ * line of 0 (positions not asked for, or not known) means nowhere, and
+ * `file` is then NULL. */
+typedef struct orvasm_position {
+    const char* file;
+    uint32_t line;
+    uint32_t column;
+} orvasm_position;
+
+typedef struct orvasm_symbol {
+    const char* name;
+    uint16_t address;
+    uint16_t uses;              /* references to it; 0 means unused */
+    orvasm_position definition; /* with ORVASM_POSITIONS */
+} orvasm_symbol;
+
+/* Labels in definition order; index from 0 below the count, else NULL. */
+ORVASM_API size_t orvasm_result_symbol_count(const orvasm_result* result);
+ORVASM_API const orvasm_symbol* orvasm_result_symbol(const orvasm_result* result, size_t index);
+
+/* The symbol file the program writes beside the rom: per label the address
+ * high byte first, the name and a 0x00. Copies at most `capacity` bytes to
+ * `buffer` (which may be NULL) and returns the full size, as snprintf. */
+ORVASM_API size_t orvasm_result_symbol_file(const orvasm_result* result, unsigned char* buffer,
+                                            size_t capacity);
+
+/* --- Diagnostics ----------------------------------------------------- */
+
+enum orvasm_severity {
+    ORVASM_ERROR = 0,   /* "MESSAGE: DETAIL" */
+    ORVASM_WARNING = 1, /* "-- MESSAGE: DETAIL" */
+    ORVASM_NOTE = 2,    /* "note: MESSAGE DETAIL", a step of the chain before it */
+    ORVASM_SUMMARY = 3  /* the summary line; `message` is its text */
+};
+
+/* One line the program prints. Errors come innermost first, each failing
+ * token adding its line after the cause. A record followed by notes has
+ * `notes` > 0: the next `notes` records are its chain (the macro uses and
+ * includes it happened in). `text` is the line exactly as printed (with
+ * the options' locations, and its newline), `length` bytes. */
+typedef struct orvasm_diagnostic {
+    int severity;
+    const char* message;
+    const char* detail;
+    orvasm_position position;
+    uint32_t notes;
+    const char* text;
+    size_t length;
+} orvasm_diagnostic;
+
+ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result);
+ORVASM_API const orvasm_diagnostic* orvasm_result_diagnostic(const orvasm_result* result,
+                                                             size_t index);
+/* Lines printed but not kept, past ORVASM_MAX_DIAGNOSTICS. */
+ORVASM_API size_t orvasm_result_diagnostics_dropped(const orvasm_result* result);
+
+/* --- Listing and files ------------------------------------------------ */
+
+enum orvasm_listing_kind {
+    ORVASM_LIST_BYTES = 0,     /* wrote `size` bytes from `address` */
+    ORVASM_LIST_LABEL = 1,     /* defined a label at `address` */
+    ORVASM_LIST_PADDING = 2,   /* moved the write position to `address` */
+    ORVASM_LIST_EXPANSION = 3, /* a macro use: `target` names the macro; its body follows */
+    ORVASM_LIST_INCLUDE = 4    /* an include: `target` names the file; its tokens follow */
+};
+
+/* One token as the pass handled it, with ORVASM_LISTING, in order. `depth`
+ * counts the expansions and includes around it (0 for the source's own). */
+typedef struct orvasm_listing_record {
+    int kind;
+    orvasm_position position;
+    uint32_t address;
+    uint32_t size;
+    uint32_t depth;
+    const char* target;
+} orvasm_listing_record;
+
+ORVASM_API size_t orvasm_result_listing_count(const orvasm_result* result);
+ORVASM_API const orvasm_listing_record* orvasm_result_listing(const orvasm_result* result,
+                                                              size_t index);
+ORVASM_API size_t orvasm_result_listing_dropped(const orvasm_result* result);
+
+/* With ORVASM_DEPENDENCIES: the files read, the source first, then each
+ * included file once in the order first opened, by the path as written. */
+ORVASM_API size_t orvasm_result_file_count(const orvasm_result* result);
+ORVASM_API const char* orvasm_result_file(const orvasm_result* result, size_t index);
+
+/* 1 when `path` names, on the file system, the source or a file an include
+ * opened (the same file, however named): writing an output there would
+ * replace an input. 0 otherwise, and for files a resolver served. */
+ORVASM_API int orvasm_result_read_file(const orvasm_result* result, const char* path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORVASM_ORVASM_H */

@@ -1,0 +1,110 @@
+// Reading a result: every accessor takes NULL, or an index past the end,
+// and answers with nothing (0 or NULL).
+#include <cstring>
+
+#include "common/file_identity.hpp"
+#include "library/result.hpp"
+
+namespace {
+
+// A symbol file record: the address, high byte first, the name and 0x00.
+std::size_t symbol_record(const Label& label, unsigned char* record) {
+    std::size_t name_size = std::strlen(label.name) + 1;
+    record[0] = static_cast<unsigned char>(label.address >> 8);
+    record[1] = static_cast<unsigned char>(label.address & 0xff);
+    std::memcpy(record + 2, label.name, name_size);
+    return 2 + name_size;
+}
+
+bool has_files(const orvasm_result* result) {
+    return result && result->state && result->source_opened &&
+           (result->flags & ORVASM_DEPENDENCIES);
+}
+
+} // namespace
+
+extern "C" {
+
+ORVASM_API int orvasm_result_status(const orvasm_result* result) {
+    return result ? result->status : ORVASM_INVALID;
+}
+
+ORVASM_API const unsigned char* orvasm_result_rom(const orvasm_result* result, size_t* size) {
+    if (size) *size = 0;
+    if (!result || !result->state) return nullptr;
+    const AssemblerState& state = *result->state;
+    if (size && state.length > PROGRAM_START) *size = state.length - PROGRAM_START;
+    return state.image + PROGRAM_START;
+}
+
+ORVASM_API unsigned orvasm_result_start(const orvasm_result*) {
+    return PROGRAM_START;
+}
+
+ORVASM_API size_t orvasm_result_symbol_count(const orvasm_result* result) {
+    return result ? result->symbol_count : 0;
+}
+
+ORVASM_API const orvasm_symbol* orvasm_result_symbol(const orvasm_result* result, size_t index) {
+    return result && index < result->symbol_count ? &result->symbols[index] : nullptr;
+}
+
+ORVASM_API size_t orvasm_result_symbol_file(const orvasm_result* result, unsigned char* buffer,
+                                            size_t capacity) {
+    if (!result || !result->state) return 0;
+    const AssemblerState& state = *result->state;
+    std::size_t size = 0;
+    unsigned char record[2 + NAME_SIZE];
+    for (int i = 0; i < state.label_count; i++) {
+        std::size_t length = symbol_record(state.labels[i], record);
+        if (buffer && size < capacity) {
+            std::size_t room = capacity - size;
+            std::memcpy(buffer + size, record, length < room ? length : room);
+        }
+        size += length;
+    }
+    return size;
+}
+
+ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result) {
+    return result ? result->diagnostics.count : 0;
+}
+
+ORVASM_API const orvasm_diagnostic* orvasm_result_diagnostic(const orvasm_result* result,
+                                                             size_t index) {
+    return result ? result->diagnostics.slot(index) : nullptr;
+}
+
+ORVASM_API size_t orvasm_result_diagnostics_dropped(const orvasm_result* result) {
+    return result ? result->diagnostics.dropped : 0;
+}
+
+ORVASM_API size_t orvasm_result_listing_count(const orvasm_result* result) {
+    return result ? result->listing.count : 0;
+}
+
+ORVASM_API const orvasm_listing_record* orvasm_result_listing(const orvasm_result* result,
+                                                              size_t index) {
+    return result ? result->listing.slot(index) : nullptr;
+}
+
+ORVASM_API size_t orvasm_result_listing_dropped(const orvasm_result* result) {
+    return result ? result->listing.dropped : 0;
+}
+
+ORVASM_API size_t orvasm_result_file_count(const orvasm_result* result) {
+    return has_files(result) ? 1 + result->state->included_count : 0;
+}
+
+ORVASM_API const char* orvasm_result_file(const orvasm_result* result, size_t index) {
+    if (!has_files(result) || index > result->state->included_count) return nullptr;
+    return index == 0 ? result->source_path : result->state->included[index - 1].path;
+}
+
+ORVASM_API int orvasm_result_read_file(const orvasm_result* result, const char* path) {
+    if (!result || !result->state || !path) return 0;
+    FileIdentity identity;
+    return identify_path(path, identity) && was_read(*result->state, identity);
+}
+
+} // extern "C"

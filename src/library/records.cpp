@@ -1,0 +1,148 @@
+// What the pass reports, kept in the result as the C interface's records:
+// each printed line, the listing and the symbols.
+#include <cstdint>
+#include <cstring>
+
+#include "library/result.hpp"
+
+namespace {
+
+// The path of a file of the assembly: 0 the source, i + 1 `included[i]`.
+const char* path_of(const orvasm_result& result, std::uint32_t file) {
+    const AssemblerState& state = *result.state;
+    if (file == 0) return result.source_path;
+    return file <= state.included_count ? state.included[file - 1].path : nullptr;
+}
+
+orvasm_position position_of(const orvasm_result& result, const SourcePosition& position) {
+    const char* file = path_of(result, position.file);
+    if (position.line == 0 || !file) return {nullptr, 0, 0};
+    return {file, position.line, position.column};
+}
+
+std::size_t decimal_digits(std::uint32_t number) {
+    std::size_t digits = 1;
+    for (; number >= 10; number /= 10) digits++;
+    return digits;
+}
+
+// The line as print_diagnostic prints it, without the escapes of a
+// terminal: for a line longer than the sink's buffer, which the observer
+// sees only in part.
+const char* compose_line(orvasm_result& result, const Diagnostic& diagnostic, bool locations,
+                         std::size_t& length) {
+    const SourceLocation& at = diagnostic.location;
+    char prefix[32] = "";
+    bool located = locations && at.line != 0 && at.file;
+    if (located) std::snprintf(prefix, sizeof prefix, ":%u:%u: ", at.line, at.column);
+    const char* opening = diagnostic.severity == Severity::Warning ? "-- "
+                          : diagnostic.severity == Severity::Note  ? "note: "
+                                                                   : "";
+    const char* separator = diagnostic.severity != Severity::Note ? ": "
+                            : diagnostic.detail[0] != '\0'        ? " "
+                                                                  : "";
+    const char* parts[] = {located ? at.file : "", prefix, opening, diagnostic.message, separator,
+                           diagnostic.detail,      "\n"};
+    length = 0;
+    for (const char* part : parts) length += std::strlen(part);
+    char* line = reserve_text(result.text, length);
+    if (!line) return nullptr;
+    std::size_t at_byte = 0;
+    for (const char* part : parts) {
+        std::size_t size = std::strlen(part);
+        std::memcpy(line + at_byte, part, size);
+        at_byte += size;
+    }
+    return line;
+}
+
+// The shortest a printed line can be: escapes only lengthen it.
+std::size_t least_length(const Diagnostic& diagnostic, bool locations) {
+    const SourceLocation& at = diagnostic.location;
+    std::size_t length = std::strlen(diagnostic.message) + std::strlen(diagnostic.detail) + 3;
+    if (diagnostic.severity == Severity::Warning) length += 3;
+    if (diagnostic.severity == Severity::Note) length += diagnostic.detail[0] != '\0' ? 4 : 3;
+    if (locations && at.line != 0 && at.file)
+        length += std::strlen(at.file) + decimal_digits(at.line) + decimal_digits(at.column) + 4;
+    return length;
+}
+
+void keep_line(void* context, const Diagnostic* diagnostic, const char* text, std::size_t length) {
+    orvasm_result& result = *static_cast<orvasm_result*>(context);
+    orvasm_diagnostic* record = result.diagnostics.add();
+    if (!record) return;
+    std::size_t index = result.diagnostics.count - 1;
+    bool locations = result.state->diagnostics.locations;
+    *record = {};
+    if (!diagnostic) {
+        record->severity = ORVASM_SUMMARY;
+        record->message = keep_text(result.text, text, length > 0 ? length - 1 : 0);
+        record->detail = "";
+    } else {
+        record->severity = static_cast<int>(diagnostic->severity);
+        record->message =
+            keep_text(result.text, diagnostic->message, std::strlen(diagnostic->message));
+        record->detail =
+            keep_text(result.text, diagnostic->detail, std::strlen(diagnostic->detail));
+        const SourceLocation& at = diagnostic->location;
+        if (at.line != 0 && at.file)
+            record->position = {keep_text(result.text, at.file, std::strlen(at.file)), at.line,
+                                at.column};
+    }
+    if (diagnostic && length < least_length(*diagnostic, locations)) {
+        record->text = compose_line(result, *diagnostic, locations, length);
+    } else {
+        record->text = keep_text(result.text, text, length);
+    }
+    record->length = record->text ? length : 0;
+    if (!record->message) record->message = "";
+    if (!record->detail) record->detail = "";
+    if (!record->text) record->text = "";
+    // Notes follow the line they explain.
+    if (record->severity == ORVASM_NOTE) {
+        if (orvasm_diagnostic* head = result.diagnostics.slot(result.chain_head)) head->notes++;
+    } else {
+        result.chain_head = index;
+    }
+}
+
+void keep_listing_record(void* context, const ListingRecord& from) {
+    orvasm_result& result = *static_cast<orvasm_result*>(context);
+    orvasm_listing_record* record = result.listing.add();
+    if (!record) return;
+    const AssemblerState& state = *result.state;
+    const char* target = nullptr;
+    if (from.kind == ListingKind::Expansion && from.target < state.macro_count)
+        target = state.macros[from.target].name;
+    if (from.kind == ListingKind::Include) target = path_of(result, from.target);
+    *record = {static_cast<int>(from.kind),
+               position_of(result, from.position),
+               from.address,
+               from.size,
+               from.depth,
+               target};
+}
+
+} // namespace
+
+void observe_assembly(orvasm_result& result, std::FILE* print_to) {
+    AssemblerState& state = *result.state;
+    state.diagnostics.file = print_to;
+    state.diagnostics.silent = print_to == nullptr;
+    state.diagnostics.locations = (result.flags & ORVASM_LOCATIONS) != 0;
+    state.diagnostics.observe = &keep_line;
+    state.diagnostics.context = &result;
+    state.tracks_positions =
+        (result.flags & (ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_LOCATIONS)) != 0;
+    if (result.flags & ORVASM_LISTING) state.listing = {&keep_listing_record, &result};
+}
+
+void collect_symbols(orvasm_result& result) {
+    const AssemblerState& state = *result.state;
+    result.symbol_count = state.label_count;
+    for (std::size_t i = 0; i < result.symbol_count; i++) {
+        const Label& label = state.labels[i];
+        result.symbols[i] = {label.name, label.address, label.uses,
+                             position_of(result, label.position)};
+    }
+}

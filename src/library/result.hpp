@@ -1,0 +1,126 @@
+// The records behind the C interface's opaque handles, and the storage of
+// a result's records: blocks that are allocated as records arrive and never
+// move, so that every pointer a result has handed out stays valid while
+// lines are added (by the report) and until the result is freed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "assembler/assembly.hpp"
+#include "orvasm/orvasm.h"
+
+// Up to `Blocks` blocks of `PerBlock` records, each allocated on first use.
+template <typename Record, std::size_t PerBlock, std::size_t Blocks> struct BlockTable {
+    static constexpr std::size_t CAPACITY = PerBlock * Blocks;
+    Record* blocks[Blocks];
+    std::size_t count;
+    std::size_t dropped; // records refused once full, or when memory ran out
+
+    // A place for one more record, or nullptr (counted as dropped).
+    Record* add();
+    Record* slot(std::size_t index) const {
+        return index < count ? &blocks[index / PerBlock][index % PerBlock] : nullptr;
+    }
+    void release();
+};
+
+// Copies of strings, in blocks that never move; the text follows the record.
+struct TextBlock {
+    TextBlock* next;
+    std::size_t used;
+    std::size_t size;
+};
+
+struct TextArena {
+    TextBlock* blocks; // the newest first
+    std::size_t total; // bytes in all blocks, at most MAX_TEXT
+};
+
+// A file served from memory, read through a stream the core sees as any other.
+struct MemoryReader {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t position;
+    bool in_use;
+};
+
+constexpr std::size_t MAX_TEXT = std::size_t{64} << 20;
+// Open at once: the source and a stream per level of includes.
+constexpr int MAX_READERS = MAX_INCLUDE_DEPTH + 2;
+
+struct orvasm_assembler {
+    AssemblerState* kept;  // the state to clear and reuse; nullptr while lent or never made
+    bool lent;             // a live result holds the assembler's state
+    std::uint32_t results; // live results made through this assembler
+    bool freed;            // orvasm_assembler_free was called; the last result frees it
+};
+
+struct orvasm_result {
+    AssemblerState* state;   // nullptr for ORVASM_INVALID
+    orvasm_assembler* owner; // the assembler, or nullptr
+    bool borrowed;           // `state` is the owner's, to be handed back
+    int status;
+    bool reported;
+    bool source_opened;
+    unsigned flags;
+    orvasm_resolver resolver;
+    void* resolver_context;
+    char* source_path; // a copy: messages and positions name it
+    std::size_t symbol_count;
+    orvasm_symbol symbols[MAX_LABELS];
+    BlockTable<orvasm_diagnostic, 1024, ORVASM_MAX_DIAGNOSTICS / 1024> diagnostics;
+    BlockTable<orvasm_listing_record, 4096, ORVASM_MAX_LISTING / 4096> listing;
+    TextArena text;
+    std::size_t chain_head; // the diagnostic that notes now follow, or SIZE_MAX
+    MemoryReader readers[MAX_READERS];
+};
+
+// --- storage.cpp ---
+
+// A copy of `length` bytes of `text`, terminated, or nullptr when the
+// arena is full or memory ran out.
+const char* keep_text(TextArena& arena, const char* text, std::size_t length);
+// Room for `length` bytes and a terminator, to be filled, or nullptr.
+char* reserve_text(TextArena& arena, std::size_t length);
+void release_text(TextArena& arena);
+void* allocate_block(std::size_t size);
+void release_block(void* block);
+
+template <typename Record, std::size_t PerBlock, std::size_t Blocks>
+Record* BlockTable<Record, PerBlock, Blocks>::add() {
+    if (count == CAPACITY) {
+        dropped++;
+        return nullptr;
+    }
+    Record*& block = blocks[count / PerBlock];
+    if (!block) block = static_cast<Record*>(allocate_block(PerBlock * sizeof(Record)));
+    if (!block) {
+        dropped++;
+        return nullptr;
+    }
+    return &block[count++ % PerBlock];
+}
+
+template <typename Record, std::size_t PerBlock, std::size_t Blocks>
+void BlockTable<Record, PerBlock, Blocks>::release() {
+    for (Record*& block : blocks) {
+        release_block(block);
+        block = nullptr;
+    }
+}
+
+// --- sources.cpp ---
+
+// The SourceOpener of a result: the resolver, then the file system.
+std::FILE* open_for_result(const char* path, void* result);
+// A stream over bytes in memory, or nullptr when none can be opened.
+std::FILE* open_memory(orvasm_result& result, const unsigned char* data, std::size_t size);
+
+// --- records.cpp ---
+
+// Sets the state's sink and listing observer to fill the result.
+void observe_assembly(orvasm_result& result, std::FILE* print_to);
+// Fills the symbols from the state's labels.
+void collect_symbols(orvasm_result& result);
