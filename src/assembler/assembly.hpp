@@ -90,7 +90,7 @@ struct ListingRecord {
     std::uint32_t address;   // the cursor, as the token left it for padding
     std::uint32_t size;      // bytes written, for ListingKind::Bytes
     ListingKind kind;
-    std::uint8_t depth;   // expansions and includes around the token, the source's own being 0
+    std::uint8_t depth;    // expansions and includes around the token, the source's own being 0
     std::uint16_t target; // Expansion: the macro's index; Include: the file's (1 + included index)
 };
 
@@ -161,7 +161,7 @@ struct AssemblerState {
     // spends nothing on them.
     bool tracks_positions;
     ListingObserver listing; // all zero: no listing
-    const char* source_path; // as assemble_source was given it
+    const char* source_path;  // as assemble_source was given it
     Frame frames[MAX_FRAMES];
     int frame_count;
     bool failure_located; // the first failure's chain of notes is printed
@@ -196,5 +196,5 @@ void report_warning(AssemblerState& state, const char* message, const char* deta
 const char* file_path(const AssemblerState& state, std::uint16_t file);
 
 // report_warning, located at `position` where positions are tracked.
-void report_warning_at(AssemblerState& state, const SourcePosition& position, const char* message,
-                       const char* detail);
+void report_warning_at(AssemblerState& state, const SourcePosition& position,
+                       const char* message, const char* detail);
