@@ -1,0 +1,253 @@
+// The C interface at its edges: what it answers to null pointers, missing
+// or odd sources, resolvers that fail or serve huge or binary files, paths
+// of any length; the lifetimes of assemblers and results; the records.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "orvasm/orvasm.h"
+
+namespace {
+
+// Serves one file, "lib.orv", with the bytes in `context`; other paths
+// get the answer in `other`.
+struct Served {
+    std::string lib;
+    int other = ORVASM_NOT_FOUND;
+    const unsigned char* data = nullptr; // with other == ORVASM_FOUND
+    std::size_t size = 0;
+};
+
+int serve(void* context, const char* path, const unsigned char** data, std::size_t* size) {
+    auto& served = *static_cast<Served*>(context);
+    if (std::strcmp(path, "lib.orv") == 0) {
+        *data = reinterpret_cast<const unsigned char*>(served.lib.data());
+        *size = served.lib.size();
+        return ORVASM_FOUND;
+    }
+    *data = served.data;
+    *size = served.size;
+    return served.other;
+}
+
+orvasm_options from_memory(const std::string& source, Served* served = nullptr) {
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    options.source_data = reinterpret_cast<const unsigned char*>(source.data());
+    options.source_size = source.size();
+    options.source_name = "main.orv";
+    if (served) {
+        options.resolver = &serve;
+        options.resolver_context = served;
+    }
+    return options;
+}
+
+std::string lines_of(const orvasm_result* result) {
+    std::string lines;
+    for (std::size_t i = 0; i < orvasm_result_diagnostic_count(result); i++)
+        lines.append(orvasm_result_diagnostic(result, i)->text);
+    return lines;
+}
+
+std::string rom_of(const orvasm_result* result) {
+    std::size_t size = 0;
+    const unsigned char* rom = orvasm_result_rom(result, &size);
+    return std::string(reinterpret_cast<const char*>(rom), size);
+}
+
+} // namespace
+
+TEST(Interface, VersionMatchesTheHeader) {
+    EXPECT_EQ(orvasm_version_number(), ORVASM_VERSION_NUMBER);
+    EXPECT_STREQ(orvasm_version(), "1.0.0");
+}
+
+TEST(Interface, NullPointersGetAnswersNotCrashes) {
+    orvasm_result* result = orvasm_assemble(nullptr, nullptr);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_INVALID);
+    EXPECT_EQ(orvasm_result_rom(result, nullptr), nullptr);
+    EXPECT_EQ(orvasm_result_report(result, "out.rom"), ORVASM_INVALID);
+    EXPECT_EQ(orvasm_result_symbol_file(result, nullptr, 0), 0u);
+    EXPECT_EQ(orvasm_result_read_file(result, "/"), 0);
+    orvasm_result_free(result);
+
+    EXPECT_EQ(orvasm_result_status(nullptr), ORVASM_INVALID);
+    EXPECT_EQ(orvasm_result_diagnostic(nullptr, 0), nullptr);
+    EXPECT_EQ(orvasm_result_symbol(nullptr, 0), nullptr);
+    EXPECT_EQ(orvasm_result_listing(nullptr, 0), nullptr);
+    EXPECT_EQ(orvasm_result_file(nullptr, 0), nullptr);
+    orvasm_result_free(nullptr);
+    orvasm_assembler_free(nullptr);
+}
+
+TEST(Interface, OptionsMustNameExactlyOneSource) {
+    orvasm_options none = ORVASM_OPTIONS_INIT;
+    orvasm_options both = from_memory("01");
+    both.source_path = "in.orv";
+    orvasm_options no_bytes = ORVASM_OPTIONS_INIT;
+    no_bytes.source_size = 3;
+    for (const orvasm_options* options : {&none, &both, &no_bytes}) {
+        orvasm_result* result = orvasm_assemble(nullptr, options);
+        EXPECT_EQ(orvasm_result_status(result), ORVASM_INVALID);
+        EXPECT_EQ(orvasm_result_diagnostic_count(result), 0u);
+        orvasm_result_free(result);
+    }
+}
+
+TEST(Interface, AnEmptySourceIsReportedAsTheProgramDoes) {
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    options.source_name = "empty.orv"; // no bytes at all: a null pointer and a size of 0
+    options.rom_name = "out.rom";
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_EMPTY);
+    EXPECT_EQ(lines_of(result), "Assembly: Output rom is empty.\n");
+    EXPECT_EQ(orvasm_result_report(result, "out.rom"), ORVASM_EMPTY); // once only
+    EXPECT_EQ(orvasm_result_diagnostic_count(result), 1u);
+    orvasm_result_free(result);
+}
+
+TEST(Interface, ResolverAnswers) {
+    Served served{"@lib #12", ORVASM_NOT_FOUND};
+    std::string source = ";lib ~lib.orv";
+    orvasm_options options = from_memory(source, &served);
+    options.flags = ORVASM_DEPENDENCIES;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(rom_of(result), std::string("\xa0\x01\x03\x80\x12", 5));
+    ASSERT_EQ(orvasm_result_file_count(result), 2u);
+    EXPECT_STREQ(orvasm_result_file(result, 0), "main.orv");
+    EXPECT_STREQ(orvasm_result_file(result, 1), "lib.orv");
+    EXPECT_EQ(orvasm_result_file(result, 2), nullptr);
+    orvasm_result_free(result);
+
+    // Not found, an unknown answer, and bytes promised without a pointer:
+    // all a missing file.
+    for (int answer : {int{ORVASM_NOT_FOUND}, 42, int{ORVASM_FOUND}}) {
+        Served missing{"", answer, nullptr, 5};
+        std::string include = "~other.orv";
+        orvasm_options missing_options = from_memory(include, &missing);
+        orvasm_result* failed = orvasm_assemble(nullptr, &missing_options);
+        EXPECT_EQ(orvasm_result_status(failed), ORVASM_FAILED);
+        EXPECT_EQ(lines_of(failed),
+                  "Include missing: other.orv\nInvalid include: ~other.orv\n"
+                  "Invalid token: ~other.orv\nAssembly: Failed to assemble rom.\n");
+        orvasm_result_free(failed);
+    }
+}
+
+TEST(Interface, TheResolverMayHandAPathToTheFileSystem) {
+    Served served{"", ORVASM_USE_FILE_SYSTEM};
+    std::string include = "~/nonexistent/dir/x.orv";
+    orvasm_options options = from_memory(include, &served);
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    EXPECT_EQ(orvasm_result_diagnostic(result, 0)->detail, std::string("/nonexistent/dir/x.orv"));
+    orvasm_result_free(result);
+
+    options.source_data = nullptr;
+    options.source_size = 0;
+    options.source_name = nullptr;
+    options.source_path = "/dev/null"; // empty, from the file system
+    result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_read_file(result, "/dev/null"), 1);
+    EXPECT_EQ(orvasm_result_read_file(result, "/"), 0);
+    orvasm_result_free(result);
+}
+
+TEST(Interface, HugeAndBinaryFilesAreReadAsTokens) {
+    // 64 MiB of an open comment with NUL bytes in it, then nothing.
+    std::string huge = "( ";
+    huge.append(std::size_t{64} << 20, '\0');
+    Served served{huge};
+    std::string source = "01 ~lib.orv 02";
+    orvasm_options options = from_memory(source, &served);
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(rom_of(result), "\x01\x02");
+    orvasm_result_free(result);
+}
+
+TEST(Interface, LinesOfAnyLengthAreKeptWhole) {
+    std::string path(100000, 'p');
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    options.source_path = path.c_str();
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    ASSERT_EQ(orvasm_result_diagnostic_count(result), 1u);
+    const orvasm_diagnostic* line = orvasm_result_diagnostic(result, 0);
+    EXPECT_EQ(line->severity, ORVASM_ERROR);
+    EXPECT_STREQ(line->message, "Invalid input");
+    EXPECT_EQ(std::string(line->text, line->length), "Invalid input: " + path + "\n");
+    orvasm_result_free(result);
+}
+
+TEST(Interface, RecordsHoldThePartsAndTheReportsLines) {
+    std::string source = "@used @spare @Exempt ;used";
+    orvasm_options options = from_memory(source);
+    options.rom_name = "game.rom";
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    ASSERT_EQ(orvasm_result_diagnostic_count(result), 2u);
+    const orvasm_diagnostic* warning = orvasm_result_diagnostic(result, 0);
+    EXPECT_EQ(warning->severity, ORVASM_WARNING);
+    EXPECT_STREQ(warning->message, "Unused label");
+    EXPECT_STREQ(warning->detail, "spare");
+    EXPECT_STREQ(warning->text, "-- Unused label: spare\n");
+    const orvasm_diagnostic* summary = orvasm_result_diagnostic(result, 1);
+    EXPECT_EQ(summary->severity, ORVASM_SUMMARY);
+    EXPECT_STREQ(summary->message,
+                 "Assembled game.rom in 3 bytes(0.00% used), 3 labels, 0 macros.");
+    ASSERT_EQ(orvasm_result_symbol_count(result), 3u);
+    EXPECT_STREQ(orvasm_result_symbol(result, 0)->name, "used");
+    EXPECT_EQ(orvasm_result_symbol(result, 0)->uses, 1);
+    EXPECT_EQ(orvasm_result_symbol(result, 2)->address, 0x0100);
+    EXPECT_EQ(orvasm_result_symbol(result, 3), nullptr);
+    // The symbol file, whole and cut short as snprintf cuts.
+    const char records[] = "\x01\x00used\0\x01\x00spare\0\x01\x00"
+                           "Exempt"; // and its 0x00
+    unsigned char buffer[64];
+    ASSERT_EQ(orvasm_result_symbol_file(result, buffer, sizeof buffer), sizeof records);
+    EXPECT_EQ(std::memcmp(buffer, records, sizeof records), 0);
+    std::memset(buffer, 0xee, sizeof buffer);
+    EXPECT_EQ(orvasm_result_symbol_file(result, buffer, 3), sizeof records);
+    EXPECT_EQ(buffer[2], 'u');
+    EXPECT_EQ(buffer[3], 0xee);
+    orvasm_result_free(result);
+}
+
+TEST(Interface, ResultsOutliveTheirAssemblerAndEachOther) {
+    orvasm_assembler* assembler = orvasm_assembler_new();
+    std::string first_source = "@first 01";
+    std::string second_source = "@second 02 03";
+    orvasm_options first_options = from_memory(first_source);
+    orvasm_options second_options = from_memory(second_source);
+    // The second is made while the first holds the assembler's state.
+    orvasm_result* first = orvasm_assemble(assembler, &first_options);
+    orvasm_result* second = orvasm_assemble(assembler, &second_options);
+    orvasm_assembler_free(assembler);
+    EXPECT_EQ(rom_of(first), "\x01");
+    EXPECT_EQ(rom_of(second), "\x02\x03");
+    EXPECT_STREQ(orvasm_result_symbol(first, 0)->name, "first");
+    orvasm_result_free(first);
+    EXPECT_STREQ(orvasm_result_symbol(second, 0)->name, "second");
+    orvasm_result_free(second);
+}
+
+TEST(Interface, AReusedStateForgetsThePreviousAssembly) {
+    orvasm_assembler* assembler = orvasm_assembler_new();
+    std::string big = "%m { 01 } @a |0200 @b m ;a ;b 0405";
+    std::string small = "|0180 @b 07";
+    orvasm_options big_options = from_memory(big);
+    orvasm_options small_options = from_memory(small);
+    orvasm_result_free(orvasm_assemble(assembler, &big_options));
+    orvasm_result* result = orvasm_assemble(assembler, &small_options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    // The gap below 0x0180 is zero again, and "b" is defined once.
+    EXPECT_EQ(rom_of(result), std::string(0x80, '\0') + "\x07");
+    EXPECT_EQ(orvasm_result_symbol_count(result), 1u);
+    orvasm_result_free(result);
+    orvasm_assembler_free(assembler);
+}
