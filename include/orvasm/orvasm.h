@@ -63,6 +63,7 @@ ORVASM_API int orvasm_version_number(void);
 /* --- Limits ---------------------------------------------------------- */
 
 #define ORVASM_PROGRAM_START 0x0100  /* address of the first rom byte */
+#define ORVASM_MAX_SYMBOL_FILE 67584 /* 1,024 labels of 63 characters, in bytes */
 #define ORVASM_MAX_DIAGNOSTICS 65536 /* lines kept as records; the rest are counted */
 #define ORVASM_MAX_LISTING 4194304   /* listing records kept; the rest are counted */
 

@@ -22,21 +22,18 @@ int fail(const char* message, const char* detail) {
     return 1;
 }
 
-// Writes `size` bytes to `path`, replacing it whole; false when they were
-// not written. The output is left open and undecided on a failed write.
+// Writes `size` bytes to the open output; false when they were not written.
 bool write_bytes(OutputFile& output, const unsigned char* bytes, std::size_t size) {
     return std::fwrite(bytes, 1, size, output.stream) == size;
 }
 
 // Writes the symbol records to `path`; false when they were not written whole.
 bool write_symbols_to(const orvasm_result* result, const char* path) {
-    std::string records(orvasm_result_symbol_file(result, nullptr, 0), '\0');
-    orvasm_result_symbol_file(result, reinterpret_cast<unsigned char*>(records.data()),
-                              records.size());
+    unsigned char records[ORVASM_MAX_SYMBOL_FILE];
+    std::size_t size = orvasm_result_symbol_file(result, records, sizeof records);
     OutputFile output;
     if (!open_output(output, path)) return false;
-    if (write_bytes(output, reinterpret_cast<const unsigned char*>(records.data()), records.size()))
-        return commit_output(output);
+    if (size <= sizeof records && write_bytes(output, records, size)) return commit_output(output);
     abandon_output(output);
     return false;
 }

@@ -7,14 +7,19 @@
 
 namespace {
 
-// A symbol file record: the address, high byte first, the name and 0x00.
-std::size_t symbol_record(const Label& label, unsigned char* record) {
-    std::size_t name_size = std::strlen(label.name) + 1;
+// Writes a symbol file record, the address high byte first, the name and
+// 0x00, to `record`, which has room for the longest; returns its size. The
+// whole name field is copied, a fixed size the compiler copies in a few
+// moves, and the bytes after the name are overwritten by the next record.
+inline std::size_t symbol_record(const Label& label, unsigned char* record) {
     record[0] = static_cast<unsigned char>(label.address >> 8);
     record[1] = static_cast<unsigned char>(label.address & 0xff);
-    std::memcpy(record + 2, label.name, name_size);
-    return 2 + name_size;
+    std::memcpy(record + 2, label.name, NAME_SIZE);
+    return 2 + std::strlen(label.name) + 1;
 }
+
+constexpr std::size_t LONGEST_RECORD = 2 + NAME_SIZE;
+static_assert(ORVASM_MAX_SYMBOL_FILE == MAX_LABELS * LONGEST_RECORD);
 
 bool has_files(const orvasm_result* result) {
     return result && result->state && result->source_opened &&
@@ -42,11 +47,14 @@ ORVASM_API unsigned orvasm_result_start(const orvasm_result*) {
 }
 
 ORVASM_API size_t orvasm_result_symbol_count(const orvasm_result* result) {
-    return result ? result->symbol_count : 0;
+    return result && result->state ? result->state->label_count : 0;
 }
 
 ORVASM_API const orvasm_symbol* orvasm_result_symbol(const orvasm_result* result, size_t index) {
-    return result && index < result->symbol_count ? &result->symbols[index] : nullptr;
+    if (!result || !result->state) return nullptr;
+    // Results are only ever made writable, by orvasm_assemble.
+    collect_symbols(const_cast<orvasm_result&>(*result));
+    return index < result->symbol_count ? &result->symbols[index] : nullptr;
 }
 
 ORVASM_API size_t orvasm_result_symbol_file(const orvasm_result* result, unsigned char* buffer,
@@ -54,7 +62,13 @@ ORVASM_API size_t orvasm_result_symbol_file(const orvasm_result* result, unsigne
     if (!result || !result->state) return 0;
     const AssemblerState& state = *result->state;
     std::size_t size = 0;
-    unsigned char record[2 + NAME_SIZE];
+    // Room for any symbol file: no record needs a check.
+    if (buffer && capacity >= ORVASM_MAX_SYMBOL_FILE) {
+        for (int i = 0; i < state.label_count; i++)
+            size += symbol_record(state.labels[i], buffer + size);
+        return size;
+    }
+    unsigned char record[LONGEST_RECORD];
     for (int i = 0; i < state.label_count; i++) {
         std::size_t length = symbol_record(state.labels[i], record);
         if (buffer && size < capacity) {

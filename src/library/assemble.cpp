@@ -102,11 +102,13 @@ ORVASM_API orvasm_result* orvasm_assemble(orvasm_assembler* assembler,
                                           const orvasm_options* options) {
     auto* result = static_cast<orvasm_result*>(std::malloc(sizeof(orvasm_result)));
     if (!result) return nullptr;
-    // Only the fixed part is zeroed: the symbol table is filled up to its count.
+    // The tables are not zeroed: each is read only up to its count.
     std::memset(static_cast<void*>(result), 0, offsetof(orvasm_result, symbols));
-    std::memset(static_cast<void*>(&result->diagnostics), 0,
-                sizeof(orvasm_result) - offsetof(orvasm_result, diagnostics));
+    result->diagnostics.count = result->diagnostics.dropped = result->diagnostics.allocated = 0;
+    result->listing.count = result->listing.dropped = result->listing.allocated = 0;
+    result->text = {};
     result->chain_head = SIZE_MAX;
+    for (MemoryReader& reader : result->readers) reader.in_use = false;
     result->status = ORVASM_INVALID;
     if (!options || !has_one_source(*options)) return result;
     const char* name = options->source_path   ? options->source_path
@@ -128,7 +130,6 @@ ORVASM_API orvasm_result* orvasm_assemble(orvasm_assembler* assembler,
     state.opener = {&open_for_result, result};
     observe_assembly(*result, options->print_to);
     result->status = run_pass(*result, *options);
-    collect_symbols(*result);
     if (options->rom_name) orvasm_result_report(result, options->rom_name);
     return result;
 }

@@ -138,6 +138,8 @@ void observe_assembly(orvasm_result& result, std::FILE* print_to) {
 }
 
 void collect_symbols(orvasm_result& result) {
+    if (result.symbols_filled || !result.state) return;
+    result.symbols_filled = true;
     const AssemblerState& state = *result.state;
     result.symbol_count = state.label_count;
     for (std::size_t i = 0; i < result.symbol_count; i++) {

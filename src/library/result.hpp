@@ -14,9 +14,10 @@
 // Up to `Blocks` blocks of `PerBlock` records, each allocated on first use.
 template <typename Record, std::size_t PerBlock, std::size_t Blocks> struct BlockTable {
     static constexpr std::size_t CAPACITY = PerBlock * Blocks;
-    Record* blocks[Blocks];
     std::size_t count;
-    std::size_t dropped; // records refused once full, or when memory ran out
+    std::size_t dropped;   // records refused once full, or when memory ran out
+    std::size_t allocated; // blocks[0..allocated) are allocated; the rest are unset
+    Record* blocks[Blocks];
 
     // A place for one more record, or nullptr (counted as dropped).
     Record* add();
@@ -67,8 +68,9 @@ struct orvasm_result {
     unsigned flags;
     orvasm_resolver resolver;
     void* resolver_context;
-    char* source_path; // a copy: messages and positions name it
-    std::size_t symbol_count;
+    char* source_path;        // a copy: messages and positions name it
+    std::size_t symbol_count; // filled on first use; until then 0 with symbols_filled false
+    bool symbols_filled;
     orvasm_symbol symbols[MAX_LABELS];
     BlockTable<orvasm_diagnostic, 1024, ORVASM_MAX_DIAGNOSTICS / 1024> diagnostics;
     BlockTable<orvasm_listing_record, 4096, ORVASM_MAX_LISTING / 4096> listing;
@@ -94,21 +96,23 @@ Record* BlockTable<Record, PerBlock, Blocks>::add() {
         dropped++;
         return nullptr;
     }
-    Record*& block = blocks[count / PerBlock];
-    if (!block) block = static_cast<Record*>(allocate_block(PerBlock * sizeof(Record)));
-    if (!block) {
-        dropped++;
-        return nullptr;
+    if (count / PerBlock == allocated) {
+        auto* block = static_cast<Record*>(allocate_block(PerBlock * sizeof(Record)));
+        if (!block) {
+            dropped++;
+            return nullptr;
+        }
+        blocks[allocated++] = block;
     }
-    return &block[count++ % PerBlock];
+    Record* record = &blocks[count / PerBlock][count % PerBlock];
+    count++;
+    return record;
 }
 
 template <typename Record, std::size_t PerBlock, std::size_t Blocks>
 void BlockTable<Record, PerBlock, Blocks>::release() {
-    for (Record*& block : blocks) {
-        release_block(block);
-        block = nullptr;
-    }
+    for (std::size_t i = 0; i < allocated; i++) release_block(blocks[i]);
+    allocated = 0;
 }
 
 // --- sources.cpp ---
@@ -122,5 +126,6 @@ std::FILE* open_memory(orvasm_result& result, const unsigned char* data, std::si
 
 // Sets the state's sink and listing observer to fill the result.
 void observe_assembly(orvasm_result& result, std::FILE* print_to);
-// Fills the symbols from the state's labels.
+// Fills the symbols from the state's labels, once: only a caller that
+// reads them pays for them.
 void collect_symbols(orvasm_result& result);
