@@ -26,6 +26,8 @@ WORKLOADS = [
     ("W3 typical", ["w3", "--kb", "8"], ["w3", "--kb", "2"], 1.3),
 ]
 MEMORY_TARGET_KIB = 4096
+# Millions of instructions of one W3 assembly through the library, from memory.
+LIBRARY_TARGET = 1.25
 
 
 def run(command, **options):
@@ -89,6 +91,31 @@ def show(label, f):
                                                          f["mbs"]))
 
 
+def library_loop(build_dir, work_dir, smoke):
+    """W3 assembled from memory in a loop through the library. Returns the
+    targets missed: an assembly must cost no more instructions than a whole
+    run of the program on W3 did before the library (LIBRARY_TARGET)."""
+    name, full, small, _ = WORKLOADS[2]
+    target = LIBRARY_TARGET
+    source = generate(work_dir, small if smoke else full)
+    loop = os.path.join(build_dir, "bench", "assemble_loop")
+    per_second = int(run([loop, source, "100" if smoke else "2000"], capture_output=True,
+                         text=True, cwd=work_dir, env=ENVIRONMENT).stdout.split()[0])
+    print("Library, %s from memory, one assembler reused:" % name.split()[0])
+    if smoke:
+        print("  %d assemblies per second" % per_second)
+        return []
+    first = instructions([loop, source, "1"], work_dir)
+    more = instructions([loop, source, "11"], work_dir)
+    if first is None or more is None:
+        print("  %d assemblies per second (valgrind missing: no instruction count)" % per_second)
+        return []
+    each = (more - first) / 10
+    print("  %9.3f M instr per assembly, %d assemblies per second" % (each / 1e6, per_second))
+    print("  target   %9.2f M instr" % target)
+    return ["library loop: instructions"] if each > target * 1e6 else []
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -125,6 +152,7 @@ def main():
             missed.append("%s: instructions" % name)
         if mine["kib"] > MEMORY_TARGET_KIB:
             missed.append("%s: memory" % name)
+    missed += library_loop(args.build_dir, work_dir, args.smoke)
     for miss in missed:
         print("target missed: " + miss)
     return 1 if missed else 0
