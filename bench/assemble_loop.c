@@ -5,6 +5,7 @@
  * assemble_loop FILE COUNT: prints "ASSEMBLIES_PER_SECOND ROM_BYTES". The
  * instructions of one assembly are the difference between two runs of
  * different counts, divided (bench/run.py does it under callgrind). */
+#define _POSIX_C_SOURCE 199309L /* clock_gettime */
 #include <orvasm/orvasm.h>
 #include <stdio.h>
 #include <stdlib.h>
