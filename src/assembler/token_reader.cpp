@@ -154,3 +154,5 @@ void skip_comment_tokens(TokenStream& stream, int depth) {
         if (depth < 1) return;
     }
 }
+
+void token_line_column(TokenStream&, std::uint32_t&, std::uint32_t&) {}

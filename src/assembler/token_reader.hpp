@@ -77,3 +77,7 @@ inline int read_token(TokenStream& stream, char* token, int width) {
     // A failed read leaves fewer than `wanted` bytes, so it never gets here.
     return take_token(stream, token, wanted);
 }
+
+// The line and column (both from 1, the column in bytes) where the last
+// token read begins; 0 and 0 unless the stream counts lines.
+void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column);
