@@ -17,7 +17,8 @@ constexpr int MAX_TOKEN_WIDTH = 63;
 
 constexpr std::uint32_t STREAM_BUFFER_SIZE = 16384;
 // Bytes after the block that may be read but hold no data: a token is copied
-// out as one fixed-size block of MAX_TOKEN_WIDTH + 1 bytes, whatever its length.
+// out as one fixed-size block of MAX_TOKEN_WIDTH + 1 bytes, whatever its
+// length, and the comment search reads whole steps of up to 16 bytes.
 constexpr std::uint32_t STREAM_SLACK = MAX_TOKEN_WIDTH + 1;
 
 struct TokenStream {
@@ -28,8 +29,8 @@ struct TokenStream {
     bool exhausted; // nothing more will be read from `file`
     bool failed;    // a read error happened; the stream is not read further
     // The scanning loops plant a stop byte after the data instead of testing
-    // for its end at every byte, and the comment search reads whole 8-byte
-    // words up to that stop byte.
+    // for its end at every byte, and the comment search reads whole steps up
+    // to that stop byte.
     unsigned char buffer[STREAM_BUFFER_SIZE + STREAM_SLACK];
 };
 
