@@ -17,14 +17,15 @@ constexpr unsigned char STOP_AFTER_BLOCK = ')';
 static_assert(STREAM_SLACK >= COMMENT_SCAN_STEP, "the search reads whole steps");
 
 // Moves the bytes from `keep` on to the front of the buffer and reads the
-// next block after them; `position` moves with them. This is the one place
-// where bytes leave the buffer. Returns false when no byte was added.
+// next block after them; `position` moves with them. Every caller keeps
+// less than a token of MAX_TOKEN_WIDTH bytes. This is the one place where
+// bytes leave the buffer. Returns false when no byte was added.
 bool refill(TokenStream& stream, std::uint32_t keep) {
     if (stream.exhausted) return false;
     std::uint32_t kept = stream.end - keep;
     std::memmove(stream.buffer, stream.buffer + keep, kept);
     stream.position -= keep;
-    std::size_t count = std::fread(stream.buffer + kept, 1, STREAM_BUFFER_SIZE - kept, stream.file);
+    std::size_t count = std::fread(stream.buffer + kept, 1, STREAM_BUFFER_SIZE, stream.file);
     stream.end = kept + static_cast<std::uint32_t>(count);
     // The comment search reads whole steps past the data; let it read zeros.
     std::memset(stream.buffer + stream.end, 0, COMMENT_SCAN_STEP);

@@ -15,8 +15,12 @@
 // much shorter than the buffer.
 constexpr int MAX_TOKEN_WIDTH = 63;
 
-constexpr std::uint32_t STREAM_BUFFER_SIZE = 16384;
-// Bytes after the block that may be read but hold no data: a token is copied
+// Bytes asked of the file at a time. A whole number of the C library's
+// buffers (4 or 8 KiB), so that each block is one read straight into the
+// stream's buffer; 64 KiB take an eighth of the reads of 8 KiB, and beyond
+// that the time no longer falls. Each nesting level of includes holds one.
+constexpr std::uint32_t STREAM_BUFFER_SIZE = 65536;
+// Bytes after the data that may be read but hold no data: a token is copied
 // out as one fixed-size block of MAX_TOKEN_WIDTH + 1 bytes, whatever its
 // length, and the comment search reads whole steps of up to 16 bytes.
 constexpr std::uint32_t STREAM_SLACK = MAX_TOKEN_WIDTH + 1;
@@ -28,10 +32,11 @@ struct TokenStream {
     std::uint32_t end;
     bool exhausted; // nothing more will be read from `file`
     bool failed;    // a read error happened; the stream is not read further
-    // The scanning loops plant a stop byte after the data instead of testing
-    // for its end at every byte, and the comment search reads whole steps up
-    // to that stop byte.
-    unsigned char buffer[STREAM_BUFFER_SIZE + STREAM_SLACK];
+    // The part of a token kept from the previous block (fewer than
+    // MAX_TOKEN_WIDTH bytes), then the block. The scanning loops plant a stop
+    // byte after the data instead of testing for its end at every byte, and
+    // the comment search reads whole steps up to that stop byte.
+    unsigned char buffer[MAX_TOKEN_WIDTH + STREAM_BUFFER_SIZE + STREAM_SLACK];
 };
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
