@@ -82,7 +82,7 @@ int comment_depth_after(const char* token, int depth) {
 // A comment left open at the end of its stream simply ends there. Its words
 // are never handled, so they are skipped in the buffer instead of copied out.
 static void skip_comment(const char* opening, TokenStream& stream) {
-    skip_comment_tokens(stream, open_comment(opening));
+    skip_comments(stream, open_comment(opening));
 }
 
 static int handle_padding(AssemblerState& state, const char* token) {

@@ -79,6 +79,19 @@ __attribute__((noinline)) bool fetch_token(TokenStream& stream, std::uint32_t wa
     return true;
 }
 
+// After a comment: when only whitespace separates it from a lone "(" in the
+// block, consumes that token and returns true. Otherwise leaves `position`
+// where it was, for the reader.
+bool opens_next_comment(TokenStream& stream) {
+    const unsigned char* at = stream.buffer + stream.position;
+    // The stop byte after the block ends this at the latest.
+    while (is_space(*at)) at++;
+    // At the end of the block, at[0] or at[1] is the stop byte, so this fails.
+    if (at[0] != '(' || !is_space(at[1])) return false;
+    stream.position = static_cast<std::uint32_t>(at + 1 - stream.buffer);
+    return true;
+}
+
 } // namespace
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
@@ -150,4 +163,9 @@ void skip_comment_tokens(TokenStream& stream, int depth) {
         depth += change;
         if (depth < 1) return;
     }
+}
+
+void skip_comments(TokenStream& stream, int depth) {
+    skip_comment_tokens(stream, depth);
+    while (opens_next_comment(stream)) skip_comment_tokens(stream, 1);
 }
