@@ -15,10 +15,12 @@
 // much shorter than the buffer.
 constexpr int MAX_TOKEN_WIDTH = 63;
 
-// Bytes asked of the file at a time. A whole number of the C library's
+// Bytes asked of the file at a time: a whole number of the C library's
 // buffers (4 or 8 KiB), so that each block is one read straight into the
-// stream's buffer; 64 KiB take an eighth of the reads of 8 KiB, and beyond
-// that the time no longer falls. Each nesting level of includes holds one.
+// stream's buffer. On a source of comments 64 KiB take 2% less time than
+// 32 KiB and 6% less than 16 KiB, and 128 KiB no less. Each level of
+// includes holds a buffer, whose pages are touched only as far as its file
+// reaches: the deepest chain, 65 files of a block or more, touches 4.1 MiB.
 constexpr std::uint32_t STREAM_BUFFER_SIZE = 65536;
 // Bytes after the data that may be read but hold no data: a token is copied
 // out as one fixed-size block of MAX_TOKEN_WIDTH + 1 bytes, whatever its
