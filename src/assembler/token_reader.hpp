@@ -28,6 +28,12 @@ inline int read_token(TokenStream& stream, char* token, int width);
 // comment rule of comments.cpp, run over the stream's buffer.
 void skip_comment_tokens(TokenStream& stream, int depth);
 
+// skip_comment_tokens, then the comments that follow with only whitespace
+// before their lone "(", as long as that "(" is in the block already: a run
+// of comments is skipped here instead of one return through the reader and
+// the dispatch each.
+void skip_comments(TokenStream& stream, int depth);
+
 // --- The common case of read_token, inlined where tokens are read ---
 
 // The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
