@@ -15,8 +15,8 @@ static std::FILE* open_source(AssemblerState& state, const char* path) {
 // the listing what it did where the pass keeps positions. Chosen once per
 // file, so that a pass without positions pays nothing for them.
 template <bool Tracked>
-static int handle_read_token(AssemblerState& state, const char* token, int length,
-                             TokenStream& stream) {
+__attribute__((always_inline)) static inline int
+handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
     if constexpr (Tracked)
         return handle_tracked_token(state, token, length, stream);
     else

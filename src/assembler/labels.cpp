@@ -35,7 +35,7 @@ int define_label(AssemblerState& state, const char* name, int length) {
     Label& label = state.labels[state.label_count++];
     label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
     label.uses = 0;
-    label.position = current_position(state);
+    if (state.tracks_positions) label.position = current_position(state);
     std::memcpy(label.name, stored, NAME_SIZE);
     *slot = state.label_count;
     return 1;

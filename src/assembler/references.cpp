@@ -63,7 +63,7 @@ int add_reference(AssemblerState& state, char sigil, const char* name, int lengt
     }
     reference.sigil = sigil;
     reference.address = address;
-    reference.position = current_position(state);
+    if (state.tracks_positions) reference.position = current_position(state);
     return 1;
 }
 
