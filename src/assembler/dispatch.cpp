@@ -41,6 +41,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     state.source_identified = identify_stream(source, state.source_identity);
     TokenStream& stream = state.streams[0];
     open_token_stream(stream, source, path);
+    stream.counts_lines = state.tracks_positions;
     enter_frame(state, {&stream, nullptr, 0, 0});
     int read = state.tracks_positions ? source_tokens<true>(state, stream)
                                       : source_tokens<false>(state, stream);
@@ -105,6 +106,7 @@ int include_source(AssemblerState& state, const char* path) {
     open_token_stream(stream, file, path);
     int result;
     if (state.tracks_positions) {
+        stream.counts_lines = true;
         list_record(state, {current_position(state), state.cursor, 0, ListingKind::Include,
                             static_cast<std::uint8_t>(state.frame_count - 1), number});
         enter_frame(state, {&stream, nullptr, 0, number});

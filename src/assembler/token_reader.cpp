@@ -20,12 +20,28 @@ bool is_space(unsigned char c) {
 constexpr unsigned char STOP_AFTER_BLOCK = ')';
 static_assert(STREAM_SLACK >= COMMENT_SCAN_STEP, "the search reads whole steps");
 
+// Counts the lines of the buffer up to `until`, which lies at or after where
+// counting stopped.
+void count_lines(TokenStream& stream, std::uint32_t until) {
+    auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
+    const unsigned char* at = stream.buffer + from;
+    const unsigned char* end = stream.buffer + until;
+    while (const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at))) {
+        at = static_cast<const unsigned char*>(found) + 1;
+        stream.line++;
+        stream.line_start = stream.discarded + static_cast<std::uint64_t>(at - stream.buffer);
+    }
+    stream.counted = stream.discarded + until;
+}
+
 // Moves the bytes from `keep` on to the front of the buffer and reads the
 // next block after them; `position` moves with them. Every caller keeps
 // less than a token of MAX_TOKEN_WIDTH bytes. This is the one place where
 // bytes leave the buffer. Returns false when no byte was added.
 bool refill(TokenStream& stream, std::uint32_t keep) {
     if (stream.exhausted) return false;
+    if (stream.counts_lines) count_lines(stream, keep);
+    stream.discarded += keep;
     std::uint32_t kept = stream.end - keep;
     std::memmove(stream.buffer, stream.buffer + keep, kept);
     stream.position -= keep;
@@ -105,6 +121,12 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
     stream.end = 0;
     stream.exhausted = false;
     stream.failed = false;
+    stream.token_start = 0;
+    stream.counts_lines = false;
+    stream.discarded = 0;
+    stream.counted = 0;
+    stream.line = 1;
+    stream.line_start = 0;
     stream.buffer[0] = STOP_AFTER_BLOCK;
 }
 
@@ -165,7 +187,14 @@ void skip_comment_tokens(TokenStream& stream, int depth) {
     }
 }
 
-void token_line_column(TokenStream&, std::uint32_t&, std::uint32_t&) {}
+void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column) {
+    if (!stream.counts_lines) return;
+    std::uint64_t start = stream.discarded + stream.token_start;
+    // Positions are asked for in the order the tokens are read.
+    if (start > stream.counted) count_lines(stream, stream.token_start);
+    line = stream.line;
+    column = static_cast<std::uint32_t>(start - stream.line_start + 1);
+}
 
 void skip_comments(TokenStream& stream, int depth) {
     skip_comment_tokens(stream, depth);

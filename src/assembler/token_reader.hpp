@@ -58,6 +58,7 @@ inline constexpr TokenByteClasses token_bytes;
 // costs less than a loop over a short token; the token then ends at the
 // first whitespace in the copy, or at the blank planted at its limit.
 inline int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
+    stream.token_start = stream.position;
     std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
     token[limit] = ' ';
     char* end = token;

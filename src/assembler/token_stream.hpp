@@ -28,6 +28,14 @@ struct TokenStream {
     std::uint32_t end;
     bool exhausted; // nothing more will be read from `file`
     bool failed;    // a read error happened; the stream is not read further
+    std::uint32_t token_start; // where in `buffer` the last token read begins
+    // Lines are counted only for a pass that keeps positions, and only as
+    // far as a position is asked for, or as bytes leave the buffer.
+    bool counts_lines;
+    std::uint64_t discarded;  // bytes of the file that have left the buffer
+    std::uint64_t counted;    // the offset in the file up to which lines are counted
+    std::uint32_t line;       // the line at `counted`, from 1
+    std::uint64_t line_start; // the offset in the file where that line begins
     // The part of a token kept from the previous block (fewer than
     // MAX_TOKEN_WIDTH bytes), then the block. The scanning loops plant a stop
     // byte after the data instead of testing for its end at every byte, and
