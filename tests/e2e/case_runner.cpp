@@ -1,6 +1,6 @@
 // Runs the orvasm binary on each tests/cases/*.case file in an empty
-// directory and compares the exit status, the whole standard error, the empty
-// standard output and every file left behind. The format is described in
+// directory and compares the exit status, the whole standard error and
+// standard output, and every file left behind. The format is described in
 // tests/cases/README.md.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -30,6 +30,7 @@ struct Case {
     std::vector<std::string> args = {"in.orv", "out.rom"};
     int status = 0;
     Bytes stderr_text;
+    Bytes stdout_text;
     std::map<std::string, Bytes> expected; // files that must hold these bytes after the run
 };
 
@@ -125,6 +126,8 @@ Case parse_case(const fs::path& path) {
             result.status = std::stoi(body);
         } else if (kind == "stderr") {
             result.stderr_text = body;
+        } else if (kind == "stdout") {
+            result.stdout_text = body;
         } else if (kind == "expect" && header.size() == 2) {
             result.expected[header[1]] = parse_bytes(body, where);
         } else {
@@ -237,7 +240,9 @@ TEST_P(CaseTest, Runs) {
     RunResult run = run_in(dir, c.args);
 
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.out, "") << "nothing may be written to standard output";
+    EXPECT_EQ(run.out, c.stdout_text) << "standard output differs.\nexpected:\n"
+                                      << visible(c.stdout_text) << "\nactual:\n"
+                                      << visible(run.out);
     EXPECT_EQ(run.err, c.stderr_text) << "standard error differs.\nexpected:\n"
                                       << visible(c.stderr_text) << "\nactual:\n"
                                       << visible(run.err);
