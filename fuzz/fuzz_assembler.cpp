@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 #include "common/diagnostics.hpp"
 #include "output/report.hpp"
 #include "output/rom_writer.hpp"

@@ -8,11 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -B build-cov -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="--coverage -O0" \
-    -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
-cmake --build build-cov -j2 >/dev/null
+# The coverage preset of CMakePresets.json: Debug, --coverage -O0, -Werror.
+cmake --preset coverage >/dev/null
+cmake --build --preset coverage >/dev/null
 find build-cov -name '*.gcda' -delete
-ctest --test-dir build-cov -j2 --output-on-failure | tail -n 3
+ctest --preset coverage | tail -n 3
 
 # Branches the compiler adds for exceptions thrown by the standard library
 # (std::string, std::filesystem) are not decisions of this code.

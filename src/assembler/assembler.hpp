@@ -1,105 +1,32 @@
-// The assembler core: one AssemblerState per assembly, owned by the caller,
-// and the operations that fill it. Every fallible operation returns 1 on
-// success and 0 on failure; the innermost failing operation prints its line,
-// and each caller that names a token adds its own line after it.
+// The assembler core's own header: the operations the pass is made of, one
+// section per file of src/assembler/, and the tables they share. An embedder
+// needs only assembly.hpp. Every fallible operation returns 1 on success and
+// 0 on failure; the innermost failing operation prints its line, and each
+// caller that names a token adds its own line after it.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "assembler/name_index.hpp"
+#include "assembler/assembly.hpp"
 #include "assembler/token_reader.hpp"
-#include "common/file_identity.hpp"
 
-constexpr int NAME_SIZE = 64;
-static_assert(NAME_SIZE == NAME_FIELD_SIZE, "names are indexed in their fields");
-constexpr std::uint32_t IMAGE_SIZE = 0x10000;
-constexpr std::uint32_t PROGRAM_START = 0x0100;
-constexpr int MAX_LABELS = 1024;
-constexpr int MAX_MACROS = 256;
-constexpr int MAX_MACRO_BODY = 64;
-constexpr int MAX_REFERENCES = 4096;
-// handle_token refuses longer tokens; the source itself reads at most 61.
-constexpr int MAX_TOKEN_LENGTH = 62;
-// The command-line source is level 0; its first include opens level 1.
-constexpr int MAX_INCLUDE_DEPTH = 64;
-// Hash indexes beside the label and macro tables (name_index.hpp), at most
-// half full so that probes stay short.
-constexpr int LABEL_INDEX_SLOTS = 2 * MAX_LABELS;
-constexpr int MACRO_INDEX_SLOTS = 2 * MAX_MACROS;
-// Work budgets of one assembly. Macros used in macro bodies, and files that
-// include other files several times, multiply: a page of source could
-// otherwise ask for more tokens than any machine can handle. A real program
-// stays far below both, since almost every token it handles writes a byte,
-// a label or a reference, and those are limited.
-constexpr std::uint32_t MAX_EXPANDED_TOKENS = 1u << 20; // body tokens of all expansions
-constexpr std::uint32_t MAX_INCLUDES = 4096;            // include files opened
+// --- Opcodes ---
 
-struct Label {
-    char name[NAME_SIZE];
-    std::uint16_t address; // low 16 bits of the cursor at definition
-    std::uint16_t uses;    // raised by references; unused labels are reported
-};
+// Mode bits, added to an instruction's base opcode by its mode letters.
+constexpr std::uint8_t MODE_SHORT = 0x20;  // "2"
+constexpr std::uint8_t MODE_RETURN = 0x40; // "r"
+constexpr std::uint8_t MODE_KEEP = 0x80;   // "k"
 
-struct Reference {
-    char name[NAME_SIZE];
-    char sigil;            // selects how the placeholder is filled; 0 for a label call
-    std::uint16_t address; // first byte of the placeholder
-};
-
-struct Macro {
-    char name[NAME_SIZE];
-    char body[MAX_MACRO_BODY][NAME_SIZE];
-    std::uint8_t text_lengths[MAX_MACRO_BODY]; // of the body tokens, so uses need not measure them
-    std::uint8_t body_length;
-    bool expanding; // set while its body is being handled, to refuse recursion
-};
-
-// A file an include opened, once for each path and file: outputs are never
-// written over a file the assembly read.
-struct IncludedFile {
-    char path[NAME_SIZE]; // as the include names it; include tokens are shorter
-    FileIdentity identity;
-    bool identified; // false for a file served without a descriptor
-};
-
-// Opens a source or included file for reading; returns nullptr on failure.
-// Tests and the fuzzer serve files from memory through it.
-struct SourceOpener {
-    std::FILE* (*open)(const char* path, void* context);
-    void* context;
-};
-
-struct AssemblerState {
-    std::uint8_t image[IMAGE_SIZE];
-    std::uint32_t cursor; // next address to write; any 32-bit value, checked on write
-    std::uint32_t length; // high-water mark, never decreases
-
-    Label labels[MAX_LABELS];
-    std::uint16_t label_count;
-    std::uint16_t label_index[LABEL_INDEX_SLOTS]; // finds a name in `labels`
-    char scope[NAME_SIZE];
-    int scope_length; // kept with `scope`, for building sublabel names
-
-    Reference references[MAX_REFERENCES];
-    std::uint16_t reference_count;
-
-    Macro macros[MAX_MACROS];
-    std::uint16_t macro_count;
-    std::uint16_t macro_index[MACRO_INDEX_SLOTS]; // finds a name in `macros`
-
-    // One stream for the source and one for each level of includes, here
-    // rather than on the stack: 65 read buffers would take over a megabyte.
-    TokenStream streams[MAX_INCLUDE_DEPTH + 1];
-    int include_depth;
-    std::uint32_t include_count; // files opened by includes so far
-    FileIdentity source_identity;
-    bool source_identified;
-    IncludedFile included[MAX_INCLUDES];
-    std::uint32_t included_count;
-    std::uint32_t expanded_tokens; // body tokens of every expansion so far
-    SourceOpener opener;           // all zero: the standard library's fopen
-};
+// The opcodes the assembler writes of its own accord. "LIT" always carries
+// the keep bit, so that no mnemonic encodes as 0x00, "BRK"; the other mode
+// bits on 0x00 make the jumps and the call to a 16-bit offset that follows.
+constexpr std::uint8_t OPCODE_BRK = 0x00;
+constexpr std::uint8_t OPCODE_LIT = OPCODE_BRK | MODE_KEEP;      // 0x80: "#12", ",name"
+constexpr std::uint8_t OPCODE_LIT2 = OPCODE_LIT | MODE_SHORT;    // 0xa0: "#1234", ";name"
+constexpr std::uint8_t OPCODE_JUMP_IF = OPCODE_BRK | MODE_SHORT; // 0x20: "?name"
+constexpr std::uint8_t OPCODE_JUMP = OPCODE_BRK | MODE_RETURN;   // 0x40: "!name"
+constexpr std::uint8_t OPCODE_CALL = OPCODE_BRK | MODE_SHORT | MODE_RETURN; // 0x60: "name"
 
 // --- Image and instruction encoding (image.cpp) ---
 
@@ -107,8 +34,9 @@ struct AssemblerState {
 // `word` is none. "BRK" is not in the table and also yields 0.
 std::uint8_t lookup_instruction(const char* word);
 
-// True for a table mnemonic with valid mode letters, or exactly "BRK".
-bool is_instruction_word(const char* word);
+// True when `word`, of `length` characters, is a table mnemonic with valid
+// mode letters, or exactly "BRK".
+bool is_instruction_word(const char* word, int length);
 
 // Writes one byte at the cursor. Fails, changing nothing, with
 // "Writing in zero-page: ", "Writing after the end of RAM: " or
@@ -126,20 +54,15 @@ int emit_short(AssemblerState& state, std::uint16_t value, bool prefixed);
 // Writes the "LIT" opcode, then `byte`.
 int emit_literal_byte(AssemblerState& state, std::uint8_t byte);
 
-// Writes the opcode of an instruction word; 0x00 for "BRK".
-int emit_instruction(AssemblerState& state, const char* word);
-
 // When `word`, of `length` characters, is an instruction word, writes its
-// opcode and returns the result of emit_byte; otherwise writes nothing and
-// returns -1. The mnemonic is looked up once, for the test and the opcode.
-int emit_instruction_word(AssemblerState& state, const char* word, int length);
+// opcode (0x00 for "BRK") and returns the result of emit_byte; otherwise
+// writes nothing and returns -1. The mnemonic is looked up once, for the
+// test and the opcode.
+int emit_instruction(AssemblerState& state, const char* word, int length);
 
 // --- Assembly pass and token dispatch (dispatch.cpp) ---
 
-// Runs the whole pass over `source` and resolves the references. A read
-// error prints "Invalid input: PATH". A failing token prints
-// "Invalid token: TOKEN" after its own lines.
-int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
+// The pass itself, assemble_source, is declared in assembly.hpp.
 
 // Splices the file at `path` into the pass. Prints "Include missing: PATH"
 // when it cannot be opened or read, "Include depth exceeded: PATH" past
@@ -147,50 +70,49 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
 // MAX_INCLUDES files, and "Unknown token: TOKEN" after a failing token.
 int include_source(AssemblerState& state, const char* path);
 
-// True when `identity` is the source's or that of a file an include opened.
-bool was_read(const AssemblerState& state, const FileIdentity& identity);
+// Gives one token, whose text has `length` characters, its meaning: the
+// single entry of every token, from the source, an included file or a macro
+// body. `token` lies in a buffer of NAME_SIZE bytes, as the readers and
+// macro bodies hold tokens. `stream` is where the token came from; the
+// comment and macro-definition sigils read ahead from it. Prints
+// "Invalid token: TOKEN" for a token of more than MAX_TOKEN_LENGTH
+// characters, and the lines of the sigils that name the token.
+int handle_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
-// Gives one token its meaning. `token` lies in a buffer of NAME_SIZE bytes,
-// as the readers and macro bodies hold tokens. `stream` is where the token
-// came from; the comment and macro-definition sigils read ahead from it.
-int handle_token(AssemblerState& state, const char* token, TokenStream& stream);
+// --- Comments (comments.cpp, where their rule is stated once) ---
 
-// handle_token for a token whose text length is already known.
-int handle_token_of_length(AssemblerState& state, const char* token, int length,
-                           TokenStream& stream);
+// Skips the comment that `opening`, a token beginning with "(", opens in
+// `stream`, up to its closing ")" or the end of the stream. Warns
+// "-- Malformed comment: TOKEN" when `opening` is more than "(".
+void skip_comment(const char* opening, TokenStream& stream);
 
-// Opens a comment at its first token: warns "-- Malformed comment: TOKEN"
-// when that token is more than "(". Returns the depth, 1.
-int open_comment(const char* opening);
-
-// The comment depth after `token`: a lone "(" nests, a lone ")" closes, and
-// every other token is skipped. The comment ends when the depth falls below 1.
-int comment_depth_after(const char* token, int depth);
+// Skips the comment that body token `first` of `macro` opens, up to its
+// closing ")" or the end of the body, with the same warning; returns the
+// position of the body token after it.
+int skip_body_comment(const Macro& macro, int first);
 
 // --- Labels and scope (labels.cpp) ---
 
-// The label named exactly `name`, or nullptr.
-Label* lookup_label(AssemblerState& state, const char* name);
+// The label named by the text in `field`, a buffer of NAME_SIZE bytes, up to
+// its first 0x00 and at most `length` characters; nullptr when there is
+// none. The name is not copied, so a parent is looked up where it stands in
+// the name of its child.
+Label* lookup_label(AssemblerState& state, const char* field, int length);
 
-// lookup_label for a name that already lies in a 64-byte field (a
-// reference's, say), cut after `limit` characters; the name is not copied.
-Label* find_label(AssemblerState& state, const char* field, int limit);
-
-// Appends a label at the cursor. Fails with "Label duplicate: NAME",
+// Appends a label named `name`, of `length` (at most NAME_SIZE - 1)
+// characters, at the cursor. Fails with "Label duplicate: NAME",
 // "Label name is hex number: NAME", "Label name is invalid: NAME" or
 // "Labels limit exceeded: NAME"; the caller adds its own line.
-int define_label(AssemblerState& state, const char* name);
+int define_label(AssemblerState& state, const char* name, int length);
 
-// Forms "scope/name" in `dst` (NAME_SIZE bytes), or prints
-// "Sublabel length too long: NAME" and returns nullptr.
-char* build_sublabel_name(char* dst, const char* scope, const char* name);
+// Forms "scope/name" in `dst` (NAME_SIZE bytes) from texts of the given
+// lengths and returns its length; when it would be longer than
+// NAME_SIZE - 1 characters, prints "Sublabel length too long: NAME" and
+// returns -1.
+int build_sublabel_name(char* dst, const char* scope, int scope_length, const char* name,
+                        int name_length);
 
-// build_sublabel_name for texts whose lengths are known, returning the
-// length of the result, or -1.
-int build_sublabel(char* dst, const char* scope, int scope_length, const char* name,
-                   int name_length);
-
-// Makes `name`, of `length` characters, the scope.
+// Makes `name`, of `length` (at most NAME_SIZE - 1) characters, the scope.
 void set_scope(AssemblerState& state, const char* name, int length);
 
 // "@name", whose text has `length` characters: defines the label and makes
@@ -203,27 +125,74 @@ int handle_sublabel(AssemblerState& state, const char* token, int length);
 
 // --- References and resolution (references.cpp) ---
 
-// Records a reference to `name` at `address`. Fails with
+// Records a reference to `name`, of `length` characters, with its
+// placeholder at `address`; an "&" name is taken in the current scope.
+// `sigil` is 0 for the call of a label. Fails with
 // "References limit exceeded: TOKEN" or, for "&" names that are too long,
-// "Invalid sublabel: TOKEN". `sigil` is 0 for the call of a label.
-int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
+// "Invalid sublabel: TOKEN", where TOKEN is the sigil and the name.
+int add_reference(AssemblerState& state, char sigil, const char* name, int length,
                   std::uint16_t address);
 
-// True for the sigils that record a reference. Asked of most tokens, so
-// defined here, where the dispatch can inline it.
-inline bool is_reference_sigil(char c) {
-    switch (c) {
-    case ',':
-    case '_':
-    case '.':
-    case '-':
-    case ';':
-    case ':':
-    case '=':
-    case '!':
-    case '?': return true;
-    default: return false;
+// How a placeholder is filled once its label is known.
+enum class ReferenceKind : std::uint8_t {
+    None,          // the character starts no reference
+    RelativeByte,  // target - (placeholder + 2), in -128..127
+    ZeroPageByte,  // the low byte of the target
+    AbsoluteShort, // the target, high byte first
+    RelativeShort, // target - (placeholder + 2), wrapping in 16 bits
+};
+
+// What a reference emits, and how its placeholder is filled.
+struct ReferenceForm {
+    ReferenceKind kind;
+    std::uint8_t opcode; // written before the placeholder; 0 for none
+    std::uint8_t size;   // bytes of the placeholder, all 0xff until resolved
+};
+
+// The reference forms by sigil: the one list that the dispatch, the
+// placeholder writer and resolution read. Row 0 is the call of a label, a
+// word that is nothing else, recorded with sigil 0; every character without
+// a row starts no reference. Adding a sigil is adding a row (and a case in
+// tests/cases/).
+struct ReferenceForms {
+    ReferenceForm by_sigil[256] = {};
+    constexpr ReferenceForms() {
+        using enum ReferenceKind;
+        const struct {
+            char sigil;
+            ReferenceKind kind;
+            std::uint8_t opcode;
+        } rows[] = {
+            {',', RelativeByte, OPCODE_LIT},
+            {'_', RelativeByte, 0},
+            {'.', ZeroPageByte, OPCODE_LIT},
+            {'-', ZeroPageByte, 0},
+            {';', AbsoluteShort, OPCODE_LIT2},
+            {':', AbsoluteShort, 0},
+            {'=', AbsoluteShort, 0},
+            {'!', RelativeShort, OPCODE_JUMP},
+            {'?', RelativeShort, OPCODE_JUMP_IF},
+            {'\0', RelativeShort, OPCODE_CALL},
+        };
+        for (const auto& row : rows) {
+            auto size = static_cast<std::uint8_t>(
+                row.kind == RelativeByte || row.kind == ZeroPageByte ? 1 : 2);
+            by_sigil[static_cast<unsigned char>(row.sigil)] = {row.kind, row.opcode, size};
+        }
     }
+};
+
+inline constexpr ReferenceForms reference_forms;
+
+inline const ReferenceForm& reference_form(char sigil) {
+    return reference_forms.by_sigil[static_cast<unsigned char>(sigil)];
+}
+
+// True for the sigils that record a reference. 0x00 has a row, the call of
+// a label, but a token that begins with it is an empty word. Asked of most
+// tokens, so defined here, where the dispatch can inline it.
+inline bool is_reference_sigil(char c) {
+    return c != '\0' && reference_form(c).kind != ReferenceKind::None;
 }
 
 // Records a reference token and emits its placeholder bytes. A word that is
@@ -238,18 +207,17 @@ int resolve_references(AssemblerState& state);
 
 // --- Macros (macros.cpp) ---
 
-// The macro named exactly `name`, or nullptr.
-Macro* lookup_macro(AssemblerState& state, const char* name);
+// The macro named by the text in `field`, a buffer of NAME_SIZE bytes such
+// as a token, up to its first 0x00 and at most `length` characters; nullptr
+// when there is none. The name is not copied.
+Macro* lookup_macro(AssemblerState& state, const char* field, int length);
 
-// lookup_macro for a name that lies in a buffer of NAME_SIZE bytes, such as
-// a token; the name is not copied.
-Macro* find_macro(AssemblerState& state, const char* field);
-
-// Registers a macro and reads its body from `stream`. Fails with
+// Registers a macro named `name`, of `length` characters, and reads its body
+// from `stream`. Fails with
 // "Macro duplicate", "Macro name is hex number", "Macro name is invalid",
 // "Macros limit exceeded", "Macro error" or "Macro size exceeded", each
 // followed by the name; the caller adds "Invalid macro: TOKEN".
-int define_macro(AssemblerState& state, const char* name, TokenStream& stream);
+int define_macro(AssemblerState& state, const char* name, int length, TokenStream& stream);
 
 // Hands each body token to handle_token. Prints "Macro recursion: NAME" when
 // the macro is already being expanded, and "Expansion limit exceeded: NAME"

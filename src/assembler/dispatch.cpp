@@ -6,19 +6,6 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
-#include <cstring>
-
-// The top level reads one character less than included files, and then
-// refuses 62, so that its tokens have at most 61 characters.
-constexpr int TOP_LEVEL_WIDTH = 62;
-constexpr int TOP_LEVEL_MAX_TOKEN = 61;
-constexpr int NESTED_WIDTH = 63;
-
-// Inlined into every loop that reads tokens, where it runs once per token;
-// left to the compiler, a change elsewhere could put a call on every token.
-__attribute__((always_inline)) static inline int
-dispatch_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
-
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     if (state.opener.open) return state.opener.open(path, state.opener.context);
     return std::fopen(path, "r");
@@ -31,9 +18,9 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     TokenStream& stream = state.streams[0];
     open_token_stream(stream, source, path);
     char token[NAME_SIZE];
-    for (int length; (length = read_token_text(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
-        // Shorter than handle_token's own limit, so its check is skipped.
-        if (length > TOP_LEVEL_MAX_TOKEN || !dispatch_token(state, token, length, stream))
+    for (int length; (length = read_token(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
+        // Shorter than handle_token's own limit, so its inlined check drops out.
+        if (length > TOP_LEVEL_MAX_TOKEN || !handle_token(state, token, length, stream))
             return report_error("Invalid token", token);
     }
     if (stream.failed) return report_error("Invalid input", path);
@@ -44,7 +31,9 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 // pair: a file included over and over is listed once.
 static void note_included_file(AssemblerState& state, const char* path, std::FILE* file) {
     IncludedFile entry = {};
-    copy_bounded(path, entry.path, NAME_SIZE);
+    // Include tokens are shorter than a name field; the cut is never taken.
+    int length = text_length(path);
+    copy_text(entry.path, path, length < NAME_SIZE ? length : NAME_SIZE - 1);
     entry.identified = identify_stream(file, entry.identity);
     for (std::uint32_t i = 0; i < state.included_count; i++) {
         const IncludedFile& known = state.included[i];
@@ -67,8 +56,8 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
 
 static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    for (int length; (length = read_token_text(stream, token, NESTED_WIDTH)) >= 0;) {
-        if (!handle_token_of_length(state, token, length, stream))
+    for (int length; (length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
+        if (!handle_token(state, token, length, stream))
             return report_error("Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -92,25 +81,6 @@ int include_source(AssemblerState& state, const char* path) {
     state.include_depth--;
     std::fclose(file);
     return result;
-}
-
-int open_comment(const char* opening) {
-    // Longer than one character, without measuring the whole token.
-    if (opening[0] != '\0' && opening[1] != '\0') report_warning("Malformed comment", opening);
-    return 1;
-}
-
-int comment_depth_after(const char* token, int depth) {
-    if (token[0] == '\0' || token[1] != '\0') return depth;
-    if (token[0] == '(') return depth + 1;
-    if (token[0] == ')') return depth - 1;
-    return depth;
-}
-
-// A comment left open at the end of its stream simply ends there. Its words
-// are never handled, so they are skipped in the buffer instead of copied out.
-static void skip_comment(const char* opening, TokenStream& stream) {
-    skip_comment_tokens(stream, open_comment(opening));
 }
 
 static int handle_padding(AssemblerState& state, const char* token) {
@@ -143,30 +113,27 @@ static int handle_text(AssemblerState& state, const char* text, int length) {
 static int handle_word(AssemblerState& state, const char* word, int length, TokenStream& stream) {
     // Mnemonics begin with a capital; names and hexadecimal words mostly do not.
     if (word[0] >= 'A' && word[0] <= 'Z') {
-        if (int written = emit_instruction_word(state, word, length); written >= 0) return written;
+        if (int written = emit_instruction(state, word, length); written >= 0) return written;
     }
     std::uint32_t value;
     if (length == 2 && read_hex_word(word, value))
         return emit_byte(state, static_cast<std::uint8_t>(value));
     if (length == 4 && read_hex_word(word, value))
         return emit_short(state, static_cast<std::uint16_t>(value), false);
-    if (Macro* macro = find_macro(state, word)) return expand_macro(state, *macro, stream);
+    if (Macro* macro = lookup_macro(state, word, length))
+        return expand_macro(state, *macro, stream);
     return handle_reference(state, 0, word, length);
 }
 
-int handle_token_of_length(AssemblerState& state, const char* token, int length,
-                           TokenStream& stream) {
+// Inlined into the two reading loops above, where it runs once per token:
+// left to the compiler, a change elsewhere could put a call on every token.
+// Macro expansion, in another file, calls it out of line. GCC warns that a
+// function other files call might not be inlined everywhere; that is meant.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+__attribute__((always_inline)) int handle_token(AssemblerState& state, const char* token,
+                                                int length, TokenStream& stream) {
     if (length > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
-    return dispatch_token(state, token, length, stream);
-}
-
-int handle_token(AssemblerState& state, const char* token, TokenStream& stream) {
-    return handle_token_of_length(state, token, text_length(token), stream);
-}
-
-// handle_token once the length of the token's text is known, and within the limit.
-__attribute__((always_inline)) static inline int
-dispatch_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
     const char* rest = token + 1;
     switch (token[0]) {
     case '(': skip_comment(token, stream); return 1;
@@ -174,7 +141,8 @@ dispatch_token(AssemblerState& state, const char* token, int length, TokenStream
         if (!include_source(state, rest)) return report_error("Invalid include", token);
         return 1;
     case '%':
-        if (!define_macro(state, rest, stream)) return report_error("Invalid macro", token);
+        if (!define_macro(state, rest, length - 1, stream))
+            return report_error("Invalid macro", token);
         return 1;
     case '|':
     case '$': return handle_padding(state, token);
@@ -192,3 +160,4 @@ dispatch_token(AssemblerState& state, const char* token, int length, TokenStream
         return handle_word(state, token, length, stream);
     }
 }
+#pragma GCC diagnostic pop

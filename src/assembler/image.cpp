@@ -14,10 +14,6 @@ static constexpr const char* mnemonics[32] = {
     "DEI", "DEO", "ADD", "SUB", "MUL", "DIV", "AND", "ORA", "EOR", "SFT",
 };
 
-constexpr std::uint8_t MODE_SHORT = 0x20;  // "2"
-constexpr std::uint8_t MODE_RETURN = 0x40; // "r"
-constexpr std::uint8_t MODE_KEEP = 0x80;   // "k"
-
 // Every word that is not a label or a literal is tried as a mnemonic, so the
 // table is searched by a hash of the first three letters instead of in order.
 // The multiplier was picked so that the 32 mnemonics land in distinct slots of
@@ -41,18 +37,14 @@ struct MnemonicTable {
             std::uint32_t slot = mnemonic_slot(letters_key(mnemonics[i]));
             collides = collides || key[slot] != 0;
             key[slot] = letters_key(mnemonics[i]);
-            // "LIT" always carries the keep bit, so no mnemonic encodes as 0x00.
-            base[slot] = static_cast<std::uint8_t>(i == 0 ? i | MODE_KEEP : i);
+            // "LIT" always carries the keep bit (assembler.hpp).
+            base[slot] = i == 0 ? OPCODE_LIT : static_cast<std::uint8_t>(i);
         }
     }
 };
 
 constexpr MnemonicTable mnemonic_table;
 static_assert(!mnemonic_table.collides, "two mnemonics share a slot; pick another multiplier");
-
-// The opcodes of "LIT" and "LIT2", which every literal writes.
-constexpr std::uint8_t OPCODE_LIT = mnemonic_table.base[mnemonic_slot(letters_key("LIT"))];
-constexpr std::uint8_t OPCODE_LIT2 = OPCODE_LIT | MODE_SHORT;
 
 std::uint8_t lookup_instruction(const char* word) {
     // A shorter word matches no mnemonic; a third letter of 0x00 matches no key.
@@ -72,13 +64,16 @@ std::uint8_t lookup_instruction(const char* word) {
     return opcode;
 }
 
-bool is_instruction_word(const char* word) {
-    // Every label is tested: most begin with something other than the
-    // capital that every mnemonic and "BRK" begin with.
+// "BRK" is not in the table: its opcode, 0x00, is what the table's misses give.
+static bool is_brk(const char* word, int length) {
+    return length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
+}
+
+bool is_instruction_word(const char* word, int length) {
+    // Every label and macro name is tested: most begin with something other
+    // than the capital that every mnemonic and "BRK" begin with.
     if (word[0] < 'A' || word[0] > 'Z') return false;
-    // names_equal(word, "BRK", 4), spelled out.
-    bool brk = word[0] == 'B' && word[1] == 'R' && word[2] == 'K' && word[3] == '\0';
-    return lookup_instruction(word) != 0 || brk;
+    return lookup_instruction(word) != 0 || is_brk(word, length);
 }
 
 int emit_byte(AssemblerState& state, std::uint8_t byte) {
@@ -134,13 +129,8 @@ int emit_literal_byte(AssemblerState& state, std::uint8_t byte) {
     return emit_bytes(state, bytes, 2);
 }
 
-int emit_instruction(AssemblerState& state, const char* word) {
-    return emit_byte(state, lookup_instruction(word));
-}
-
-int emit_instruction_word(AssemblerState& state, const char* word, int length) {
+int emit_instruction(AssemblerState& state, const char* word, int length) {
     std::uint8_t opcode = lookup_instruction(word);
-    bool brk = length == 3 && word[0] == 'B' && word[1] == 'R' && word[2] == 'K';
-    if (opcode == 0 && !brk) return -1;
+    if (opcode == 0 && !is_brk(word, length)) return -1;
     return emit_byte(state, opcode);
 }

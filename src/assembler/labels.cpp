@@ -9,93 +9,62 @@
 
 #include <cstring>
 
-Label* find_label(AssemblerState& state, const char* field, int limit) {
-    std::uint16_t slot = *find_name_slot(state.label_index, state.labels, make_key(field, limit));
+Label* lookup_label(AssemblerState& state, const char* field, int length) {
+    std::uint16_t slot = *find_name_slot(state.label_index, state.labels, make_key(field, length));
     return slot ? &state.labels[slot - 1] : nullptr;
 }
 
-Label* lookup_label(AssemblerState& state, const char* name) {
-    NameField key;
-    return copy_to_field(name, key) ? find_label(state, key, NAME_FIELD_SIZE) : nullptr;
-}
-
-// define_label for a name already in a field with zeros after its end, as
-// labels hold their names; `length` is its length in `name`, which is what
-// messages show and may run on past the field.
-static int define_field_label(AssemblerState& state, const NameField& stored, int length,
-                              const char* name) {
+int define_label(AssemblerState& state, const char* name, int length) {
+    // Held with zero bytes after its end, as the index compares names.
+    NameField stored = {};
+    copy_text(stored, name, length);
     // The slot of the name in the index: filled when a label of that name
-    // exists, else where the new one goes. A name too long for a field is
-    // never a duplicate, since no label can equal it.
+    // exists, else where the new one goes.
     std::uint16_t* slot = find_name_slot(state.label_index, state.labels, make_key(stored));
-    if (*slot != 0 && length < NAME_SIZE) return report_error("Label duplicate", name);
+    if (*slot != 0) return report_error("Label duplicate", name);
     // A name that reads as a raw byte or short could never be called by name.
     if ((length == 2 || length == 4) && is_hex_word(name))
         return report_error("Label name is hex number", name);
-    if (length == 0 || is_instruction_word(name))
+    if (length == 0 || is_instruction_word(name, length))
         return report_error("Label name is invalid", name);
     if (state.label_count == MAX_LABELS) return report_error("Labels limit exceeded", name);
     Label& label = state.labels[state.label_count++];
     label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
     label.uses = 0;
     std::memcpy(label.name, stored, NAME_SIZE);
-    // Of two labels whose long names were cut alike, the first stays the one found.
-    if (*slot == 0) *slot = state.label_count;
+    *slot = state.label_count;
     return 1;
 }
 
-int define_label(AssemblerState& state, const char* name) {
-    NameField stored = {};
-    copy_bounded(name, stored, NAME_SIZE);
-    return define_field_label(state, stored, text_length(name), name);
-}
-
-int build_sublabel(char* dst, const char* scope, int scope_length, const char* name,
-                   int name_length) {
+int build_sublabel_name(char* dst, const char* scope, int scope_length, const char* name,
+                        int name_length) {
     if (scope_length + name_length >= NAME_SIZE - 1) {
         report_error("Sublabel length too long", name);
         return -1;
     }
     std::memcpy(dst, scope, static_cast<std::size_t>(scope_length));
     dst[scope_length] = '/';
-    std::memcpy(dst + scope_length + 1, name, static_cast<std::size_t>(name_length));
-    dst[scope_length + 1 + name_length] = '\0';
+    copy_text(dst + scope_length + 1, name, name_length);
     return scope_length + 1 + name_length;
 }
 
-char* build_sublabel_name(char* dst, const char* scope, const char* name) {
-    int length = build_sublabel(dst, scope, text_length(scope), name, text_length(name));
-    return length < 0 ? nullptr : dst;
-}
-
-// copy_bounded(name, dst, NAME_SIZE) for a name of `length` characters;
-// returns the length of the copy.
-static int copy_name(const char* name, int length, char* dst) {
-    int kept = length < NAME_SIZE ? length : NAME_SIZE - 1;
-    std::memcpy(dst, name, static_cast<std::size_t>(kept));
-    dst[kept] = '\0';
-    return kept;
-}
-
 void set_scope(AssemblerState& state, const char* name, int length) {
-    state.scope_length = copy_name(name, length, state.scope);
+    copy_text(state.scope, name, length);
+    state.scope_length = length;
 }
 
 int handle_label(AssemblerState& state, const char* token, int length) {
     const char* name = token + 1;
-    NameField stored = {};
-    copy_name(name, length - 1, stored);
-    if (!define_field_label(state, stored, length - 1, name))
-        return report_error("Invalid label", token);
+    if (!define_label(state, name, length - 1)) return report_error("Invalid label", token);
     set_scope(state, name, length - 1);
     return 1;
 }
 
 int handle_sublabel(AssemblerState& state, const char* token, int length) {
-    // Built where the label can take it from, with zeros after the end.
-    NameField name = {};
-    int name_length = build_sublabel(name, state.scope, state.scope_length, token + 1, length - 1);
-    if (name_length < 0 || !define_field_label(state, name, name_length, name))
+    char name[NAME_SIZE];
+    int name_length =
+        build_sublabel_name(name, state.scope, state.scope_length, token + 1, length - 1);
+    if (name_length < 0 || !define_label(state, name, name_length))
         return report_error("Invalid sublabel", token);
     return 1;
 }

@@ -15,8 +15,9 @@
 #include <cstdint>
 #include <cstring>
 
-constexpr int NAME_FIELD_SIZE = 64;
-using NameField = char[NAME_FIELD_SIZE];
+#include "assembler/token_widths.hpp"
+
+using NameField = char[NAME_SIZE];
 
 namespace name_words {
 
@@ -54,17 +55,17 @@ inline bool cut_at_end(std::uint64_t& word) {
 // A name as the index compares it: its words up to the one where it ends,
 // with the bytes after the end cleared, and their hash.
 struct NameKey {
-    std::uint64_t words[NAME_FIELD_SIZE / 8];
+    std::uint64_t words[NAME_SIZE / 8];
     int count;
     std::uint32_t hash; // multiplicative, so the top bits are the best mixed
 };
 
 // The key of the name in `field`, cut after `limit` characters.
-inline NameKey make_key(const char* field, int limit = NAME_FIELD_SIZE) {
+inline NameKey make_key(const char* field, int limit = NAME_SIZE) {
     NameKey key;
     key.count = 0;
     std::uint64_t hash = 0;
-    for (int at = 0; at < NAME_FIELD_SIZE; at += 8) {
+    for (int at = 0; at < NAME_SIZE; at += 8) {
         std::uint64_t word = name_words::load(field, at);
         bool last = name_words::cut_at_end(word);
         if (limit - at < 8) {
@@ -87,16 +88,6 @@ inline bool holds_key(const char* name, const NameKey& key) {
     return true;
 }
 
-// Copies a name of at most 63 characters into a field; false when it is
-// longer, and so could not be the name of any record.
-inline bool copy_to_field(const char* name, NameField& field) {
-    for (int i = 0; i < NAME_FIELD_SIZE; i++) {
-        field[i] = name[i];
-        if (name[i] == '\0') return true;
-    }
-    return false;
-}
-
 // The slot that holds the record named by the key, or else the empty slot
 // where it belongs. SLOTS is a power of two, at least twice the table's
 // capacity, so the probe always ends at an empty slot, after few steps.
@@ -104,7 +95,7 @@ template <typename Record, int SLOTS>
 std::uint16_t* find_name_slot(std::uint16_t (&slots)[SLOTS], const Record* records,
                               const NameKey& key) {
     static_assert((SLOTS & (SLOTS - 1)) == 0, "the index must have a power-of-two size");
-    static_assert(sizeof(Record::name) == NAME_FIELD_SIZE, "records keep names in fields");
+    static_assert(sizeof(Record::name) == NAME_SIZE, "records keep names in fields");
     std::uint32_t slot = key.hash >> (32 - std::countr_zero(unsigned{SLOTS}));
     while (slots[slot] != 0 && !holds_key(records[slots[slot] - 1].name, key))
         slot = (slot + 1) & (SLOTS - 1);

@@ -1,8 +1,9 @@
 // References are recorded with a placeholder and patched only after the last
 // token, once every label is known; resolution is the one place that writes
-// behind the cursor, and only into bytes emit_byte has already written.
+// behind the cursor, and only into bytes emit_byte has already written. What
+// each sigil emits and how it is filled comes from reference_forms
+// (assembler.hpp).
 #include "assembler/assembler.hpp"
-#include "assembler/name_index.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
@@ -10,133 +11,91 @@
 
 namespace {
 
-enum class ReferenceKind { RelativeByte, ZeroPageByte, AbsoluteShort, RelativeShort };
-
-ReferenceKind kind_of(char sigil) {
-    switch (sigil) {
-    case ',':
-    case '_': return ReferenceKind::RelativeByte;
-    case '.':
-    case '-': return ReferenceKind::ZeroPageByte;
-    case ';':
-    case ':':
-    case '=': return ReferenceKind::AbsoluteShort;
-    default: return ReferenceKind::RelativeShort; // "!", "?" and label calls
-    }
+// The token as the user wrote it: the sigil and the name, or the bare word.
+const char* token_text(char sigil, const char* name, int length, char* buffer) {
+    if (sigil == 0) return name;
+    buffer[0] = sigil;
+    copy_text(buffer + 1, name, length);
+    return buffer;
 }
 
+// The line for a name that no label has, by the kind of its placeholder.
 const char* unknown_message(ReferenceKind kind) {
     switch (kind) {
     case ReferenceKind::RelativeByte: return "Unknown relative reference";
     case ReferenceKind::ZeroPageByte: return "Unknown zero-page reference";
-    default: return "Unknown absolute reference";
+    case ReferenceKind::AbsoluteShort:
+    case ReferenceKind::RelativeShort:
+    case ReferenceKind::None: break; // None is never recorded
     }
-}
-
-// The token as the user wrote it: the sigil and the name, or the bare word.
-const char* token_text(char sigil, const char* name, char* buffer) {
-    if (sigil == 0) return name;
-    buffer[0] = sigil;
-    copy_bounded(name, buffer + 1, NAME_SIZE);
-    return buffer;
-}
-
-// A placeholder after a one-byte opcode starts at cursor + 1.
-struct Placeholder {
-    std::uint8_t opcode; // 0: no opcode byte
-    bool is_short;
-};
-
-Placeholder placeholder_of(char sigil) {
-    switch (sigil) {
-    case ',':
-    case '.': return {0x80, false}; // LIT
-    case '_':
-    case '-': return {0, false};
-    case ';': return {0xa0, true}; // LIT2
-    case ':':
-    case '=': return {0, true};
-    case '!': return {0x40, true}; // jump
-    case '?': return {0x20, true}; // conditional jump
-    default: return {0x60, true};  // subroutine call: the call of a label
-    }
+    // Relative shorts too: the message names the size of the placeholder.
+    return "Unknown absolute reference";
 }
 
 } // namespace
 
-// add_reference for a name whose length is known.
-static int record_reference(AssemblerState& state, const char* scope, int scope_length, char sigil,
-                            const char* name, int length, std::uint16_t address) {
+int add_reference(AssemblerState& state, char sigil, const char* name, int length,
+                  std::uint16_t address) {
     char token[NAME_SIZE + 1];
     if (state.reference_count == MAX_REFERENCES)
-        return report_error("References limit exceeded", token_text(sigil, name, token));
+        return report_error("References limit exceeded", token_text(sigil, name, length, token));
     // The record is filled first, and counted once nothing can fail.
     Reference& reference = state.references[state.reference_count];
     bool in_scope = name[0] == '&';
     if (in_scope) {
-        if (build_sublabel(reference.name, scope, scope_length, name + 1, length - 1) < 0)
-            return report_error("Invalid sublabel", token_text(sigil, name, token));
+        if (build_sublabel_name(reference.name, state.scope, state.scope_length, name + 1,
+                                length - 1) < 0)
+            return report_error("Invalid sublabel", token_text(sigil, name, length, token));
     } else {
-        // copy_bounded, with the length known.
-        auto kept = static_cast<std::size_t>(length < NAME_SIZE ? length : NAME_SIZE - 1);
-        std::memcpy(reference.name, name, kept);
-        reference.name[kept] = '\0';
+        copy_text(reference.name, name, length);
     }
     state.reference_count++;
     const void* slash =
         in_scope ? nullptr : std::memchr(name, '/', static_cast<std::size_t>(length));
     if (slash) {
         // Naming a child counts as a use of its parent, if the parent is known
-        // by now. The parent is the part before the "/", cut as copy_bounded
-        // would cut it, and looked up where it stands in the record.
+        // by now. The parent is the part before the "/", and at least its
+        // first character ("/x" names the parent "/"); it is looked up where
+        // it stands in the record.
         int parent_length = static_cast<int>(static_cast<const char*>(slash) - name);
         if (parent_length < 1) parent_length = 1;
-        if (parent_length > NAME_SIZE - 1) parent_length = NAME_SIZE - 1;
-        if (Label* parent = find_label(state, reference.name, parent_length)) parent->uses++;
+        if (Label* parent = lookup_label(state, reference.name, parent_length)) parent->uses++;
     }
     reference.sigil = sigil;
     reference.address = address;
     return 1;
 }
 
-int add_reference(AssemblerState& state, const char* scope, char sigil, const char* name,
-                  std::uint16_t address) {
-    return record_reference(state, scope, text_length(scope), sigil, name, text_length(name),
-                            address);
-}
-
 int handle_reference(AssemblerState& state, char sigil, const char* name, int length) {
-    Placeholder placeholder = placeholder_of(sigil);
-    std::uint32_t address = state.cursor + (placeholder.opcode ? 1 : 0);
-    if (!record_reference(state, state.scope, state.scope_length, sigil, name, length,
-                          static_cast<std::uint16_t>(address)))
-        return 0;
-    const std::uint8_t bytes[3] = {placeholder.opcode, 0xff, 0xff};
-    std::uint32_t size = placeholder.is_short ? 2 : 1;
-    if (placeholder.opcode) return emit_bytes(state, bytes, size + 1);
-    return emit_bytes(state, bytes + 1, size);
+    const ReferenceForm& form = reference_form(sigil);
+    std::uint32_t address = state.cursor + (form.opcode ? 1 : 0);
+    if (!add_reference(state, sigil, name, length, static_cast<std::uint16_t>(address))) return 0;
+    const std::uint8_t bytes[3] = {form.opcode, 0xff, 0xff};
+    if (form.opcode) return emit_bytes(state, bytes, form.size + 1u);
+    return emit_bytes(state, bytes + 1, form.size);
 }
 
-static int fill_placeholder(AssemblerState& state, const Reference& reference,
+static int fill_placeholder(AssemblerState& state, const Reference& reference, ReferenceKind kind,
                             const Label& target) {
     std::uint16_t at = reference.address;
-    ReferenceKind kind = kind_of(reference.sigil);
-    if (kind == ReferenceKind::RelativeByte) {
-        int distance = static_cast<int>(target.address) - static_cast<int>(at) - 2;
+    // Relative forms count from two bytes past the placeholder.
+    int distance = static_cast<int>(target.address) - static_cast<int>(at) - 2;
+    std::uint16_t value = target.address;
+    switch (kind) {
+    case ReferenceKind::RelativeByte:
         state.image[at] = static_cast<std::uint8_t>(distance & 0xff);
         if (distance < -128 || distance > 127)
             return report_error("Relative reference is too far", reference.name);
         return 1;
-    }
-    if (kind == ReferenceKind::ZeroPageByte) {
+    case ReferenceKind::ZeroPageByte:
         state.image[at] = static_cast<std::uint8_t>(target.address & 0xff);
         return 1;
+    case ReferenceKind::AbsoluteShort: break;
+    // Wraps in 16 bits, so any target is in reach.
+    case ReferenceKind::RelativeShort: value = static_cast<std::uint16_t>(distance); break;
+    case ReferenceKind::None: return 1; // never recorded
     }
-    // Both short kinds fill two bytes, high byte first; a relative one wraps
-    // in 16 bits, so any target is in reach.
-    auto value = kind == ReferenceKind::AbsoluteShort
-                     ? target.address
-                     : static_cast<std::uint16_t>(target.address - at - 2);
+    // Both short kinds fill two bytes, high byte first.
     state.image[at] = static_cast<std::uint8_t>(value >> 8);
     state.image[static_cast<std::uint16_t>(at + 1)] = static_cast<std::uint8_t>(value & 0xff);
     return 1;
@@ -145,9 +104,10 @@ static int fill_placeholder(AssemblerState& state, const Reference& reference,
 int resolve_references(AssemblerState& state) {
     for (int i = 0; i < state.reference_count; i++) {
         const Reference& reference = state.references[i];
-        Label* target = find_label(state, reference.name, NAME_SIZE);
-        if (!target) return report_error(unknown_message(kind_of(reference.sigil)), reference.name);
-        if (!fill_placeholder(state, reference, *target)) return 0;
+        ReferenceKind kind = reference_form(reference.sigil).kind;
+        Label* target = lookup_label(state, reference.name, NAME_SIZE - 1);
+        if (!target) return report_error(unknown_message(kind), reference.name);
+        if (!fill_placeholder(state, reference, kind, *target)) return 0;
         target->uses++;
     }
     return 1;

@@ -1,3 +1,7 @@
+// The token reader's blocks and its slow paths: refilling the buffer, tokens
+// that run past the end of a block, and the skipping of comment text, which
+// looks for parentheses a word at a time instead of reading every token. The
+// common case of reading a token is inline, in token_reader.hpp.
 #include "assembler/token_reader.hpp"
 
 #include <bit>
@@ -110,10 +114,6 @@ int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted) 
     return stream.failed ? -1 : length;
 }
 
-bool read_token(TokenStream& stream, char* token, int width) {
-    return read_token_text(stream, token, width) >= 0;
-}
-
 void skip_comment_tokens(TokenStream& stream, int depth) {
     // Only tokens that begin with a parenthesis can change the depth, and
     // they are rare in prose: search for those bytes and read a real token
@@ -144,7 +144,7 @@ void skip_comment_tokens(TokenStream& stream, int depth) {
             // Rare: the token may go on in the next block, or it holds a
             // 0x00 and the rest of the token must be consumed with it.
             char token[MAX_TOKEN_WIDTH + 1];
-            if (!read_token(stream, token, MAX_TOKEN_WIDTH)) return;
+            if (read_token(stream, token, MAX_TOKEN_WIDTH) < 0) return;
             if (token[1] != '\0') change = 0;
             search = stream.position;
         } else {

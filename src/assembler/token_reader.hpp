@@ -10,49 +10,25 @@
 #include <cstdio>
 #include <cstring>
 
-// The widest token any reader asks for; a token that reaches the end of the
-// buffer is moved to its front before the next block is read, so it must be
-// much shorter than the buffer.
-constexpr int MAX_TOKEN_WIDTH = 63;
-
-constexpr std::uint32_t STREAM_BUFFER_SIZE = 16384;
-// Bytes after the block that may be read but hold no data: a token is copied
-// out as one fixed-size block of MAX_TOKEN_WIDTH + 1 bytes, whatever its length.
-constexpr std::uint32_t STREAM_SLACK = MAX_TOKEN_WIDTH + 1;
-
-struct TokenStream {
-    std::FILE* file;
-    const char* path; // named in the read-error message
-    std::uint32_t position;
-    std::uint32_t end;
-    bool exhausted; // nothing more will be read from `file`
-    bool failed;    // a read error happened; the stream is not read further
-    // The scanning loops plant a stop byte after the data instead of testing
-    // for its end at every byte, and the comment search reads whole 8-byte
-    // words up to that stop byte.
-    unsigned char buffer[STREAM_BUFFER_SIZE + STREAM_SLACK];
-};
+#include "assembler/token_stream.hpp"
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
 
 // Reads the next token of at most `width` (up to MAX_TOKEN_WIDTH) characters
-// into `token`, which holds MAX_TOKEN_WIDTH + 1 bytes whatever the width.
-// Returns false at the end of the stream or on a read error, which also sets
-// `failed`.
-bool read_token(TokenStream& stream, char* token, int width);
-
-// read_token, returning the length of the token's text, which ends at the
-// first 0x00, or -1 where read_token returns false. Defined below, so that
-// the reading loops inline the common case.
-inline int read_token_text(TokenStream& stream, char* token, int width);
+// into `token`, which holds MAX_TOKEN_WIDTH + 1 bytes whatever the width, and
+// returns the length of its text, which ends at the first 0x00. Returns -1 at
+// the end of the stream or on a read error, which also sets `failed`.
+// Defined below, so that the reading loops inline the common case.
+inline int read_token(TokenStream& stream, char* token, int width);
 
 // Consumes what read_token with width MAX_TOKEN_WIDTH would return, without
 // copying it, while `depth` stays at least 1: a token whose text is exactly
 // "(" adds one, exactly ")" takes one away, and the stream is left just after
-// the token that brought the depth below 1, or at its end.
+// the token that brought the depth below 1, or at its end. This is the
+// comment rule of comments.cpp, run over the stream's buffer.
 void skip_comment_tokens(TokenStream& stream, int depth);
 
-// --- The common case of read_token_text, inlined where tokens are read ---
+// --- The common case of read_token, inlined where tokens are read ---
 
 // The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
 // belongs to a token.
@@ -88,10 +64,10 @@ inline int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
     return length;
 }
 
-// read_token_text for a token that may go on past the end of the block.
+// read_token for a token that may go on past the end of the block.
 int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted);
 
-inline int read_token_text(TokenStream& stream, char* token, int width) {
+inline int read_token(TokenStream& stream, char* token, int width) {
     auto wanted = static_cast<std::uint32_t>(width);
     // A token byte is planted after the block, so this stops there at the latest.
     const unsigned char* at = stream.buffer + stream.position;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 #include "cli/options.hpp"
 #include "common/diagnostics.hpp"
 #include "common/file_identity.hpp"

@@ -1,3 +1,5 @@
+// The one writer of diagnostics: every line goes to the sink, standard
+// error unless a test or an embedder has set another stream.
 #include "common/diagnostics.hpp"
 
 #include <unistd.h>

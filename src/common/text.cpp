@@ -1,14 +1,8 @@
+// Text helpers for names and hexadecimal words, on NUL-terminated texts in
+// fixed buffers; none allocates.
 #include "common/text.hpp"
 
 #include <cstring>
-
-bool names_equal(const char* a, const char* b, int n) {
-    for (int i = 0; i < n; i++) {
-        if (a[i] != b[i]) return false;
-        if (a[i] == '\0') return true;
-    }
-    return true;
-}
 
 // Digit values by character, -1 for any other byte: every literal, raw byte
 // and candidate name is tested, so one load replaces the range tests.
@@ -34,15 +28,6 @@ bool is_hex_word(const char* s) {
     return true;
 }
 
-std::uint32_t hex_word_value(const char* s) {
-    std::uint32_t value = 0;
-    for (; *s; s++) {
-        int digit = hex_digit(*s);
-        if (digit >= 0) value = value * 16 + static_cast<std::uint32_t>(digit);
-    }
-    return value;
-}
-
 bool read_hex_word(const char* s, std::uint32_t& value) {
     if (s[0] == '\0') return false;
     std::uint32_t result = 0;
@@ -61,25 +46,7 @@ int text_length(const char* s) {
     return length;
 }
 
-// Names pass through these two for every label and reference; the C
-// library's versions look at many bytes per step where a loop looks at one.
-int position_of(const char* s, char c) {
-    const char* found = c == '\0' ? nullptr : std::strchr(s, c);
-    return found ? static_cast<int>(found - s) + 1 : -1;
-}
-
-char* copy_bounded(const char* src, char* dst, int n) {
-    std::size_t limit = n > 1 ? static_cast<std::size_t>(n - 1) : 1;
-    std::size_t length = std::strlen(src);
-    if (length > limit) length = limit;
-    std::memcpy(dst, src, length);
+void copy_text(char* dst, const char* src, int length) {
+    std::memcpy(dst, src, static_cast<std::size_t>(length));
     dst[length] = '\0';
-    return dst;
-}
-
-char* append_text(char* dst, const char* src) {
-    char* end = dst + text_length(dst);
-    while ((*end++ = *src++)) {
-    }
-    return dst;
 }

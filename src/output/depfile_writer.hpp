@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 
 // Writes the dependencies of the assembly in `state` to `file`, which stays
 // open. Paths are escaped as make reads them: a space or a tab as "\ ", "#"

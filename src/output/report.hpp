@@ -2,7 +2,7 @@
 // labels nothing used and the summary line. It only reads the state.
 #pragma once
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 
 // Prints "-- Unused label: NAME" for every unused label whose name does not
 // start with "A"-"Z", then

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 
 // Writes the rom bytes to `file`, which stays open. False when the write failed.
 bool write_rom(const AssemblerState& state, std::FILE* file);

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "assembler/assembler.hpp"
+#include "assembler/assembly.hpp"
 
 // Writes the symbol records to `file`, which stays open. False when a write failed.
 bool write_symbols(const AssemblerState& state, std::FILE* file);

@@ -15,21 +15,14 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
+
+#include "support/files.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 class Outputs : public testing::Test {
   protected:
@@ -41,7 +34,7 @@ class Outputs : public testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     void write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        write_file(dir_ / name, bytes);
     }
 
     // Starts `orvasm SOURCE ROM` in the test's directory, standard error into

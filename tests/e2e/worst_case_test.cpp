@@ -3,10 +3,7 @@
 // directory and must end with the program's own messages and exit status.
 // Their time and memory are judged by the sanitizer build and the fuzzer's
 // timeout, not by assertions here.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,26 +11,15 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/files.hpp"
+#include "support/run_program.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string err;
-    long max_rss_kib = 0;
-};
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::string repeat(const std::string& text, int count) {
     std::string result;
@@ -63,38 +49,15 @@ class WorstCase : public testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     void write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        write_file(dir_ / name, bytes);
     }
 
     // Runs orvasm in.orv out.rom in the test's directory.
-    Outcome run() {
-        fs::path err_path = dir_ / "stderr";
-        pid_t child = fork();
-        if (child == 0) {
-            if (chdir(dir_.c_str()) != 0) _exit(126);
-            int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int null = open("/dev/null", O_RDWR);
-            if (err < 0 || null < 0) _exit(126);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(err, 2);
-            execl(ORVASM_BINARY, ORVASM_BINARY, "in.orv", "out.rom", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        Outcome result;
-        int raw = 0;
-        rusage usage{};
-        wait4(child, &raw, 0, &usage);
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        result.err = read_file(err_path);
-        result.max_rss_kib = usage.ru_maxrss;
-        fs::remove(err_path);
-        return result;
-    }
+    RunResult run() { return run_program(ORVASM_BINARY, dir_, {"in.orv", "out.rom"}); }
 
     // Runs and checks a failed assembly: its exact messages and no rom.
     void expect_failure(const std::string& stderr_text) {
-        Outcome r = run();
+        RunResult r = run();
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, stderr_text);
         EXPECT_FALSE(fs::exists(dir_ / "out.rom"));
@@ -122,7 +85,7 @@ TEST_F(WorstCase, HundredMegabyteCommentIsReadInConstantMemory) {
         for (std::size_t written = 0; written < TOTAL; written += block.size()) out << block;
         out << " )\n01\n";
     }
-    Outcome r = run();
+    RunResult r = run();
     fs::remove(dir_ / "in.orv");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, summary(1, 0, 0));
@@ -147,7 +110,7 @@ TEST_F(WorstCase, TokenOfTenThousandCharactersInIncludedFileFailsOnItsFirstPiece
 
 TEST_F(WorstCase, TokenOfTenThousandCharactersInCommentIsSkipped) {
     write("in.orv", "( " + std::string(10000, 'x') + ")) ) 01");
-    Outcome r = run();
+    RunResult r = run();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, summary(1, 0, 0));
     EXPECT_EQ(rom(), "\x01");
@@ -177,7 +140,7 @@ TEST_F(WorstCase, SixtyFourNestedIncludesAndNoMore) {
     expect_failure(expected);
 
     write("f64", "04");
-    Outcome r = run();
+    RunResult r = run();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, summary(65, 0, 0));
     std::string bytes;
@@ -188,7 +151,7 @@ TEST_F(WorstCase, SixtyFourNestedIncludesAndNoMore) {
 TEST_F(WorstCase, MacroOfSixtyFourTokensUsedFourThousandTimes) {
     std::string body = "01" + repeat(" [ ]", 30) + " ( c )";
     write("in.orv", "%m { " + body + " }\n" + repeat("m\n", 4096));
-    Outcome r = run();
+    RunResult r = run();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, summary(4096, 0, 1));
     EXPECT_EQ(rom(), std::string(4096, '\x01'));
@@ -216,7 +179,7 @@ TEST_F(WorstCase, ThousandLabelsWithFourThousandReferences) {
         source += "\n";
     }
     write("in.orv", source);
-    Outcome r = run();
+    RunResult r = run();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, summary(4096 * 3, 1024, 0));
     std::string bytes = rom();
@@ -260,7 +223,7 @@ TEST_P(Padding, EndsWithTheProgramsOwnMessages) {
         expect_failure(std::string(c.stderr_text) + "Invalid token: 01\n" + FAILED);
         return;
     }
-    Outcome r = run();
+    RunResult r = run();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, summary(c.rom_size, 0, 0));
     EXPECT_EQ(rom().size(), static_cast<std::size_t>(c.rom_size));
@@ -325,7 +288,7 @@ TEST_F(WorstCase, RandomBytesFailWithTheProgramsOwnMessages) {
 TEST_F(WorstCase, ManyRandomFilesEndWithTheDriversLine) {
     for (std::uint32_t seed = 100; seed < 164; seed++) {
         write("in.orv", random_bytes(seed, 4096));
-        Outcome r = run();
+        RunResult r = run();
         SCOPED_TRACE("seed " + std::to_string(seed));
         ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status;
         std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);

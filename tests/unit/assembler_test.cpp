@@ -69,42 +69,32 @@ TEST(Assembler, FullTablesFindEveryNameAndNoOther) {
     ASSERT_TRUE(a.result) << a.diagnostics;
     AssemblerState& state = *a.state;
     for (int i = 0; i < MAX_LABELS; i++)
-        ASSERT_EQ(lookup_label(state, ("l" + std::to_string(i)).c_str()), &state.labels[i]);
+        ASSERT_EQ(label_named(state, "l" + std::to_string(i)), &state.labels[i]);
     for (int i = 0; i < MAX_MACROS; i++)
-        ASSERT_EQ(lookup_macro(state, ("m" + std::to_string(i)).c_str()), &state.macros[i]);
+        ASSERT_EQ(macro_named(state, "m" + std::to_string(i)), &state.macros[i]);
     for (const char* miss : {"", "l", "l1024", "l01", "L1", "l1 ", "m0"})
-        EXPECT_EQ(lookup_label(state, miss), nullptr) << miss;
+        EXPECT_EQ(label_named(state, miss), nullptr) << miss;
     for (const char* miss : {"", "m", "m256", "m01", "l0"})
-        EXPECT_EQ(lookup_macro(state, miss), nullptr) << miss;
+        EXPECT_EQ(macro_named(state, miss), nullptr) << miss;
 }
 
 // A parent is looked up where it stands in a reference's name, cut after a
-// number of characters; bytes after a name's end never count.
+// number of characters; bytes after a name's end never count, and a name
+// ends at its first 0x00 even when more characters are allowed.
 TEST(Assembler, LabelsAreFoundByTheirPlaceInAField) {
-    auto state = std::make_unique<AssemblerState>();
-    CapturedDiagnostics captured;
-    state->cursor = PROGRAM_START;
-    ASSERT_TRUE(define_label(*state, "parent"));
-    ASSERT_TRUE(define_label(*state, "parent/child"));
+    Assembly a("@parent &child");
+    ASSERT_TRUE(a.result) << a.diagnostics;
+    AssemblerState& state = *a.state;
     char field[NAME_SIZE];
     std::memset(field, 'z', sizeof field);
     std::memcpy(field, "parent/child", 13);
-    EXPECT_EQ(find_label(*state, field, 6), &state->labels[0]);
-    EXPECT_EQ(find_label(*state, field, 5), nullptr);
-    EXPECT_EQ(find_label(*state, field, 7), nullptr);
-    EXPECT_EQ(find_label(*state, field, NAME_SIZE), &state->labels[1]);
-}
-
-// A name longer than a field is kept cut to 63 characters, and is never a
-// duplicate; of two labels cut alike, the first is the one found.
-TEST(Assembler, LongLabelNamesAreCutAndTheFirstStaysFound) {
-    auto state = std::make_unique<AssemblerState>();
-    CapturedDiagnostics captured;
-    state->cursor = PROGRAM_START;
-    std::string name(70, 'n');
-    ASSERT_TRUE(define_label(*state, name.c_str()));
-    ASSERT_TRUE(define_label(*state, (name + "x").c_str()));
-    EXPECT_EQ(lookup_label(*state, std::string(63, 'n').c_str()), &state->labels[0]);
-    EXPECT_EQ(lookup_label(*state, name.c_str()), nullptr);
-    EXPECT_EQ(state->label_count, 2);
+    EXPECT_EQ(lookup_label(state, field, 6), &state.labels[0]);
+    EXPECT_EQ(lookup_label(state, field, 5), nullptr);
+    EXPECT_EQ(lookup_label(state, field, 7), nullptr);
+    EXPECT_EQ(lookup_label(state, field, 12), &state.labels[1]);
+    EXPECT_EQ(lookup_label(state, field, NAME_SIZE - 1), &state.labels[1]);
+    // A field without a 0x00 within the length: the whole length counts.
+    std::memcpy(field, "parentzz", 8);
+    EXPECT_EQ(lookup_label(state, field, 6), &state.labels[0]);
+    EXPECT_EQ(lookup_label(state, field, 8), nullptr);
 }

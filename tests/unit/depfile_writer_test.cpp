@@ -20,7 +20,7 @@ struct Depfile {
 Depfile write(const char* source, const char* rom, const std::vector<const char*>& included) {
     auto state = std::make_unique<AssemblerState>();
     for (const char* path : included)
-        copy_bounded(path, state->included[state->included_count++].path, NAME_SIZE);
+        copy_text(state->included[state->included_count++].path, path, text_length(path));
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* file = open_memstream(&buffer, &size);

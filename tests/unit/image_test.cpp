@@ -1,3 +1,6 @@
+// The image and instruction encoding: mnemonics and mode letters, and the
+// write checks of the emitters at the zero page, the high-water mark and the
+// end of memory.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -25,10 +28,11 @@ TEST(LookupInstruction, RefusesWhatIsNotAnInstruction) {
     EXPECT_EQ(lookup_instruction("add"), 0);
     EXPECT_EQ(lookup_instruction("AD"), 0);
     EXPECT_EQ(lookup_instruction("BRK"), 0);
-    EXPECT_TRUE(is_instruction_word("BRK"));
-    EXPECT_FALSE(is_instruction_word("BRK2"));
-    EXPECT_FALSE(is_instruction_word("ADDx"));
-    EXPECT_TRUE(is_instruction_word("ORA2r"));
+    EXPECT_TRUE(is_instruction_word("BRK", 3));
+    EXPECT_FALSE(is_instruction_word("BRK2", 4));
+    EXPECT_FALSE(is_instruction_word("BRKk", 4));
+    EXPECT_FALSE(is_instruction_word("ADDx", 4));
+    EXPECT_TRUE(is_instruction_word("ORA2r", 5));
 }
 
 // Mnemonics are found by a hash of their letters: every three-letter word

@@ -52,6 +52,20 @@ struct MemoryFiles {
     }
 };
 
+// Finds a name as the assembler does, from a zero-filled field of NAME_SIZE
+// bytes; names of more than NAME_SIZE - 1 characters are no name.
+inline Label* label_named(AssemblerState& state, const std::string& name) {
+    char field[NAME_SIZE] = {};
+    name.copy(field, NAME_SIZE - 1);
+    return lookup_label(state, field, static_cast<int>(name.size()));
+}
+
+inline Macro* macro_named(AssemblerState& state, const std::string& name) {
+    char field[NAME_SIZE] = {};
+    name.copy(field, NAME_SIZE - 1);
+    return lookup_macro(state, field, static_cast<int>(name.size()));
+}
+
 struct Assembly {
     std::unique_ptr<AssemblerState> state = std::make_unique<AssemblerState>();
     MemoryFiles files;

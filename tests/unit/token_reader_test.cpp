@@ -1,3 +1,5 @@
+// The token reader against formatted scanning, its model: splitting, widths,
+// 0x00 bytes, block ends, read errors and the skipping of comment text.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -18,7 +20,7 @@ std::vector<std::string> read_all(const std::string& text, int width) {
     auto stream = std::make_unique<TokenStream>();
     open_token_stream(*stream, file, "test");
     char token[64];
-    while (read_token(*stream, token, width)) tokens.emplace_back(token);
+    while (read_token(*stream, token, width) >= 0) tokens.emplace_back(token);
     EXPECT_FALSE(stream->failed);
     std::fclose(file);
     return tokens;
@@ -84,7 +86,7 @@ TEST(TokenReader, ReadErrorIsNotTheEndOfTheStream) {
     auto stream = std::make_unique<TokenStream>();
     open_token_stream(*stream, directory, ".");
     char token[64];
-    EXPECT_FALSE(read_token(*stream, token, 63));
+    EXPECT_EQ(read_token(*stream, token, 63), -1);
     EXPECT_TRUE(stream->failed);
     std::fclose(directory);
 }
@@ -107,7 +109,7 @@ std::vector<std::string> after_skipped_comment(const std::string& text) {
     open_token_stream(*stream, file, "test");
     skip_comment_tokens(*stream, 1);
     char token[64];
-    for (int length; (length = read_token_text(*stream, token, 63)) >= 0;) {
+    for (int length; (length = read_token(*stream, token, 63)) >= 0;) {
         EXPECT_EQ(static_cast<std::size_t>(length), std::string(token).size());
         tokens.emplace_back(token);
     }

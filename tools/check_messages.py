@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Checks that the manual page lists every line the program can print.
+"""Checks every line the program can print against the manual or the cases.
 
-usage: check-messages.py SRC_DIR PAGE
+usage: check_messages.py SRC_DIR manual PAGE
+       check_messages.py SRC_DIR cases CASE_DIR
 
 The messages are collected from the sources under SRC_DIR: the arguments of
 every report_error call and of the wrappers that pass both of their
@@ -10,11 +11,15 @@ to report_error as the message, and the format of every report_warning and
 report_line call. A call whose message cannot be told fails the check, so a
 new kind of call is noticed rather than skipped.
 
-PAGE is rendered to plain text with groff, and each message must appear in
-it: "MESSAGE:" (or "MESSAGE: DETAIL" when the detail is a literal too), and
-for a format, a line that matches it with any word in place of each
-conversion. The other way round, every entry of the page's DIAGNOSTICS
+manual: PAGE is rendered to plain text with groff, and each message must
+appear in it: "MESSAGE:" (or "MESSAGE: DETAIL" when the detail is a literal
+too), and for a format, a line that matches it with any word in place of
+each conversion. The other way round, every entry of the page's DIAGNOSTICS
 section must name a message the program prints.
+
+cases: each message must begin a line of the expected standard error (the
+"--- stderr" section) of some CASE_DIR/*.case file, so that every message
+is pinned by at least one run of the program.
 """
 
 import pathlib
@@ -155,11 +160,26 @@ def diagnostics_entries(page):
     return entries
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit(__doc__.split("\n\n")[1])
-    src_dir, page = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
-    messages, problems = collect_messages(src_dir)
+def expected_stderr(case_dir):
+    """The "--- stderr" sections of every case, one after the other.
+
+    Only the section boundaries of the .case format matter here (a section
+    runs from a line that begins with "--- " to the next one); the byte
+    notation of the other sections is read by tests/support/case_file.cpp.
+    """
+    sections = []
+    for case in sorted(case_dir.glob("*.case")):
+        inside = False
+        for line in case.read_bytes().decode("utf-8", "replace").splitlines(keepends=True):
+            if line.startswith("--- "):
+                inside = line.split() == ["---", "stderr"]
+            elif inside:
+                sections.append(line)
+    return "".join(sections)
+
+
+def check_manual(messages, page):
+    problems = []
     text = render(page)
     for description, pattern in messages:
         if not re.search(pattern, text):
@@ -168,10 +188,31 @@ def main():
         if not any(re.match(pattern, entry) or entry.startswith(description)
                    for description, pattern in messages):
             problems.append(f"{page.name} lists a message the program does not print: {entry}")
+    return problems, f"against {page.name}"
+
+
+def check_cases(messages, case_dir):
+    stderr = expected_stderr(case_dir)
+    if not stderr:
+        return [f"no case in {case_dir} expects any standard error"], f"against {case_dir}"
+    problems = [f"no case shows: {description}" for description, pattern in messages
+                if not re.search("^" + pattern, stderr, re.M)]
+    return problems, f"against the cases in {case_dir}"
+
+
+def main():
+    if len(sys.argv) != 4 or sys.argv[2] not in ("manual", "cases"):
+        sys.exit(__doc__.split("\n\n")[1])
+    src_dir, check, target = pathlib.Path(sys.argv[1]), sys.argv[2], pathlib.Path(sys.argv[3])
+    messages, problems = collect_messages(src_dir)
+    if not messages:
+        problems.append(f"no messages found under {src_dir}")
+    found, against = (check_manual if check == "manual" else check_cases)(messages, target)
+    problems += found
     for problem in problems:
         print(problem)
     distinct = len({description for description, _ in messages})
-    print(f"{distinct} messages checked against {page.name}: "
+    print(f"{distinct} messages checked {against}: "
           f"{'all shown' if not problems else str(len(problems)) + ' problems'}")
     return 1 if problems else 0
 

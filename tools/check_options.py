@@ -2,7 +2,7 @@
 """Checks that `orvasm --help` and the manual page name the same options,
 and that the page's header carries the version of the build.
 
-usage: check-options.py ORVASM PAGE VERSION
+usage: check_options.py ORVASM PAGE VERSION
 
 The options of --help are the words that begin with "--" at the start of
 its indented lines; those of the page are the tags of the entries in its

@@ -1,0 +1,73 @@
+// Syntax colouring: each token's style, through CodeMirror's own parser and
+// highlighter, so that nested comments and sigils are seen as the page
+// shows them.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { EditorState } from '@codemirror/state';
+import { ensureSyntaxTree } from '@codemirror/language';
+import { highlightTree, tagHighlighter, tags } from '@lezer/highlight';
+import { orvasmHighlight, orvasmLanguage } from '../src/language.js';
+
+// A name per tag the page colours; the highlighter with the page's own
+// style must give each of them a class too.
+const names = tagHighlighter([
+  { tag: tags.comment, class: 'comment' },
+  { tag: tags.link, class: 'include' },
+  { tag: tags.definition(tags.macroName), class: 'macro-definition' },
+  { tag: tags.macroName, class: 'word' },
+  { tag: tags.definition(tags.labelName), class: 'label' },
+  { tag: tags.labelName, class: 'reference' },
+  { tag: tags.meta, class: 'padding' },
+  { tag: tags.number, class: 'number' },
+  { tag: tags.string, class: 'text' },
+  { tag: tags.keyword, class: 'instruction' },
+  { tag: tags.brace, class: 'brace' },
+]);
+
+// The text and class of every styled run of `doc`, blanks left out.
+function styles(doc) {
+  const state = EditorState.create({ doc, extensions: orvasmLanguage });
+  const tree = ensureSyntaxTree(state, doc.length, 5000);
+  const runs = [];
+  highlightTree(tree, names, (from, to, name) => runs.push([doc.slice(from, to), name]));
+  const coloured = [];
+  highlightTree(tree, orvasmHighlight, (from, to) => coloured.push(doc.slice(from, to)));
+  assert.deepEqual(coloured, runs.map(([text]) => text), 'a token without a colour');
+  return runs;
+}
+
+test('each sigil has its colour', () => {
+  assert.deepEqual(styles('~lib.orv %m { @a &b |0100 $2 #12 "hi ;a ,&b ADD2k BRK 12 1234 m ff00ff [ ]'), [
+    ['~lib.orv', 'include'],
+    ['%m', 'macro-definition'],
+    ['{', 'brace'],
+    ['@a', 'label'],
+    ['&b', 'label'],
+    ['|0100', 'padding'],
+    ['$2', 'padding'],
+    ['#12', 'number'],
+    ['"hi', 'text'],
+    [';a', 'reference'],
+    [',&b', 'reference'],
+    ['ADD2k', 'instruction'],
+    ['BRK', 'instruction'],
+    ['12', 'number'],
+    ['1234', 'number'],
+    ['m', 'word'],
+    ['ff00ff', 'word'], // six digits: a name
+    ['[', 'brace'],
+    [']', 'brace'],
+  ]);
+});
+
+test('comments nest, across lines, and only a lone parenthesis counts', () => {
+  const runs = styles('( a ( b )c ) d\n) BRK (note ) ADD\nADDx');
+  assert.deepEqual(
+    runs.filter(([, name]) => name !== 'comment'),
+    [
+      ['BRK', 'instruction'],
+      ['ADD', 'instruction'],
+      ['ADDx', 'word'], // a mode letter that is none
+    ],
+  );
+});
