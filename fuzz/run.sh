@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes the assembler for a bounded time from the seed corpus.
+# Fuzzes the assembler (or the language server) for a bounded time from the seed corpus.
 #
-#   fuzz/run.sh FUZZER WORK_DIR SECONDS SEED_DIR
+#   fuzz/run.sh FUZZER WORK_DIR SECONDS SEED_DIR [DICT]
+#
+# DICT defaults to the assembler's dictionary, orvasm.dict.
 #
 # New inputs collect in WORK_DIR/corpus. Any crash, leak, timeout,
 # sanitizer report or out-of-memory ends the run with status 1, and every
@@ -13,7 +15,7 @@ fuzzer=$1
 work=$2
 seconds=$3
 seeds=$4
-dict="$(dirname "$0")/orvasm.dict"
+dict=${5:-"$(dirname "$0")/orvasm.dict"}
 
 mkdir -p "$work/corpus" "$work/findings"
 rm -f "$work"/findings/*

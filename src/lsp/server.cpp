@@ -1,0 +1,326 @@
+#include "lsp/server.hpp"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "assembler/assembler.hpp"
+#include "lsp/analysis.hpp"
+#include "lsp/documents.hpp"
+#include "lsp/framing.hpp"
+#include "lsp/message.hpp"
+#include "lsp/uri.hpp"
+
+namespace {
+
+enum class Phase { Uninitialized, Running, ShutDown };
+
+struct Server {
+    std::FILE* output;
+    std::FILE* log;
+    Phase phase;
+    PositionEncoding encoding;
+    std::string root; // included paths are taken from here, as from the program's working directory
+    DocumentStore documents;
+    std::unique_ptr<AssemblerState> state; // reused by every analysis; some 1.4 MB
+    bool write_failed;
+    bool exit_received;
+};
+
+void send(Server& server, const std::string& text) {
+    if (!server.write_failed && !write_message(server.output, text)) server.write_failed = true;
+}
+
+// --- Reading params: each returns nullptr or nothing when the member is
+// absent or of another type, so that no message reaches the JSON library's
+// own checks, which would end the process. ---
+
+const Json* member(const Json& object, const char* key) {
+    if (!object.is_object()) return nullptr;
+    auto found = object.find(key);
+    return found == object.end() ? nullptr : &*found;
+}
+
+const std::string* string_member(const Json& object, const char* key) {
+    const Json* value = member(object, key);
+    return value && value->is_string() ? value->get_ptr<const std::string*>() : nullptr;
+}
+
+std::optional<std::int64_t> integer_member(const Json& object, const char* key) {
+    const Json* value = member(object, key);
+    if (!value || !value->is_number_integer()) return std::nullopt;
+    // Unsigned values past the signed range are clamped like other positions.
+    if (value->is_number_unsigned())
+        return static_cast<std::int64_t>(
+            std::min<std::uint64_t>(value->get<std::uint64_t>(), INT64_MAX));
+    return value->get<std::int64_t>();
+}
+
+std::optional<TextPosition> position_member(const Json& object, const char* key) {
+    const Json* value = member(object, key);
+    if (!value) return std::nullopt;
+    auto line = integer_member(*value, "line");
+    auto character = integer_member(*value, "character");
+    if (!line || !character) return std::nullopt;
+    return TextPosition{*line, *character};
+}
+
+// The document a notification names by params.textDocument.uri.
+const std::string* document_uri(const Message& message) {
+    const Json* document = member(message.params, "textDocument");
+    return document ? string_member(*document, "uri") : nullptr;
+}
+
+void log_ignored(Server& server, const Message& message, const char* why) {
+    std::fprintf(server.log, "orvasm-lsp: %s ignored: %s\n", message.method.c_str(), why);
+}
+
+// --- Diagnostics ---
+
+Json position_json(TextPosition position) {
+    return {{"line", position.line}, {"character", position.character}};
+}
+
+void publish(Server& server, const std::string& uri, std::int64_t version,
+             const std::vector<Diagnostic>& diagnostics, const std::string& text) {
+    LineIndex index(text);
+    Json list = Json::array();
+    for (const Diagnostic& diagnostic : diagnostics) {
+        Json range = {
+            {"start", position_json(index.position_of(diagnostic.range.begin, server.encoding))},
+            {"end", position_json(index.position_of(diagnostic.range.end, server.encoding))}};
+        list.push_back({{"range", std::move(range)},
+                        {"severity", static_cast<int>(diagnostic.severity)},
+                        {"source", "orvasm"},
+                        {"message", diagnostic.message}});
+    }
+    send(server, notification_message("textDocument/publishDiagnostics",
+                                      {{"uri", uri}, {"version", version}, {"diagnostics", list}}));
+}
+
+void analyze_and_publish(Server& server, const Document& document) {
+    Analysis analysis = analyze_document(*server.state, server.documents, document, server.root);
+    publish(server, document.uri, document.version, analysis.diagnostics, document.text);
+}
+
+// --- Requests ---
+
+// The workspace root: rootUri, else the first workspace folder, else
+// rootPath, else the server's working directory.
+std::string root_of(const Json& params) {
+    std::string root;
+    if (const std::string* uri = string_member(params, "rootUri")) root = path_of_uri(*uri);
+    const Json* folders = member(params, "workspaceFolders");
+    if (root.empty() && folders && folders->is_array() && !folders->empty())
+        if (const std::string* uri = string_member(folders->front(), "uri"))
+            root = path_of_uri(*uri);
+    if (const std::string* path = string_member(params, "rootPath"); root.empty() && path)
+        root = std::filesystem::path(*path).lexically_normal().string();
+    std::error_code error;
+    if (root.empty()) root = std::filesystem::current_path(error).string();
+    return root;
+}
+
+// UTF-8 when the client lists it among the encodings it takes.
+PositionEncoding encoding_of(const Json& params) {
+    const Json* capabilities = member(params, "capabilities");
+    const Json* general = capabilities ? member(*capabilities, "general") : nullptr;
+    const Json* encodings = general ? member(*general, "positionEncodings") : nullptr;
+    if (encodings && encodings->is_array())
+        for (const Json& encoding : *encodings)
+            if (encoding == "utf-8") return PositionEncoding::Utf8;
+    return PositionEncoding::Utf16;
+}
+
+void initialize(Server& server, const Message& message) {
+    if (!message.params.is_object()) {
+        send(server, error_message(message.id, INVALID_PARAMS, "params is not an object"));
+        return;
+    }
+    server.root = root_of(message.params);
+    server.encoding = encoding_of(message.params);
+    server.phase = Phase::Running;
+    constexpr int INCREMENTAL_SYNC = 2;
+    Json capabilities = {
+        {"positionEncoding", server.encoding == PositionEncoding::Utf8 ? "utf-8" : "utf-16"},
+        {"textDocumentSync",
+         {{"openClose", true}, {"change", INCREMENTAL_SYNC}, {"save", {{"includeText", false}}}}},
+    };
+    send(server,
+         result_message(message.id,
+                        {{"capabilities", std::move(capabilities)},
+                         {"serverInfo", {{"name", "orvasm-lsp"}, {"version", ORVASM_VERSION}}}}));
+}
+
+void shutdown(Server& server, const Message& message) {
+    server.phase = Phase::ShutDown;
+    send(server, result_message(message.id, nullptr));
+}
+
+// --- Notifications ---
+
+void ignore(Server&, const Message&) {}
+
+void exit_session(Server& server, const Message&) {
+    server.exit_received = true;
+}
+
+void did_open(Server& server, const Message& message) {
+    const Json* item = member(message.params, "textDocument");
+    const std::string* uri = item ? string_member(*item, "uri") : nullptr;
+    const std::string* text = item ? string_member(*item, "text") : nullptr;
+    if (!uri || !text) return log_ignored(server, message, "no textDocument.uri and .text");
+    Document& document = server.documents[*uri];
+    document = {*uri, path_of_uri(*uri), *text, integer_member(*item, "version").value_or(0)};
+    analyze_and_publish(server, document);
+}
+
+// Reads every entry before applying any, so that a malformed one changes nothing.
+bool read_changes(const Json& list, std::vector<TextChange>& changes) {
+    if (!list.is_array()) return false;
+    for (const Json& entry : list) {
+        const std::string* text = string_member(entry, "text");
+        if (!text) return false;
+        const Json* range = member(entry, "range");
+        if (!range) {
+            changes.push_back({true, {}, {}, *text});
+            continue;
+        }
+        auto start = position_member(*range, "start");
+        auto end = position_member(*range, "end");
+        if (!start || !end) return false;
+        changes.push_back({false, *start, *end, *text});
+    }
+    return true;
+}
+
+void did_change(Server& server, const Message& message) {
+    const std::string* uri = document_uri(message);
+    auto found = uri ? server.documents.find(*uri) : server.documents.end();
+    if (found == server.documents.end()) return log_ignored(server, message, "no open document");
+    std::vector<TextChange> changes;
+    const Json* list = member(message.params, "contentChanges");
+    if (!list || !read_changes(*list, changes))
+        return log_ignored(server, message, "malformed contentChanges");
+    Document& document = found->second;
+    // Later changes were made to a text the server no longer has.
+    for (const TextChange& change : changes)
+        if (!apply_change(document, change, server.encoding)) {
+            log_ignored(server, message, "the document would grow past 64 MiB");
+            break;
+        }
+    if (auto version = integer_member(*member(message.params, "textDocument"), "version"))
+        document.version = *version;
+    analyze_and_publish(server, document);
+}
+
+// The saved file may be included by the other open documents, which read it
+// from the disk unless it is open too; every open document is assembled again.
+void did_save(Server& server, const Message&) {
+    for (const auto& [uri, document] : server.documents) analyze_and_publish(server, document);
+}
+
+void did_close(Server& server, const Message& message) {
+    const std::string* uri = document_uri(message);
+    auto found = uri ? server.documents.find(*uri) : server.documents.end();
+    if (found == server.documents.end()) return log_ignored(server, message, "no open document");
+    publish(server, found->first, found->second.version, {}, {});
+    server.documents.erase(found);
+}
+
+// --- Dispatch ---
+
+using Handler = void (*)(Server&, const Message&);
+
+struct Method {
+    const char* name;
+    bool is_request; // the same name sent as the other kind is unknown
+    Handler handle;
+};
+
+constexpr Method METHODS[] = {
+    {"initialize", true, initialize},
+    {"shutdown", true, shutdown},
+    {"initialized", false, ignore},
+    {"exit", false, exit_session},
+    {"$/cancelRequest", false, ignore},
+    {"textDocument/didOpen", false, did_open},
+    {"textDocument/didChange", false, did_change},
+    {"textDocument/didSave", false, did_save},
+    {"textDocument/didClose", false, did_close},
+};
+
+const Method* find_method(const std::string& name, bool is_request) {
+    for (const Method& method : METHODS)
+        if (name == method.name && method.is_request == is_request) return &method;
+    return nullptr;
+}
+
+void handle_request(Server& server, const Message& message) {
+    const Method* method = find_method(message.method, true);
+    bool is_initialize = message.method == "initialize";
+    if (server.phase == Phase::Uninitialized && !is_initialize)
+        send(server, error_message(message.id, SERVER_NOT_INITIALIZED, "initialize comes first"));
+    else if (server.phase == Phase::Running && is_initialize)
+        send(server, error_message(message.id, INVALID_REQUEST, "initialize came already"));
+    else if (server.phase == Phase::ShutDown)
+        send(server, error_message(message.id, INVALID_REQUEST, "the server is shutting down"));
+    else if (!method)
+        send(server,
+             error_message(message.id, METHOD_NOT_FOUND, "unknown method " + message.method));
+    else
+        method->handle(server, message);
+}
+
+// Before initialize only "exit" counts, and after shutdown too.
+void handle_notification(Server& server, const Message& message) {
+    const Method* method = find_method(message.method, false);
+    if (!method) return;
+    if (server.phase == Phase::Running || method->handle == exit_session)
+        method->handle(server, message);
+}
+
+void handle_message(Server& server, const Message& message) {
+    switch (message.kind) {
+    case MessageKind::Request: handle_request(server, message); break;
+    case MessageKind::Notification: handle_notification(server, message); break;
+    case MessageKind::Response: break; // the server asks nothing, so expects no answer
+    case MessageKind::Invalid:
+        send(server, error_message(message.id, INVALID_REQUEST, message.reason));
+        break;
+    case MessageKind::Unparsable:
+        send(server, error_message(nullptr, PARSE_ERROR, message.reason));
+        break;
+    }
+}
+
+} // namespace
+
+int run_server(std::FILE* input, std::FILE* output, std::FILE* log) {
+    Server server{output,
+                  log,
+                  Phase::Uninitialized,
+                  PositionEncoding::Utf16,
+                  {},
+                  {},
+                  std::make_unique<AssemblerState>(),
+                  false,
+                  false};
+    std::string body;
+    for (;;) {
+        FrameStatus status = read_message(input, body);
+        if (status == FrameStatus::End) break;
+        if (status != FrameStatus::Message) {
+            std::fprintf(log, "orvasm-lsp: %s\n", FRAME_STATUS_TEXT[static_cast<int>(status)]);
+            return 1;
+        }
+        handle_message(server, parse_message(body));
+        if (server.write_failed) {
+            std::fprintf(log, "orvasm-lsp: the client stopped reading\n");
+            return 1;
+        }
+        if (server.exit_received) break;
+    }
+    return server.phase == Phase::ShutDown ? 0 : 1;
+}

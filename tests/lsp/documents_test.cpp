@@ -1,0 +1,117 @@
+// Positions, edits and URIs of the document store: where the protocol's
+// line/character pairs meet the bytes of a text.
+#include <gtest/gtest.h>
+
+#include "lsp/documents.hpp"
+#include "lsp/uri.hpp"
+
+namespace {
+
+constexpr auto UTF16 = PositionEncoding::Utf16;
+constexpr auto UTF8 = PositionEncoding::Utf8;
+
+std::pair<std::int64_t, std::int64_t> pair_of(TextPosition position) {
+    return {position.line, position.character};
+}
+
+TEST(LineIndex, LinesEndAtLfCrlfAndCr) {
+    const std::string text = "ab\ncd\r\nef\rgh";
+    LineIndex index(text);
+    EXPECT_EQ(index.offset_of({1, 0}, UTF16), 3u);
+    EXPECT_EQ(index.offset_of({2, 0}, UTF16), 7u);
+    EXPECT_EQ(index.offset_of({3, 1}, UTF16), 11u);
+    EXPECT_EQ(pair_of(index.position_of(10, UTF16)), std::make_pair(3L, 0L));
+    // Inside CRLF is the end of its line.
+    EXPECT_EQ(pair_of(index.position_of(6, UTF16)), std::make_pair(1L, 2L));
+}
+
+TEST(LineIndex, EmptyLinesAndALastLineBreak) {
+    const std::string text = "\n\r\n\r";
+    LineIndex index(text);
+    EXPECT_EQ(index.offset_of({0, 5}, UTF16), 0u);
+    EXPECT_EQ(index.offset_of({1, 5}, UTF16), 1u);
+    EXPECT_EQ(index.offset_of({2, 5}, UTF16), 3u);
+    EXPECT_EQ(index.offset_of({3, 0}, UTF16), 4u); // the empty line after the last CR
+    EXPECT_EQ(pair_of(index.position_of(4, UTF16)), std::make_pair(3L, 0L));
+}
+
+TEST(LineIndex, OutOfRangePositionsAreClamped) {
+    const std::string text = "abc\r\ndef";
+    LineIndex index(text);
+    EXPECT_EQ(index.offset_of({0, 99}, UTF16), 3u); // before the CRLF
+    EXPECT_EQ(index.offset_of({0, 99}, UTF8), 3u);
+    EXPECT_EQ(index.offset_of({7, 0}, UTF16), text.size());
+    EXPECT_EQ(index.offset_of({-1, 2}, UTF16), 0u);
+    EXPECT_EQ(index.offset_of({1, -5}, UTF16), 5u);
+    EXPECT_EQ(index.offset_of({INT64_MAX, INT64_MAX}, UTF8), text.size());
+    EXPECT_EQ(pair_of(index.position_of(99, UTF16)), std::make_pair(1L, 3L));
+}
+
+TEST(LineIndex, Utf16CountsSurrogatePairsAsTwoUnits) {
+    // "é" is 2 bytes and 1 unit, "€" 3 bytes and 1 unit, U+1F600 4 bytes and 2 units.
+    const std::string text = "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80x";
+    LineIndex index(text);
+    EXPECT_EQ(index.offset_of({0, 1}, UTF16), 2u);
+    EXPECT_EQ(index.offset_of({0, 2}, UTF16), 5u);
+    EXPECT_EQ(index.offset_of({0, 3}, UTF16), 5u); // between the halves: the character's start
+    EXPECT_EQ(index.offset_of({0, 4}, UTF16), 9u);
+    EXPECT_EQ(pair_of(index.position_of(9, UTF16)), std::make_pair(0L, 4L));
+    EXPECT_EQ(pair_of(index.position_of(9, UTF8)), std::make_pair(0L, 9L));
+    EXPECT_EQ(index.offset_of({0, 4}, UTF8), 4u); // bytes, as the client asked
+}
+
+TEST(LineIndex, InvalidUtf8IsMeasuredByteByByte) {
+    const std::string text = "\x80\xff\xf0\n!"; // a lead byte cut by the line end
+    LineIndex index(text);
+    EXPECT_EQ(index.offset_of({0, 9}, UTF16), 3u);
+    EXPECT_EQ(pair_of(index.position_of(3, UTF16)), std::make_pair(0L, 4L));
+    EXPECT_EQ(index.offset_of({1, 1}, UTF16), 5u);
+}
+
+TEST(ApplyChange, WholeAndRangedChanges) {
+    Document document{"file:///a", "/a", "one\ntwo\n", 1};
+    EXPECT_TRUE(apply_change(document, {false, {1, 0}, {1, 3}, "2"}, UTF16));
+    EXPECT_EQ(document.text, "one\n2\n");
+    EXPECT_TRUE(apply_change(document, {false, {1, 1}, {0, 1}, ""}, UTF16)); // reversed
+    EXPECT_EQ(document.text, "o\n");
+    EXPECT_TRUE(apply_change(document, {false, {9, 9}, {9, 9}, "end"}, UTF16));
+    EXPECT_EQ(document.text, "o\nend");
+    EXPECT_TRUE(apply_change(document, {true, {}, {}, "new"}, UTF16));
+    EXPECT_EQ(document.text, "new");
+}
+
+TEST(ApplyChange, NoDocumentGrowsPastTheLimit) {
+    Document document{"file:///a", "/a", std::string(MAX_DOCUMENT_SIZE, 'a'), 1};
+    EXPECT_FALSE(apply_change(document, {false, {0, 0}, {0, 0}, "b"}, UTF8));
+    EXPECT_FALSE(apply_change(document, {true, {}, {}, document.text + "b"}, UTF8));
+    EXPECT_EQ(document.text.size(), MAX_DOCUMENT_SIZE);
+    EXPECT_TRUE(apply_change(document, {false, {0, 0}, {0, 1}, "b"}, UTF8));
+    EXPECT_EQ(document.text[0], 'b');
+}
+
+TEST(DocumentStore, FindsOpenFilesByPath) {
+    DocumentStore documents;
+    documents["untitled:1"] = {"untitled:1", "", "", 1};
+    documents["file:///w/a.orv"] = {"file:///w/a.orv", "/w/a.orv", "", 1};
+    EXPECT_EQ(find_document_by_path(documents, "/w/a.orv"), &documents["file:///w/a.orv"]);
+    EXPECT_EQ(find_document_by_path(documents, ""), nullptr);
+    EXPECT_EQ(find_document_by_path(documents, "/w/b.orv"), nullptr);
+}
+
+TEST(PathOfUri, FileUris) {
+    EXPECT_EQ(path_of_uri("file:///w/a%20b.orv"), "/w/a b.orv");
+    EXPECT_EQ(path_of_uri("FILE://localhost/w/./x/../a.orv"), "/w/a.orv");
+    EXPECT_EQ(path_of_uri("file:///w/100%"), "/w/100%");   // a bare "%" stays
+    EXPECT_EQ(path_of_uri("file:///w/%zz%4"), "/w/%zz%4"); // so do broken escapes
+    EXPECT_EQ(path_of_uri("file:///w/%C3%A9%2fx%2F"), "/w/\xc3\xa9/x/");
+}
+
+TEST(PathOfUri, UrisThatNameNoLocalFile) {
+    EXPECT_EQ(path_of_uri("untitled:Untitled-1"), "");
+    EXPECT_EQ(path_of_uri("file:"), "");
+    EXPECT_EQ(path_of_uri("file://host"), "");
+    EXPECT_EQ(path_of_uri("file://server/share/a.orv"), "");
+    EXPECT_EQ(path_of_uri("file:///w/a%00b"), "");
+}
+
+} // namespace

@@ -1,0 +1,399 @@
+"""Protocol-level tests: each starts the real orvasm-lsp (the path in the
+environment variable ORVASM_LSP) in a fresh workspace and speaks framed
+JSON-RPC to it over its standard input and output.
+
+    ORVASM_LSP=build/orvasm-lsp python3 tests/lsp/protocol_test.py [CLASS]
+"""
+
+import os
+import tempfile
+import unittest
+
+from lsp_session import Session, file_uri, frame
+
+BINARY = os.path.abspath(os.environ.get("ORVASM_LSP", "build/orvasm-lsp"))
+
+PARSE_ERROR = -32700
+INVALID_REQUEST = -32600
+METHOD_NOT_FOUND = -32601
+INVALID_PARAMS = -32602
+SERVER_NOT_INITIALIZED = -32002
+
+ERROR, WARNING = 1, 2
+
+
+class ServerTest(unittest.TestCase):
+    """Starts a server in an empty workspace of its own."""
+
+    def setUp(self):
+        self.workspace = tempfile.TemporaryDirectory(prefix="orvasm-lsp-")
+        self.root = os.path.realpath(self.workspace.name)
+        self.session = Session(BINARY, self.root)
+
+    def tearDown(self):
+        # Ended by the end of its input rather than killed, so that a
+        # coverage build writes its counts.
+        self.session.finish()
+        self.workspace.cleanup()
+
+    def write(self, name, text):
+        with open(os.path.join(self.root, name), "w") as file:
+            file.write(text)
+
+    def uri(self, name):
+        return file_uri(os.path.join(self.root, name))
+
+    def open(self, name, text, version=1):
+        self.session.notify("textDocument/didOpen", {"textDocument": {
+            "uri": self.uri(name), "languageId": "orvasm", "version": version, "text": text}})
+        return self.session.diagnostics(self.uri(name))
+
+    def change(self, name, changes, version=2):
+        self.session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri(name), "version": version},
+            "contentChanges": changes})
+        return self.session.diagnostics(self.uri(name))
+
+    def assert_error(self, response, code):
+        self.assertIn("error", response, response)
+        self.assertEqual(response["error"]["code"], code, response)
+
+    def assert_exits(self, status, log_part=""):
+        code, log = self.session.finish()
+        self.assertEqual(code, status, log)
+        self.assertIn(log_part, log)
+
+
+def messages(diagnostics):
+    return [diagnostic["message"] for diagnostic in diagnostics]
+
+
+def place(diagnostic):
+    start, end = diagnostic["range"]["start"], diagnostic["range"]["end"]
+    return (start["line"], start["character"], end["line"], end["character"])
+
+
+class Lifecycle(ServerTest):
+    def test_initialize_offers_incremental_sync_in_utf16(self):
+        result = self.session.initialize()["result"]
+        self.assertEqual(result["capabilities"]["positionEncoding"], "utf-16")
+        self.assertEqual(result["capabilities"]["textDocumentSync"]["change"], 2)
+        self.assertTrue(result["capabilities"]["textDocumentSync"]["openClose"])
+        self.assertEqual(result["serverInfo"]["name"], "orvasm-lsp")
+
+    def test_initialize_takes_utf8_when_the_client_offers_it(self):
+        result = self.session.initialize(
+            capabilities={"general": {"positionEncodings": ["utf-16", "utf-8"]}})["result"]
+        self.assertEqual(result["capabilities"]["positionEncoding"], "utf-8")
+
+    def test_shutdown_then_exit_ends_with_status_0(self):
+        self.session.initialize()
+        self.assertIsNone(self.session.request("shutdown")["result"])
+        self.session.notify("exit")
+        self.assert_exits(0)
+
+    def test_exit_without_shutdown_ends_with_status_1(self):
+        self.session.initialize()
+        self.session.notify("exit")
+        self.assert_exits(1)
+
+    def test_end_of_input_is_a_clean_exit(self):
+        self.session.initialize()
+        self.session.request("shutdown")
+        self.assert_exits(0)
+
+    def test_end_of_input_before_shutdown_ends_with_status_1(self):
+        self.session.initialize()
+        self.assert_exits(1)
+
+    def test_requests_before_initialize_are_refused(self):
+        self.assert_error(self.session.request("shutdown"), SERVER_NOT_INITIALIZED)
+        self.assert_error(self.session.request("textDocument/hover", {}), SERVER_NOT_INITIALIZED)
+        # Notifications before initialize are dropped: nothing is published.
+        self.session.notify("textDocument/didOpen", {"textDocument": {
+            "uri": self.uri("early.orv"), "version": 1, "text": "@x @x"}})
+        self.assertIn("result", self.session.initialize())
+
+    def test_initialize_twice_is_an_invalid_request(self):
+        self.session.initialize()
+        self.assert_error(self.session.request("initialize", {"capabilities": {}}),
+                          INVALID_REQUEST)
+
+    def test_requests_after_shutdown_are_invalid(self):
+        self.session.initialize()
+        self.session.request("shutdown")
+        self.assert_error(self.session.request("shutdown"), INVALID_REQUEST)
+        self.session.notify("exit")
+        self.assert_exits(0)
+
+    def test_initialize_without_object_params_is_invalid_params(self):
+        self.assert_error(self.session.request("initialize", [1, 2]), INVALID_PARAMS)
+        self.assert_error(self.session.request("initialize"), INVALID_PARAMS)
+
+
+class JsonRpc(ServerTest):
+    def test_malformed_json_gets_a_parse_error_and_the_session_goes_on(self):
+        self.session.send_bytes(frame(b'{"jsonrpc": "2.0", "id": 1, "method": '))
+        response = self.session.receive()
+        self.assert_error(response, PARSE_ERROR)
+        self.assertIsNone(response["id"])
+        self.assertIn("result", self.session.initialize())
+
+    def test_invalid_requests(self):
+        self.session.initialize()
+        cases = [
+            (b"[]", None), (b"42", None), (b'"text"', None),
+            (b'{"jsonrpc": "1.0", "id": 7, "method": "shutdown"}', 7),
+            (b'{"id": 8, "method": "shutdown"}', 8),
+            (b'{"jsonrpc": "2.0", "id": 1.5, "method": "shutdown"}', None),
+            (b'{"jsonrpc": "2.0", "id": null, "method": "shutdown"}', None),
+            (b'{"jsonrpc": "2.0", "id": [1], "method": "shutdown"}', None),
+            (b'{"jsonrpc": "2.0", "id": 9, "method": 12}', 9),
+            (b'{"jsonrpc": "2.0", "id": "a", "method": "shutdown", "params": "x"}', "a"),
+            (b'{"jsonrpc": "2.0", "id": 10}', 10),
+            (b'{"jsonrpc": "2.0"}', None),
+            (b"[" * 129 + b"]" * 129, None),
+        ]
+        for body, expected_id in cases:
+            with self.subTest(body=body[:60]):
+                self.session.send_bytes(frame(body))
+                response = self.session.receive()
+                self.assert_error(response, INVALID_REQUEST)
+                self.assertEqual(response["id"], expected_id)
+
+    def test_values_up_to_the_limit(self):
+        self.session.initialize()
+        # The object, "2.0", the id, the method, params and its array: 6 values.
+        for zeros, code in ((1_000_000 - 6, METHOD_NOT_FOUND), (1_000_000 - 5, INVALID_REQUEST)):
+            with self.subTest(zeros=zeros):
+                self.session.send_bytes(frame(b'{"jsonrpc":"2.0","id":1,"method":"x","params":{"a":['
+                                              + b",".join([b"0"] * zeros) + b"]}}"))
+                self.assert_error(self.session.receive(), code)
+
+    def test_nesting_within_the_limit_is_a_message(self):
+        self.session.initialize()
+        params = {"deep": [[]]}
+        for _ in range(120):
+            params = {"deep": params}
+        self.session.send({"jsonrpc": "2.0", "id": "deep", "method": "orvasm/none",
+                           "params": params})
+        self.assert_error(self.session.response("deep"), METHOD_NOT_FOUND)
+
+    def test_unknown_methods(self):
+        self.session.initialize()
+        self.session.send({"jsonrpc": "2.0", "id": "s", "method": "workspace/unknown"})
+        self.assert_error(self.session.response("s"), METHOD_NOT_FOUND)
+        # A notification's name sent as a request is unknown too.
+        self.assert_error(self.session.request("initialized", {}), METHOD_NOT_FOUND)
+
+    def test_notifications_and_responses_get_no_answer(self):
+        self.session.initialize()
+        self.session.notify("$/cancelRequest", {"id": 1})
+        self.session.notify("$/setTrace", {"value": "off"})
+        self.session.notify("workspace/didChangeConfiguration", {"settings": {}})
+        self.session.notify("shutdown")  # a request's name sent as a notification
+        self.session.send({"jsonrpc": "2.0", "id": 99, "result": None})
+        self.session.send({"jsonrpc": "2.0", "id": 98, "error": {"code": 1, "message": "x"}})
+        # The next message is the answer to the next request.
+        self.session.send({"jsonrpc": "2.0", "id": 5, "method": "shutdown"})
+        self.assertEqual(self.session.receive(), {"jsonrpc": "2.0", "id": 5, "result": None})
+
+
+class Framing(ServerTest):
+    """A broken stream cannot be resynchronised: each ends the session at once."""
+
+    def test_other_headers_and_any_case_are_accepted(self):
+        body = b'{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}'
+        self.session.send_bytes(b"content-length: %d\r\nContent-Type: application/"
+                                b"vscode-jsonrpc; charset=utf-8\r\n\r\n" % len(body) + body)
+        self.assertIn("result", self.session.receive())
+        # Bare LF line ends, and blanks around the length.
+        body = b'{"jsonrpc":"2.0","id":2,"method":"shutdown"}'
+        self.session.send_bytes(b"Content-Length:\t %d \n\n" % len(body) + body)
+        self.assertEqual(self.session.receive()["id"], 2)
+
+    def test_broken_streams_end_the_session(self):
+        cases = [
+            (b"Content-Type: text/plain\r\n\r\n{}", "without Content-Length"),
+            (b"Hello there\r\n\r\n{}", "malformed header"),
+            (b"Content-Length: twelve\r\n\r\n{}", "malformed header"),
+            (b"Content-Length: 2 2\r\n\r\n{}", "malformed header"),
+            (b"Content-Length: 1\0\r\n\r\n{}", "malformed header"),
+            (b"X-" + b"a" * 2000 + b": 1\r\n\r\n", "malformed header"),
+            (b"Content-Length: 67108865\r\n\r\n{}", "over the limit"),
+            (b"Content-Length: 99999999999999999999999999\r\n\r\n", "over the limit"),
+            (b"Content-Length: 67108864\r\n\r\n{}", "ended inside a message"),
+            (b"Content-Length: 10\r\n", "ended inside a message"),
+            (b"Content-Len", "ended inside a message"),
+        ]
+        for data, log in cases:
+            with self.subTest(data=data[:40]):
+                session = Session(BINARY, self.root)
+                session.send_bytes(data)
+                status, error = session.finish()
+                self.assertEqual(status, 1)
+                self.assertIn(log, error)
+
+    def test_a_client_that_stops_reading_ends_the_session(self):
+        self.session.initialize()
+        self.session.process.stdout.close()
+        self.session.send({"jsonrpc": "2.0", "id": 2, "method": "shutdown"})
+        status = self.session.process.wait(10)
+        self.assertEqual(status, 1)  # an exit, not SIGPIPE
+
+    def test_a_large_document_is_taken(self):
+        self.session.initialize()
+        text = "( " + "comment " * 1_000_000 + ") @unused"
+        self.assertEqual(messages(self.open("large.orv", text)), [])
+
+
+class Diagnostics(ServerTest):
+    def setUp(self):
+        super().setUp()
+        self.session.initialize()
+
+    def test_an_error_cascade_is_published_at_its_tokens(self):
+        diagnostics = self.open("main.orv", "@start\n  #01 #0\n")
+        self.assertEqual(messages(diagnostics),
+                         ["Invalid hex literal: #0", "Invalid token: #0"])
+        self.assertEqual([place(d) for d in diagnostics], [(1, 6, 1, 8)] * 2)
+        self.assertEqual({d["severity"] for d in diagnostics}, {ERROR})
+        self.assertEqual({d["source"] for d in diagnostics}, {"orvasm"})
+
+    def test_a_failure_without_a_token_of_the_document_is_on_line_0(self):
+        diagnostics = self.open("main.orv", "\n\n;nowhere")
+        self.assertEqual(messages(diagnostics), ["Unknown absolute reference: nowhere"])
+        self.assertEqual(place(diagnostics[0]), (2, 0, 2, 8))
+        # The failing token is the first 62 characters of a longer one.
+        diagnostics = self.change("main.orv", [{"text": "01\n" + "a" * 70}])
+        self.assertEqual(messages(diagnostics), ["Invalid token: " + "a" * 62])
+        self.assertEqual(place(diagnostics[0]), (0, 0, 0, 0))
+
+    def test_warnings(self):
+        diagnostics = self.open("main.orv", "@Main (note ) @spare 01 ;Main")
+        self.assertEqual(messages(diagnostics), ["Malformed comment: (note", "Unused label: spare"])
+        self.assertEqual({d["severity"] for d in diagnostics}, {WARNING})
+        self.assertEqual(place(diagnostics[1]), (0, 14, 0, 20))
+        # The program reports unused labels only with a rom, not an empty one.
+        self.assertEqual(messages(self.change("main.orv", [{"text": "@spare"}])), [])
+
+    def test_changes_update_the_diagnostics(self):
+        self.assertEqual(messages(self.open("main.orv", "@a ;a\n")), [])
+        # Incremental: a new line 1, with a character on its line counting two UTF-16 units.
+        diagnostics = self.change("main.orv", [
+            {"range": {"start": {"line": 1, "character": 0}, "end": {"line": 1, "character": 0}},
+             "text": '"\U0001F600 @b\n'}])
+        self.assertEqual(messages(diagnostics), ["Unused label: b"])
+        self.assertEqual(place(diagnostics[0]), (1, 4, 1, 6))  # after 1 + 2 units and a blank
+        # Out of range: clamped to the end of the document, and a reversed range is taken.
+        diagnostics = self.change("main.orv", [
+            {"range": {"start": {"line": 99, "character": 99}, "end": {"line": 1, "character": 0}},
+             "text": ""}], version=3)
+        self.assertEqual(messages(diagnostics), [])
+        # Negative and huge numbers are clamped too: the whole text is replaced.
+        diagnostics = self.change("main.orv", [
+            {"range": {"start": {"line": -3, "character": -1},
+                       "end": {"line": 2**64 - 1, "character": 2**63}}, "text": "@c"}], version=4)
+        self.assertEqual(messages(diagnostics), [])
+
+    def test_at_most_1000_diagnostics(self):
+        diagnostics = self.open("main.orv", "(x ) " * 1001 + "@c ;c")
+        self.assertEqual(len(diagnostics), 1000)
+        self.assertEqual(set(messages(diagnostics)), {"Malformed comment: (x"})
+
+    def test_positions_in_utf8_when_chosen(self):
+        self.session.request("shutdown")
+        self.session.finish()
+        self.session = Session(BINARY, self.root)
+        self.session.initialize(capabilities={"general": {"positionEncodings": ["utf-8"]}})
+        self.open("main.orv", '"\u00e9\u00e9 01\n')
+        diagnostics = self.change("main.orv", [
+            {"range": {"start": {"line": 0, "character": 6}, "end": {"line": 0, "character": 8}},
+             "text": "#1"}])
+        self.assertEqual(messages(diagnostics)[0], "Invalid hex literal: #1")
+        self.assertEqual(place(diagnostics[0]), (0, 6, 0, 8))
+
+    def test_malformed_notifications_change_nothing(self):
+        self.open("main.orv", "@a 01")
+        self.session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri("main.orv")},
+            "contentChanges": [{"text": "@a @a"}, {"range": {"start": {"line": 0}}, "text": ""}]})
+        self.session.notify("textDocument/didChange", {"textDocument": {"uri": self.uri("x")},
+                                                       "contentChanges": []})
+        for changes in ({"text": "@a @a"}, [{"range": {}}],
+                        [{"range": {"start": {"line": 0, "character": 0}}, "text": ""}]):
+            self.session.notify("textDocument/didChange", {
+                "textDocument": {"uri": self.uri("main.orv")}, "contentChanges": changes})
+        self.session.notify("textDocument/didOpen", {"textDocument": {"uri": 5}})
+        self.session.notify("textDocument/didOpen", {"textDocument": {"uri": self.uri("main.orv")}})
+        self.session.notify("textDocument/didClose", {})
+        self.session.notify("textDocument/didOpen", ["not", "an", "object"])
+        # The document is as it was: a whole change now is the only one applied.
+        self.assertEqual(messages(self.change("main.orv", [{"text": "@a @a"}])),
+                         ["Label duplicate: a", "Invalid label: @a", "Invalid token: @a"])
+        _, log = self.session.finish()
+        self.assertIn("textDocument/didChange ignored: malformed contentChanges", log)
+
+    def test_closing_clears_the_diagnostics(self):
+        self.open("main.orv", "@a @a")
+        self.session.notify("textDocument/didClose", {"textDocument": {"uri": self.uri("main.orv")}})
+        self.assertEqual(self.session.diagnostics(self.uri("main.orv")), [])
+
+
+class Includes(ServerTest):
+    """Included paths are taken from the root, served from open documents first."""
+
+    def setUp(self):
+        super().setUp()
+        os.mkdir(os.path.join(self.root, "lib"))
+        self.write("lib/bad.orv", "@b #xyz")
+        self.write("lib/good.orv", "@g 01")
+        self.session.initialize()
+
+    def test_files_are_read_from_the_root(self):
+        diagnostics = self.open("main.orv", "~lib/good.orv ~lib/bad.orv")
+        self.assertEqual(messages(diagnostics),
+                         ["Invalid hex literal: #xyz", "Unknown token: #xyz",
+                          "Invalid include: ~lib/bad.orv", "Invalid token: ~lib/bad.orv"])
+
+    def test_an_open_document_wins_over_its_file(self):
+        bad_uri = file_uri(self.root + "/lib/./bad.orv")
+        self.session.notify("textDocument/didOpen", {"textDocument": {
+            "uri": bad_uri, "version": 1, "text": "@b 02 ;g"}})
+        self.session.diagnostics(bad_uri)
+        self.assertEqual(messages(self.open("main.orv", "~lib/good.orv ~lib/bad.orv")),
+                         ["Unused label: b"])
+
+    def test_a_save_assembles_every_open_document_again(self):
+        self.assertEqual(messages(self.open("main.orv", "~lib/good.orv ;g")), [])
+        self.write("lib/good.orv", "@g #1")
+        self.session.notify("textDocument/didSave",
+                            {"textDocument": {"uri": self.uri("lib/good.orv")}})
+        self.assertEqual(messages(self.session.diagnostics(self.uri("main.orv")))[0],
+                         "Invalid hex literal: #1")
+
+    def test_only_regular_files_are_read(self):
+        # /dev/stdin would be the server's own protocol stream, and a FIFO
+        # without a writer would block it.
+        os.mkfifo(os.path.join(self.root, "fifo"))
+        for path in ("/dev/stdin", "fifo", "lib"):
+            with self.subTest(path=path):
+                self.assertEqual(messages(self.open("main.orv", "~" + path))[0],
+                                 "Include missing: " + path)
+
+    def test_a_root_from_workspace_folders_or_root_path(self):
+        for params in ({"rootUri": None, "workspaceFolders": [{"uri": file_uri(self.root),
+                                                               "name": "w"}]},
+                       {"rootUri": None, "rootPath": self.root + "/lib/.."}):
+            with self.subTest(params=params):
+                session = Session(BINARY, "/")
+                session.initialize(**params)
+                session.notify("textDocument/didOpen", {"textDocument": {
+                    "uri": "untitled:1", "version": 1, "text": "~lib/bad.orv"}})
+                self.assertEqual(messages(session.diagnostics("untitled:1"))[0],
+                                 "Invalid hex literal: #xyz")
+                session.finish()
+
+
+if __name__ == "__main__":
+    unittest.main()
