@@ -38,19 +38,25 @@ bool listed_before(const AssemblerState& state, const char* source_path, std::ui
 
 bool write_depfile(const AssemblerState& state, const char* source_path, const char* rom_path,
                    std::FILE* file) {
-    if (!write_path(file, rom_path, "") || std::fputc(' ', file) == EOF ||
-        !write_path(file, rom_path, ".sym: ") || !write_path(file, source_path, ""))
+    // A failed write shows in ferror at the end; a path make cannot read
+    // back stops the writing at once.
+    if (!write_path(file, rom_path, " ") || !write_path(file, rom_path, ".sym: ") ||
+        !write_path(file, source_path, ""))
         return false;
     for (std::uint32_t i = 0; i < state.included_count; i++) {
         const char* path = state.included[i].path;
         if (listed_before(state, source_path, i, path)) continue;
-        if (std::fputc(' ', file) == EOF || !write_path(file, path, "")) return false;
+        std::fputc(' ', file);
+        if (!write_path(file, path, "")) return false;
     }
     std::fputc('\n', file);
     for (std::uint32_t i = 0; i < state.included_count; i++) {
         const char* path = state.included[i].path;
-        if (listed_before(state, source_path, i, path)) continue;
-        if (std::fputc('\n', file) == EOF || !write_path(file, path, ":\n")) return false;
+        // Every path was written, and so found expressible, on the first line.
+        if (!listed_before(state, source_path, i, path)) {
+            std::fputc('\n', file);
+            write_path(file, path, ":\n");
+        }
     }
     return std::ferror(file) == 0;
 }
