@@ -25,10 +25,9 @@ bool write_path(std::FILE* file, const char* path, const char* suffix) {
     return true;
 }
 
-// True when `path` is the source or an included file listed before `count`.
-bool listed_before(const AssemblerState& state, const char* source_path, std::uint32_t count,
-                   const char* path) {
-    if (std::strcmp(path, source_path) == 0) return true;
+// True when an included file listed before `count` has the same path. (The
+// source is never among them: a file that includes itself fails.)
+bool listed_before(const AssemblerState& state, std::uint32_t count, const char* path) {
     for (std::uint32_t i = 0; i < count; i++)
         if (std::strcmp(state.included[i].path, path) == 0) return true;
     return false;
@@ -45,7 +44,7 @@ bool write_depfile(const AssemblerState& state, const char* source_path, const c
         return false;
     for (std::uint32_t i = 0; i < state.included_count; i++) {
         const char* path = state.included[i].path;
-        if (listed_before(state, source_path, i, path)) continue;
+        if (listed_before(state, i, path)) continue;
         std::fputc(' ', file);
         if (!write_path(file, path, "")) return false;
     }
@@ -53,7 +52,7 @@ bool write_depfile(const AssemblerState& state, const char* source_path, const c
     for (std::uint32_t i = 0; i < state.included_count; i++) {
         const char* path = state.included[i].path;
         // Every path was written, and so found expressible, on the first line.
-        if (!listed_before(state, source_path, i, path)) {
+        if (!listed_before(state, i, path)) {
             std::fputc('\n', file);
             write_path(file, path, ":\n");
         }
