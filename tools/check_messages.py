@@ -97,7 +97,8 @@ def collect_messages(src_dir):
     for code in files.values():
         for m in re.finditer(r"(\w+)\s*\(\s*const\s+char\s*\*\s*(\w+)\s*,\s*"
                              r"const\s+char\s*\*\s*(\w+)\s*\)\s*\{([^}]*)\}", code):
-            if re.search(r"report_error\s*\(\s*" + m.group(2) + r"\s*,\s*" + m.group(3) + r"\s*\)",
+            if re.search(r"report_error\s*\(\s*(?:[\w.]+\s*,\s*)?" + m.group(2) + r"\s*,\s*"
+                         + m.group(3) + r"\s*\)",
                          m.group(4)):
                 wrappers.add(m.group(1))
     messages, problems = [], []
@@ -108,8 +109,13 @@ def collect_messages(src_dir):
             arguments = split_arguments(code, call.end() - 1)
             where = f"{path.relative_to(src_dir.parent)}: {function}({', '.join(arguments)})"
             first = arguments[0] if arguments else ""
-            if first.startswith("const ") or first in ("message", "format"):
-                continue  # a declaration, a definition, or a wrapper's own call
+            if re.match(r"(const\s|AssemblerState\s*&|DiagnosticSink\s*&)", first):
+                continue  # a declaration or a definition
+            if function in ("report_error", "report_warning", "report_line") and len(arguments) > 2:
+                arguments = arguments[1:]  # the state or sink the line goes to
+                first = arguments[0]
+            if first in ("message", "format"):
+                continue  # a wrapper's own call
             if function in ("report_warning", "report_line"):
                 if not re.fullmatch(STRING, first):
                     problems.append(f"{where}: the format is not a literal")

@@ -84,12 +84,12 @@ int handle_token(AssemblerState& state, const char* token, int length, TokenStre
 // Skips the comment that `opening`, a token beginning with "(", opens in
 // `stream`, up to its closing ")" or the end of the stream. Warns
 // "-- Malformed comment: TOKEN" when `opening` is more than "(".
-void skip_comment(const char* opening, TokenStream& stream);
+void skip_comment(AssemblerState& state, const char* opening, TokenStream& stream);
 
 // Skips the comment that body token `first` of `macro` opens, up to its
 // closing ")" or the end of the body, with the same warning; returns the
 // position of the body token after it.
-int skip_body_comment(const Macro& macro, int first);
+int skip_body_comment(AssemblerState& state, const Macro& macro, int first);
 
 // --- Labels and scope (labels.cpp) ---
 
@@ -105,12 +105,11 @@ Label* lookup_label(AssemblerState& state, const char* field, int length);
 // "Labels limit exceeded: NAME"; the caller adds its own line.
 int define_label(AssemblerState& state, const char* name, int length);
 
-// Forms "scope/name" in `dst` (NAME_SIZE bytes) from texts of the given
-// lengths and returns its length; when it would be longer than
-// NAME_SIZE - 1 characters, prints "Sublabel length too long: NAME" and
-// returns -1.
-int build_sublabel_name(char* dst, const char* scope, int scope_length, const char* name,
-                        int name_length);
+// Forms "scope/name" in `dst` (NAME_SIZE bytes) from the state's scope and
+// a name of `name_length` characters, and returns its length; when it would
+// be longer than NAME_SIZE - 1 characters, prints
+// "Sublabel length too long: NAME" and returns -1.
+int build_sublabel_name(AssemblerState& state, char* dst, const char* name, int name_length);
 
 // Makes `name`, of `length` (at most NAME_SIZE - 1) characters, the scope.
 void set_scope(AssemblerState& state, const char* name, int length);

@@ -16,6 +16,7 @@
 
 #include "assembler/token_stream.hpp"
 #include "assembler/token_widths.hpp"
+#include "common/diagnostics.hpp"
 #include "common/file_identity.hpp"
 
 constexpr std::uint32_t IMAGE_SIZE = 0x10000;
@@ -38,16 +39,31 @@ constexpr int MACRO_INDEX_SLOTS = 2 * MAX_MACROS;
 constexpr std::uint32_t MAX_EXPANDED_TOKENS = 1u << 20; // body tokens of all expansions
 constexpr std::uint32_t MAX_INCLUDES = 4096;            // include files opened
 
+// Where a token's text starts: a file of the assembly (0 the source, i + 1
+// `included[i]`) and a line and a column in bytes, both counted from 1. Kept
+// only while the state tracks positions; a line of 0 means unknown.
+struct SourcePosition {
+    std::uint32_t line;
+    std::uint32_t column;
+    std::uint16_t file;
+};
+
+// The most frames a pass can nest: the source, 64 levels of includes and,
+// since no macro may expand inside its own expansion, every macro once.
+constexpr int MAX_FRAMES = 1 + MAX_INCLUDE_DEPTH + MAX_MACROS;
+
 struct Label {
     char name[NAME_SIZE];
-    std::uint16_t address; // low 16 bits of the cursor at definition
-    std::uint16_t uses;    // raised by references; unused labels are reported
+    std::uint16_t address;   // low 16 bits of the cursor at definition
+    std::uint16_t uses;      // raised by references; unused labels are reported
+    SourcePosition position; // of its definition
 };
 
 struct Reference {
     char name[NAME_SIZE];
-    char sigil;            // selects how the placeholder is filled; 0 for a label call
-    std::uint16_t address; // first byte of the placeholder
+    char sigil;              // selects how the placeholder is filled; 0 for a label call
+    std::uint16_t address;   // first byte of the placeholder
+    SourcePosition position; // of the reference token
 };
 
 struct Macro {
@@ -55,7 +71,42 @@ struct Macro {
     char body[MAX_MACRO_BODY][NAME_SIZE];
     std::uint8_t text_lengths[MAX_MACRO_BODY]; // of the body tokens, so uses need not measure them
     std::uint8_t body_length;
-    bool expanding; // set while its body is being handled, to refuse recursion
+    bool expanding;          // set while its body is being handled, to refuse recursion
+    SourcePosition position; // of its "%name" token
+    SourcePosition body_positions[MAX_MACRO_BODY];
+};
+
+// What a listing shows of one token, in the order the pass handles them.
+enum class ListingKind : std::uint8_t {
+    Bytes,     // the token wrote `size` bytes from `address`
+    Label,     // the token defined a label or sublabel at `address`
+    Padding,   // the token moved the write position to `address`
+    Expansion, // a macro use; the records of its body follow, one level deeper
+    Include,   // an include; the records of the file follow, one level deeper
+};
+
+struct ListingRecord {
+    SourcePosition position; // of the token
+    std::uint32_t address;   // the cursor, as the token left it for padding
+    std::uint32_t size;      // bytes written, for ListingKind::Bytes
+    ListingKind kind;
+    std::uint8_t depth;    // expansions and includes around the token, the source's own being 0
+    std::uint16_t target; // Expansion: the macro's index; Include: the file's (1 + included index)
+};
+
+// Receives the records of a listing while the pass runs; the bytes they name
+// are final only once the references are resolved.
+struct ListingObserver {
+    void (*record)(void* context, const ListingRecord& record);
+    void* context;
+};
+
+// One level of what the pass is reading: a file, or a macro's body.
+struct Frame {
+    const TokenStream* stream; // the file's stream, or nullptr for a macro body
+    const Macro* macro;        // the macro whose body is handled
+    int body_index;            // the body token being handled
+    std::uint16_t file;        // the file of the stream
 };
 
 // A file an include opened, once for each path and file: outputs are never
@@ -102,6 +153,18 @@ struct AssemblerState {
     std::uint32_t included_count;
     std::uint32_t expanded_tokens; // body tokens of every expansion so far
     SourceOpener opener;           // all zero: the standard library's fopen
+    DiagnosticSink diagnostics;    // all zero: standard error
+
+    // Positions, kept when the caller sets `tracks_positions` before the
+    // pass: for labels, references, macro bodies, diagnostics (with their
+    // locations on, the sink prints them) and the listing. Off, the pass
+    // spends nothing on them.
+    bool tracks_positions;
+    ListingObserver listing; // all zero: no listing
+    const char* source_path;  // as assemble_source was given it
+    Frame frames[MAX_FRAMES];
+    int frame_count;
+    bool failure_located; // the first failure's chain of notes is printed
 };
 
 // Runs the whole pass over `source`, which stays open for the caller to
@@ -115,3 +178,18 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
 // True when `identity` is the source's or that of a file an include opened:
 // the files no output may replace.
 bool was_read(const AssemblerState& state, const FileIdentity& identity);
+
+// Prints "MESSAGE: DETAIL" to the state's sink and returns 0, so that a
+// failing operation can end with `return report_error(...)`.
+int report_error(AssemblerState& state, const char* message, const char* detail);
+
+// Prints "-- MESSAGE: DETAIL" to the state's sink.
+void report_warning(AssemblerState& state, const char* message, const char* detail);
+
+// The path of file `file` of a SourcePosition, as the source or its include
+// names it.
+const char* file_path(const AssemblerState& state, std::uint16_t file);
+
+// report_warning, located at `position` where positions are tracked.
+void report_warning_at(AssemblerState& state, const SourcePosition& position,
+                       const char* message, const char* detail);

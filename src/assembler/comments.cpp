@@ -19,8 +19,8 @@
 #include "common/diagnostics.hpp"
 
 // Warns about an opening token longer than "("; returns the depth, 1.
-static int open_comment(const char* opening) {
-    if (opening[1] != '\0') report_warning("Malformed comment", opening);
+static int open_comment(AssemblerState& state, const char* opening) {
+    if (opening[1] != '\0') report_warning(state, "Malformed comment", opening);
     return 1;
 }
 
@@ -32,12 +32,12 @@ static int comment_depth_after(const char* token, int depth) {
     return depth;
 }
 
-void skip_comment(const char* opening, TokenStream& stream) {
-    skip_comment_tokens(stream, open_comment(opening));
+void skip_comment(AssemblerState& state, const char* opening, TokenStream& stream) {
+    skip_comment_tokens(stream, open_comment(state, opening));
 }
 
-int skip_body_comment(const Macro& macro, int first) {
-    int depth = open_comment(macro.body[first]);
+int skip_body_comment(AssemblerState& state, const Macro& macro, int first) {
+    int depth = open_comment(state, macro.body[first]);
     int i = first + 1;
     for (; i < macro.body_length && depth >= 1; i++)
         depth = comment_depth_after(macro.body[i], depth);

@@ -21,9 +21,9 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     for (int length; (length = read_token(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its inlined check drops out.
         if (length > TOP_LEVEL_MAX_TOKEN || !handle_token(state, token, length, stream))
-            return report_error("Invalid token", token);
+            return report_error(state, "Invalid token", token);
     }
-    if (stream.failed) return report_error("Invalid input", path);
+    if (stream.failed) return report_error(state, "Invalid input", path);
     return resolve_references(state);
 }
 
@@ -58,21 +58,22 @@ static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
     for (int length; (length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
         if (!handle_token(state, token, length, stream))
-            return report_error("Unknown token", token);
+            return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
-    if (stream.failed) return report_error("Include missing", stream.path);
+    if (stream.failed) return report_error(state, "Include missing", stream.path);
     return 1;
 }
 
 int include_source(AssemblerState& state, const char* path) {
     // Bounded so that a file including itself fails instead of exhausting the stack.
     if (state.include_depth >= MAX_INCLUDE_DEPTH)
-        return report_error("Include depth exceeded", path);
-    if (state.include_count >= MAX_INCLUDES) return report_error("Includes limit exceeded", path);
+        return report_error(state, "Include depth exceeded", path);
+    if (state.include_count >= MAX_INCLUDES)
+        return report_error(state, "Includes limit exceeded", path);
     state.include_count++;
     std::FILE* file = open_source(state, path);
-    if (!file) return report_error("Include missing", path);
+    if (!file) return report_error(state, "Include missing", path);
     note_included_file(state, path, file);
     state.include_depth++;
     TokenStream& stream = state.streams[state.include_depth];
@@ -86,7 +87,7 @@ int include_source(AssemblerState& state, const char* path) {
 static int handle_padding(AssemblerState& state, const char* token) {
     const char* rest = token + 1;
     std::uint32_t value;
-    if (!read_hex_word(rest, value)) return report_error("Invalid padding", token);
+    if (!read_hex_word(rest, value)) return report_error(state, "Invalid padding", token);
     // The new cursor is not checked here; the next byte written checks it.
     if (token[0] == '|')
         state.cursor = value;
@@ -102,7 +103,7 @@ static int handle_literal(AssemblerState& state, const char* token, int length) 
         return emit_literal_byte(state, static_cast<std::uint8_t>(value));
     if (length == 5 && read_hex_word(rest, value))
         return emit_short(state, static_cast<std::uint16_t>(value), true);
-    return report_error("Invalid hex literal", token);
+    return report_error(state, "Invalid hex literal", token);
 }
 
 static int handle_text(AssemblerState& state, const char* text, int length) {
@@ -133,16 +134,16 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
 #pragma GCC diagnostic ignored "-Wattributes"
 __attribute__((always_inline)) int handle_token(AssemblerState& state, const char* token,
                                                 int length, TokenStream& stream) {
-    if (length > MAX_TOKEN_LENGTH) return report_error("Invalid token", token);
+    if (length > MAX_TOKEN_LENGTH) return report_error(state, "Invalid token", token);
     const char* rest = token + 1;
     switch (token[0]) {
-    case '(': skip_comment(token, stream); return 1;
+    case '(': skip_comment(state, token, stream); return 1;
     case '~':
-        if (!include_source(state, rest)) return report_error("Invalid include", token);
+        if (!include_source(state, rest)) return report_error(state, "Invalid include", token);
         return 1;
     case '%':
         if (!define_macro(state, rest, length - 1, stream))
-            return report_error("Invalid macro", token);
+            return report_error(state, "Invalid macro", token);
         return 1;
     case '|':
     case '$': return handle_padding(state, token);

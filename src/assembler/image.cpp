@@ -77,9 +77,9 @@ bool is_instruction_word(const char* word, int length) {
 }
 
 int emit_byte(AssemblerState& state, std::uint8_t byte) {
-    if (state.cursor < PROGRAM_START) return report_error("Writing in zero-page", "");
-    if (state.cursor > 0xffff) return report_error("Writing after the end of RAM", "");
-    if (state.cursor < state.length) return report_error("Memory overwrite", "");
+    if (state.cursor < PROGRAM_START) return report_error(state, "Writing in zero-page", "");
+    if (state.cursor > 0xffff) return report_error(state, "Writing after the end of RAM", "");
+    if (state.cursor < state.length) return report_error(state, "Memory overwrite", "");
     state.image[state.cursor] = byte;
     state.cursor += 1;
     state.length = state.cursor;

@@ -21,13 +21,13 @@ int define_label(AssemblerState& state, const char* name, int length) {
     // The slot of the name in the index: filled when a label of that name
     // exists, else where the new one goes.
     std::uint16_t* slot = find_name_slot(state.label_index, state.labels, make_key(stored));
-    if (*slot != 0) return report_error("Label duplicate", name);
+    if (*slot != 0) return report_error(state, "Label duplicate", name);
     // A name that reads as a raw byte or short could never be called by name.
     if ((length == 2 || length == 4) && is_hex_word(name))
-        return report_error("Label name is hex number", name);
+        return report_error(state, "Label name is hex number", name);
     if (length == 0 || is_instruction_word(name, length))
-        return report_error("Label name is invalid", name);
-    if (state.label_count == MAX_LABELS) return report_error("Labels limit exceeded", name);
+        return report_error(state, "Label name is invalid", name);
+    if (state.label_count == MAX_LABELS) return report_error(state, "Labels limit exceeded", name);
     Label& label = state.labels[state.label_count++];
     label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
     label.uses = 0;
@@ -36,10 +36,11 @@ int define_label(AssemblerState& state, const char* name, int length) {
     return 1;
 }
 
-int build_sublabel_name(char* dst, const char* scope, int scope_length, const char* name,
-                        int name_length) {
+int build_sublabel_name(AssemblerState& state, char* dst, const char* name, int name_length) {
+    const char* scope = state.scope;
+    int scope_length = state.scope_length;
     if (scope_length + name_length >= NAME_SIZE - 1) {
-        report_error("Sublabel length too long", name);
+        report_error(state, "Sublabel length too long", name);
         return -1;
     }
     std::memcpy(dst, scope, static_cast<std::size_t>(scope_length));
@@ -55,16 +56,15 @@ void set_scope(AssemblerState& state, const char* name, int length) {
 
 int handle_label(AssemblerState& state, const char* token, int length) {
     const char* name = token + 1;
-    if (!define_label(state, name, length - 1)) return report_error("Invalid label", token);
+    if (!define_label(state, name, length - 1)) return report_error(state, "Invalid label", token);
     set_scope(state, name, length - 1);
     return 1;
 }
 
 int handle_sublabel(AssemblerState& state, const char* token, int length) {
     char name[NAME_SIZE];
-    int name_length =
-        build_sublabel_name(name, state.scope, state.scope_length, token + 1, length - 1);
+    int name_length = build_sublabel_name(state, name, token + 1, length - 1);
     if (name_length < 0 || !define_label(state, name, name_length))
-        return report_error("Invalid sublabel", token);
+        return report_error(state, "Invalid sublabel", token);
     return 1;
 }

@@ -18,16 +18,17 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     NameField stored = {};
     copy_text(stored, name, length);
     std::uint16_t* slot = find_name_slot(state.macro_index, state.macros, make_key(stored));
-    if (*slot != 0) return report_error("Macro duplicate", name);
+    if (*slot != 0) return report_error(state, "Macro duplicate", name);
     // Stricter than labels on purpose: a label loses only the names of two or
     // four digits, which word handling reads as data, but a macro loses every
     // hexadecimal name of even length ("%abcdef" too), as the manual states
     // and macro_name_six_hex_digits_refused.case pins. Making the two rules
     // alike would change which sources assemble.
-    if (length % 2 == 0 && is_hex_word(name)) return report_error("Macro name is hex number", name);
+    if (length % 2 == 0 && is_hex_word(name))
+        return report_error(state, "Macro name is hex number", name);
     if (length == 0 || is_instruction_word(name, length))
-        return report_error("Macro name is invalid", name);
-    if (state.macro_count == MAX_MACROS) return report_error("Macros limit exceeded", name);
+        return report_error(state, "Macro name is invalid", name);
+    if (state.macro_count == MAX_MACROS) return report_error(state, "Macros limit exceeded", name);
     // Registered before its body is read: a macro whose body fails still exists.
     Macro& macro = state.macros[state.macro_count++];
     std::memcpy(macro.name, stored, NAME_SIZE);
@@ -39,10 +40,10 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
         switch (token[0]) {
         case '{': continue; // braces are optional; an opening one is dropped whole
         case '}': return 1;
-        case '%': return report_error("Macro error", name);
+        case '%': return report_error(state, "Macro error", name);
         default:
             if (macro.body_length == MAX_MACRO_BODY)
-                return report_error("Macro size exceeded", name);
+                return report_error(state, "Macro size exceeded", name);
             macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(token_length);
             copy_text(macro.body[macro.body_length++], token, token_length);
         }
@@ -59,7 +60,7 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
         // token of 63 characters fails at every use, "(" or not, exactly as
         // it would in an included file, instead of opening a comment.
         if (token[0] == '(' && length <= MAX_TOKEN_LENGTH) {
-            i = skip_body_comment(macro, i);
+            i = skip_body_comment(state, macro, i);
             continue;
         }
         if (!handle_token(state, token, length, stream)) return 0;
@@ -70,11 +71,11 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
 
 int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream) {
     // Expanding a macro inside its own expansion would never end.
-    if (macro.expanding) return report_error("Macro recursion", macro.name);
+    if (macro.expanding) return report_error(state, "Macro recursion", macro.name);
     // Charged up front, comments included, so that even bodies that do
     // nothing count: nested macros multiply their uses.
     if (MAX_EXPANDED_TOKENS - state.expanded_tokens < macro.body_length)
-        return report_error("Expansion limit exceeded", macro.name);
+        return report_error(state, "Expansion limit exceeded", macro.name);
     state.expanded_tokens += macro.body_length;
     macro.expanding = true;
     int result = expand_body(state, macro, stream);

@@ -38,14 +38,14 @@ int add_reference(AssemblerState& state, char sigil, const char* name, int lengt
                   std::uint16_t address) {
     char token[NAME_SIZE + 1];
     if (state.reference_count == MAX_REFERENCES)
-        return report_error("References limit exceeded", token_text(sigil, name, length, token));
+        return report_error(state, "References limit exceeded",
+                            token_text(sigil, name, length, token));
     // The record is filled first, and counted once nothing can fail.
     Reference& reference = state.references[state.reference_count];
     bool in_scope = name[0] == '&';
     if (in_scope) {
-        if (build_sublabel_name(reference.name, state.scope, state.scope_length, name + 1,
-                                length - 1) < 0)
-            return report_error("Invalid sublabel", token_text(sigil, name, length, token));
+        if (build_sublabel_name(state, reference.name, name + 1, length - 1) < 0)
+            return report_error(state, "Invalid sublabel", token_text(sigil, name, length, token));
     } else {
         copy_text(reference.name, name, length);
     }
@@ -85,7 +85,7 @@ static int fill_placeholder(AssemblerState& state, const Reference& reference, R
     case ReferenceKind::RelativeByte:
         state.image[at] = static_cast<std::uint8_t>(distance & 0xff);
         if (distance < -128 || distance > 127)
-            return report_error("Relative reference is too far", reference.name);
+            return report_error(state, "Relative reference is too far", reference.name);
         return 1;
     case ReferenceKind::ZeroPageByte:
         state.image[at] = static_cast<std::uint8_t>(target.address & 0xff);
@@ -106,7 +106,7 @@ int resolve_references(AssemblerState& state) {
         const Reference& reference = state.references[i];
         ReferenceKind kind = reference_form(reference.sigil).kind;
         Label* target = lookup_label(state, reference.name, NAME_SIZE - 1);
-        if (!target) return report_error(unknown_message(kind), reference.name);
+        if (!target) return report_error(state, unknown_message(kind), reference.name);
         if (!fill_placeholder(state, reference, kind, *target)) return 0;
         target->uses++;
     }

@@ -20,7 +20,7 @@ static AssemblerState state;
 
 // Prints "MESSAGE: DETAIL" and gives the exit status of a failed run.
 static int fail(const char* message, const char* detail) {
-    report_error(message, detail);
+    report_error(state, message, detail);
     return 1;
 }
 
@@ -52,7 +52,7 @@ static void write_symbol_file(const char* rom_path) {
     std::string path = std::string(rom_path) + ".sym";
     if (same_file(path.c_str(), rom_path) || replaces_input(path.c_str()) ||
         !write_symbols_to(path.c_str()))
-        report_warning("Symbol file not written", path.c_str());
+        report_warning(state, "Symbol file not written", path.c_str());
 }
 
 // Writes the make dependencies to --depfile's path; false when they were not
@@ -81,7 +81,7 @@ static int finish_standard_output() {
 
 int main(int argc, char** argv) {
     Options options;
-    switch (parse_options(argc, argv, options)) {
+    switch (parse_options(argc, argv, options, state.diagnostics)) {
     case Command::invalid: return 1;
     case Command::help: print_help(stdout); return finish_standard_output();
     case Command::version: print_version(stdout); return finish_standard_output();

@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-#include "common/diagnostics.hpp"
-
 #ifndef ORVASM_VERSION
 #error "ORVASM_VERSION comes from the project's version in CMakeLists.txt"
 #endif
@@ -46,26 +44,26 @@ const OptionSpec* find_option(const char* argument, std::size_t name_length) {
 }
 
 // Every command-line error ends with the usage line.
-Command usage() {
-    report_error("usage", "input.orv output.rom");
+Command usage(DiagnosticSink& sink) {
+    report_error(sink, "usage", "input.orv output.rom");
     return Command::invalid;
 }
 
 // Applies the option argv[index], which may take argv[index + 1] as its
 // value; `index` then moves past it. Returns Command::assemble to go on.
-Command apply_option(int argc, char** argv, int& index, Options& options) {
+Command apply_option(int argc, char** argv, int& index, Options& options, DiagnosticSink& sink) {
     const char* argument = argv[index];
     const char* equals = std::strchr(argument, '=');
     std::size_t name_length =
         equals ? static_cast<std::size_t>(equals - argument) : std::strlen(argument);
     const OptionSpec* spec = find_option(argument, name_length);
     if (!spec) {
-        report_error("Unknown option", argument);
-        return usage();
+        report_error(sink, "Unknown option", argument);
+        return usage(sink);
     }
     if (spec->kind != Kind::value && equals) {
-        report_error("Option takes no value", spec->name);
-        return usage();
+        report_error(sink, "Option takes no value", spec->name);
+        return usage(sink);
     }
     switch (spec->kind) {
     case Kind::help: return Command::help;
@@ -77,8 +75,8 @@ Command apply_option(int argc, char** argv, int& index, Options& options) {
     // whatever it looks like.
     const char* value = equals ? equals + 1 : index + 1 < argc ? argv[++index] : nullptr;
     if (!value || !*value) {
-        report_error("Missing value", spec->name);
-        return usage();
+        report_error(sink, "Missing value", spec->name);
+        return usage(sink);
     }
     options.*spec->value = value;
     return Command::assemble;
@@ -86,7 +84,7 @@ Command apply_option(int argc, char** argv, int& index, Options& options) {
 
 } // namespace
 
-Command parse_options(int argc, char** argv, Options& options) {
+Command parse_options(int argc, char** argv, Options& options, DiagnosticSink& sink) {
     int paths = 0;
     bool options_ended = false;
     for (int index = 1; index < argc; index++) {
@@ -96,7 +94,7 @@ Command parse_options(int argc, char** argv, Options& options) {
                 options_ended = true;
                 continue;
             }
-            Command command = apply_option(argc, argv, index, options);
+            Command command = apply_option(argc, argv, index, options, sink);
             if (command != Command::assemble) return command;
             continue;
         }
@@ -104,7 +102,7 @@ Command parse_options(int argc, char** argv, Options& options) {
         if (paths == 1) options.rom_path = argument;
         paths++;
     }
-    return paths < 2 ? usage() : Command::assemble;
+    return paths < 2 ? usage(sink) : Command::assemble;
 }
 
 void print_help(std::FILE* stream) {

@@ -1,5 +1,5 @@
-// The one writer of diagnostics: every line goes to the sink, standard
-// error unless a test or an embedder has set another stream.
+// The one writer of diagnostics: each line is gathered and handed to the
+// sink in one write, and to its observer.
 #include "common/diagnostics.hpp"
 
 #include <unistd.h>
@@ -8,39 +8,40 @@
 
 namespace {
 
-struct Sink {
-    std::FILE* file = nullptr; // nullptr: standard error
-    int escapes = -1;          // whether details are escaped; -1 until known
-};
-
-Sink diagnostic_sink;
-
-std::FILE* sink() {
-    return diagnostic_sink.file ? diagnostic_sink.file : stderr;
+std::FILE* stream_of(const DiagnosticSink& sink) {
+    return sink.file ? sink.file : stderr;
 }
 
 // A source can hold bytes that a terminal takes for commands (a new title, a
 // cleared screen). Shown on a terminal, they are escaped; anywhere else the
 // bytes stay as they are, since scripts and tests compare them.
-bool escapes_details() {
-    if (diagnostic_sink.escapes < 0) {
-        int descriptor = fileno(sink());
-        diagnostic_sink.escapes = descriptor >= 0 && isatty(descriptor) ? 1 : 0;
+bool escapes_details(DiagnosticSink& sink) {
+    if (sink.terminal == 0) {
+        int descriptor = sink.silent ? -1 : fileno(stream_of(sink));
+        sink.terminal = descriptor >= 0 && isatty(descriptor) ? 1 : -1;
     }
-    return diagnostic_sink.escapes == 1;
+    return sink.terminal == 1;
 }
 
-// One line of a diagnostic, gathered so that it reaches the sink in one
-// write: standard error is unbuffered, and a line written in pieces could be
-// interleaved with another program's output.
+// One line, gathered so that it reaches the stream in one write: standard
+// error is unbuffered, and a line written in pieces could be interleaved
+// with another program's output. A longer line than the buffer is handed on
+// in pieces, and seen whole by no observer; no diagnostic is that long.
 class Line {
   public:
+    explicit Line(DiagnosticSink& sink) : sink_(sink) {}
+
     void add(const char* text) {
         for (; *text; text++) add_byte(*text);
     }
+    void add_number(std::uint32_t number) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%u", number);
+        add(digits);
+    }
     // Adds `detail`, its control bytes escaped where the sink is a terminal.
     void add_detail(const char* detail) {
-        bool escapes = escapes_details();
+        bool escapes = escapes_details(sink_);
         for (const char* c = detail; *c; c++) {
             auto byte = static_cast<unsigned char>(*c);
             if (escapes && (byte < 0x20 || byte == 0x7f)) {
@@ -52,9 +53,10 @@ class Line {
             }
         }
     }
-    void flush() {
-        std::fwrite(text_, 1, size_, sink());
-        size_ = 0;
+    void finish(const Diagnostic* diagnostic) {
+        add_byte('\n');
+        if (sink_.observe) sink_.observe(sink_.context, diagnostic, text_, size_);
+        flush();
     }
 
   private:
@@ -62,40 +64,60 @@ class Line {
         if (size_ == sizeof text_) flush();
         text_[size_++] = c;
     }
-    char text_[512];
+    void flush() {
+        if (!sink_.silent) std::fwrite(text_, 1, size_, stream_of(sink_));
+        size_ = 0;
+    }
+
+    DiagnosticSink& sink_;
+    char text_[1024];
     std::size_t size_ = 0;
 };
 
-void print_line(const char* prefix, const char* message, const char* detail) {
-    Line line;
-    line.add(prefix);
-    line.add(message);
-    line.add(": ");
-    line.add_detail(detail);
-    line.add("\n");
-    line.flush();
-}
-
 } // namespace
 
-std::FILE* set_diagnostic_sink(std::FILE* file) {
-    std::FILE* previous = diagnostic_sink.file;
-    diagnostic_sink = {file, -1};
-    return previous;
+void print_diagnostic(DiagnosticSink& sink, const Diagnostic& diagnostic) {
+    Line line(sink);
+    const SourceLocation& at = diagnostic.location;
+    if (sink.locations && at.line != 0) {
+        line.add_detail(at.file);
+        line.add(":");
+        line.add_number(at.line);
+        line.add(":");
+        line.add_number(at.column);
+        line.add(": ");
+    }
+    if (diagnostic.severity == Severity::Note) {
+        line.add("note: ");
+        line.add(diagnostic.message);
+        if (diagnostic.detail[0] != '\0') line.add(" ");
+    } else {
+        if (diagnostic.severity == Severity::Warning) line.add("-- ");
+        line.add(diagnostic.message);
+        line.add(": ");
+    }
+    line.add_detail(diagnostic.detail);
+    line.finish(&diagnostic);
 }
 
-int report_error(const char* message, const char* detail) {
-    print_line("", message, detail);
+int report_error(DiagnosticSink& sink, const char* message, const char* detail) {
+    print_diagnostic(sink, {Severity::Error, message, detail, {}});
     return 0;
 }
 
-void report_warning(const char* message, const char* detail) {
-    print_line("-- ", message, detail);
+void report_warning(DiagnosticSink& sink, const char* message, const char* detail) {
+    print_diagnostic(sink, {Severity::Warning, message, detail, {}});
 }
 
-void report_line(const char* format, ...) {
+void report_line(DiagnosticSink& sink, const char* format, ...) {
+    char text[1024];
     std::va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(sink(), format, arguments);
+    int length = std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
+    if (length < 0) return;
+    auto size = static_cast<std::size_t>(length) < sizeof text ? static_cast<std::size_t>(length)
+                                                               : sizeof text - 1;
+    if (sink.observe) sink.observe(sink.context, nullptr, text, size);
+    if (!sink.silent) std::fwrite(text, 1, size, stream_of(sink));
 }

@@ -1,19 +1,59 @@
-// Every diagnostic, warning and summary line goes through here, to one sink
-// (standard error unless a caller such as a test redirects it).
+// Every diagnostic, warning and summary line goes through here, to the sink
+// of one assembly: standard error, another stream, or an observer that
+// collects them as records (a test, an editor, an embedding program).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
-// Prints "MESSAGE: DETAIL\n" and returns 0, so that a failing operation can
-// end with `return report_error(...)`. On a terminal, control bytes in
-// DETAIL (0x01-0x1f, 0x7f) are shown as "\xHH".
-int report_error(const char* message, const char* detail);
+enum class Severity : std::uint8_t { Error, Warning, Note };
 
-// Prints a warning line, "-- MESSAGE: DETAIL\n", escaped as report_error's.
-void report_warning(const char* message, const char* detail);
+// Where a diagnostic points: a file and a 1-based line and column (in
+// bytes). A line of 0 means the place is not known.
+struct SourceLocation {
+    const char* file;
+    std::uint32_t line;
+    std::uint32_t column;
+};
+
+// One line of diagnostics, as its parts. Printed, an error reads
+// "MESSAGE: DETAIL", a warning "-- MESSAGE: DETAIL", a note
+// "note: MESSAGE DETAIL"; a known location goes before, as
+// "FILE:LINE:COLUMN: ", where the sink asks for locations.
+struct Diagnostic {
+    Severity severity;
+    const char* message;
+    const char* detail;
+    SourceLocation location;
+};
+
+// Where the diagnostics of one assembly go. All zero: standard error, as the
+// program prints them.
+struct DiagnosticSink {
+    std::FILE* file; // nullptr: standard error
+    bool silent;     // prints nothing; the observer still sees every line
+    bool locations;  // prints known locations before the lines
+    // Called with every line printed (or not, when silent): `diagnostic` is
+    // nullptr for a line that is none (the summary). `text` is the line as
+    // printed, with its newline.
+    void (*observe)(void* context, const Diagnostic* diagnostic, const char* text,
+                    std::size_t length);
+    void* context;
+    std::int8_t terminal; // whether `file` is a terminal: 0 not yet known, 1 yes, -1 no
+};
+
+// Prints one diagnostic line. On a terminal, control bytes in its detail
+// (0x01-0x1f, 0x7f) are shown as "\xHH".
+void print_diagnostic(DiagnosticSink& sink, const Diagnostic& diagnostic);
+
+// Prints "MESSAGE: DETAIL" and returns 0, so that a failing operation can
+// end with `return report_error(...)`.
+int report_error(DiagnosticSink& sink, const char* message, const char* detail);
+
+// Prints "-- MESSAGE: DETAIL".
+void report_warning(DiagnosticSink& sink, const char* message, const char* detail);
 
 // Prints a formatted line that is neither an error nor a warning (the summary).
-void report_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Where diagnostics go; nullptr restores standard error. Returns the previous sink.
-std::FILE* set_diagnostic_sink(std::FILE* sink);
+void report_line(DiagnosticSink& sink, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));

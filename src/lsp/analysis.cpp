@@ -13,8 +13,8 @@
 #include <unordered_map>
 
 #include "assembler/assembler.hpp"
-#include "output/report.hpp"
 #include "common/diagnostics.hpp"
+#include "output/report.hpp"
 
 namespace {
 
@@ -80,21 +80,22 @@ std::FILE* open_served_file(const char* path, void* context) {
 // --- Diagnostics from the printed lines ---
 
 // Everything the assembler prints while `run` runs.
-template <typename Run> std::string captured_output(Run run) {
+template <typename Run> std::string captured_output(AssemblerState& state, Run run) {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* sink = open_memstream(&buffer, &size);
     if (!sink) return {};
-    std::FILE* previous = set_diagnostic_sink(sink);
+    state.diagnostics = {};
+    state.diagnostics.file = sink;
     run();
-    set_diagnostic_sink(previous);
+    state.diagnostics = {};
     std::fclose(sink);
     std::string text(buffer, size);
     std::free(buffer);
     return text;
 }
 
-void add_lines(std::vector<Diagnostic>& diagnostics, const std::string& output,
+void add_lines(std::vector<DocumentDiagnostic>& diagnostics, const std::string& output,
                bool warnings_only) {
     for (std::size_t start = 0, end; start < output.size(); start = end + 1) {
         end = std::min(output.find('\n', start), output.size());
@@ -103,7 +104,7 @@ void add_lines(std::vector<Diagnostic>& diagnostics, const std::string& output,
         if (warnings_only && !warning) continue;
         if (diagnostics.size() == MAX_DIAGNOSTICS) return;
         diagnostics.push_back({{0, 0},
-                               warning ? Severity::Warning : Severity::Error,
+                               warning ? ProtocolSeverity::Warning : ProtocolSeverity::Error,
                                warning ? line.substr(3) : line});
     }
 }
@@ -125,13 +126,13 @@ bool is_token_space(char c) {
 // first that is a sigil and that name ("Unused label: loop" on "@loop"), or
 // else at the start of the document. An error inside an included file, or a
 // token that a comment mentions first, lands in the wrong place.
-void place_diagnostics(std::vector<Diagnostic>& diagnostics, const std::string& text) {
+void place_diagnostics(std::vector<DocumentDiagnostic>& diagnostics, const std::string& text) {
     struct Found {
         std::optional<ByteRange> exact;
         std::optional<ByteRange> after_sigil;
     };
     std::unordered_map<std::string_view, Found> wanted;
-    for (const Diagnostic& diagnostic : diagnostics) {
+    for (const DocumentDiagnostic& diagnostic : diagnostics) {
         std::string_view name = named_token(diagnostic.message);
         if (!name.empty()) wanted[name];
     }
@@ -152,7 +153,7 @@ void place_diagnostics(std::vector<Diagnostic>& diagnostics, const std::string& 
             found->second.after_sigil = ByteRange{start, end};
         start = end;
     }
-    for (Diagnostic& diagnostic : diagnostics) {
+    for (DocumentDiagnostic& diagnostic : diagnostics) {
         auto found = wanted.find(named_token(diagnostic.message));
         if (found == wanted.end()) continue;
         if (found->second.exact)
@@ -171,7 +172,7 @@ Analysis analyze_document(AssemblerState& state, const DocumentStore& documents,
     state.opener = {&open_served_file, &server};
     const std::string& path = document.path.empty() ? document.uri : document.path;
     int assembled = 0;
-    std::string output = captured_output([&] {
+    std::string output = captured_output(state, [&] {
         std::FILE* source = open_text_stream(document.text);
         if (!source) return;
         assembled = assemble_source(state, source, path.c_str());
@@ -182,7 +183,8 @@ Analysis analyze_document(AssemblerState& state, const DocumentStore& documents,
     // As the program: the warnings only after a rom was written, which an
     // empty one is not; print_report ends with the summary line, no diagnostic.
     if (assembled && state.length > PROGRAM_START)
-        add_lines(analysis.diagnostics, captured_output([&] { print_report(state, ""); }), true);
+        add_lines(analysis.diagnostics, captured_output(state, [&] { print_report(state, ""); }),
+                  true);
     place_diagnostics(analysis.diagnostics, document.text);
     return analysis;
 }

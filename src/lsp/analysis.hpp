@@ -23,16 +23,16 @@ struct ByteRange {
 };
 
 // The protocol's DiagnosticSeverity values.
-enum class Severity { Error = 1, Warning = 2 };
+enum class ProtocolSeverity { Error = 1, Warning = 2 };
 
-struct Diagnostic {
+struct DocumentDiagnostic {
     ByteRange range;
-    Severity severity;
+    ProtocolSeverity severity;
     std::string message; // the line as the program prints it, without a warning's "-- "
 };
 
 struct Analysis {
-    std::vector<Diagnostic> diagnostics;
+    std::vector<DocumentDiagnostic> diagnostics;
 };
 
 // At most this many diagnostics per document, in the order printed: a source

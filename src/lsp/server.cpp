@@ -83,10 +83,10 @@ Json position_json(TextPosition position) {
 }
 
 void publish(Server& server, const std::string& uri, std::int64_t version,
-             const std::vector<Diagnostic>& diagnostics, const std::string& text) {
+             const std::vector<DocumentDiagnostic>& diagnostics, const std::string& text) {
     LineIndex index(text);
     Json list = Json::array();
-    for (const Diagnostic& diagnostic : diagnostics) {
+    for (const DocumentDiagnostic& diagnostic : diagnostics) {
         Json range = {
             {"start", position_json(index.position_of(diagnostic.range.begin, server.encoding))},
             {"end", position_json(index.position_of(diagnostic.range.end, server.encoding))}};

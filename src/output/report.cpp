@@ -11,16 +11,17 @@ static bool is_exempt_from_warning(const Label& label) {
     return label.name[0] >= 'A' && label.name[0] <= 'Z';
 }
 
-void print_report(const AssemblerState& state, const char* rom_path) {
+void print_report(AssemblerState& state, const char* rom_path) {
     for (int i = 0; i < state.label_count; i++) {
         const Label& label = state.labels[i];
         if (!is_exempt_from_warning(label) && label.uses == 0)
-            report_warning("Unused label", label.name);
+            report_warning(state, "Unused label", label.name);
     }
     std::uint32_t size = state.length - PROGRAM_START;
     // Hundredths of a percent, an exact half rounding up. Integer arithmetic
     // keeps halves exact where a binary floating-point quotient would not.
     std::uint32_t hundredths = (size * 10000 + ROM_CAPACITY / 2) / ROM_CAPACITY;
-    report_line("Assembled %s in %u bytes(%u.%02u%% used), %d labels, %d macros.\n", rom_path, size,
+    report_line(state.diagnostics,
+                "Assembled %s in %u bytes(%u.%02u%% used), %d labels, %d macros.\n", rom_path, size,
                 hundredths / 100, hundredths % 100, state.label_count, state.macro_count);
 }

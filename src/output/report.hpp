@@ -7,4 +7,4 @@
 // Prints "-- Unused label: NAME" for every unused label whose name does not
 // start with "A"-"Z", then
 // "Assembled PATH in N bytes(P% used), L labels, M macros.".
-void print_report(const AssemblerState& state, const char* rom_path);
+void print_report(AssemblerState& state, const char* rom_path);

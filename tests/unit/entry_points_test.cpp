@@ -14,7 +14,7 @@ namespace {
 struct EntryPoints : testing::Test {
     std::unique_ptr<AssemblerState> owned = std::make_unique<AssemblerState>();
     AssemblerState& state = *owned;
-    CapturedDiagnostics captured;
+    CapturedDiagnostics captured{state};
 
     void SetUp() override { state.cursor = 0x1234; }
 
@@ -50,9 +50,10 @@ TEST_F(EntryPoints, LongestNamesAreFoundWhole) {
 TEST_F(EntryPoints, SublabelNamesUpToSixtyThreeCharacters) {
     char name[NAME_SIZE];
     std::string scope(40, 's');
-    ASSERT_EQ(build_sublabel_name(name, scope.c_str(), 40, std::string(22, 'n').c_str(), 22), 63);
+    set_scope(state, scope.c_str(), 40);
+    ASSERT_EQ(build_sublabel_name(state, name, std::string(22, 'n').c_str(), 22), 63);
     EXPECT_EQ(std::string(name), scope + "/" + std::string(22, 'n'));
-    EXPECT_EQ(build_sublabel_name(name, scope.c_str(), 40, std::string(23, 'n').c_str(), 23), -1);
+    EXPECT_EQ(build_sublabel_name(state, name, std::string(23, 'n').c_str(), 23), -1);
     EXPECT_EQ(captured.text(), "Sublabel length too long: " + std::string(23, 'n') + "\n");
 }
 

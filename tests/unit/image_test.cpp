@@ -59,7 +59,7 @@ TEST(LookupInstruction, OnlyTheThirtyTwoMnemonicsAreFound) {
 class EmitTest : public testing::Test {
   protected:
     std::unique_ptr<AssemblerState> state = std::make_unique<AssemblerState>();
-    CapturedDiagnostics captured;
+    CapturedDiagnostics captured{*state};
 };
 
 TEST_F(EmitTest, WritesAtTheCursorAndRaisesTheHighWaterMark) {
@@ -119,12 +119,12 @@ TEST(EmitBytes, EndsLikeSingleWrites) {
             std::string once_text, single_text;
             int once_result, single_result = 1;
             {
-                CapturedDiagnostics captured;
+                CapturedDiagnostics captured(*once);
                 once_result = emit_bytes(*once, bytes, count);
                 once_text = captured.text();
             }
             {
-                CapturedDiagnostics captured;
+                CapturedDiagnostics captured(*single);
                 for (std::uint32_t i = 0; i < count && single_result; i++)
                     single_result = emit_byte(*single, bytes[i]);
                 single_text = captured.text();

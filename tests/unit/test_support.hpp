@@ -11,14 +11,16 @@
 #include "assembler/assembler.hpp"
 #include "common/diagnostics.hpp"
 
-// Collects everything the assembler prints while it is alive.
+// Collects everything an assembly prints while it is alive.
 class CapturedDiagnostics {
   public:
-    CapturedDiagnostics() : file_(open_memstream(&buffer_, &size_)) {
-        previous_ = set_diagnostic_sink(file_);
+    explicit CapturedDiagnostics(AssemblerState& state)
+        : state_(state), file_(open_memstream(&buffer_, &size_)) {
+        previous_ = state_.diagnostics.file;
+        state_.diagnostics.file = file_;
     }
     ~CapturedDiagnostics() {
-        set_diagnostic_sink(previous_);
+        state_.diagnostics.file = previous_;
         std::fclose(file_);
         std::free(buffer_);
     }
@@ -31,6 +33,7 @@ class CapturedDiagnostics {
     }
 
   private:
+    AssemblerState& state_;
     char* buffer_ = nullptr;
     std::size_t size_ = 0;
     std::FILE* file_;
@@ -76,7 +79,7 @@ struct Assembly {
         files.files = std::move(included);
         files.files["in.orv"] = std::move(source);
         state->opener = {&MemoryFiles::open, &files};
-        CapturedDiagnostics captured;
+        CapturedDiagnostics captured(*state);
         std::FILE* stream = MemoryFiles::open("in.orv", &files);
         result = assemble_source(*state, stream, "in.orv");
         std::fclose(stream);

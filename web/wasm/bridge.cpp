@@ -17,8 +17,8 @@
 #include <cstring>
 
 #include "assembler/assembly.hpp"
-#include "output/report.hpp"
 #include "common/diagnostics.hpp"
+#include "output/report.hpp"
 
 #define EXPORT(name) extern "C" __attribute__((export_name(#name)))
 
@@ -108,17 +108,17 @@ ssize_t write_output(void*, const char* buffer, std::size_t size) {
 int assemble(const char* main_path, const char* rom_path) {
     std::FILE* source = open_memory_file(main_path, nullptr);
     if (!source) {
-        report_error("Invalid input", main_path);
+        report_error(state, "Invalid input", main_path);
         return 1;
     }
     int assembled = assemble_source(state, source, main_path);
     std::fclose(source);
     if (!assembled) {
-        report_error("Assembly", "Failed to assemble rom.");
+        report_error(state, "Assembly", "Failed to assemble rom.");
         return 1;
     }
     if (state.length <= PROGRAM_START) {
-        report_error("Assembly", "Output rom is empty.");
+        report_error(state, "Assembly", "Output rom is empty.");
         return 1;
     }
     print_report(state, rom_path);
@@ -151,8 +151,8 @@ EXPORT(orv_assemble) int orv_assemble(const char* main_path, const char* rom_pat
         output_stream = fopencookie(nullptr, "w", {nullptr, write_output, nullptr, nullptr});
         if (!output_stream) return 1;
         std::setvbuf(output_stream, nullptr, _IONBF, 0);
-        set_diagnostic_sink(output_stream);
     }
+    state.diagnostics.file = output_stream;
     int status = assemble(main_path, rom_path);
     std::fflush(output_stream);
     return status;
