@@ -103,7 +103,7 @@ struct ListingObserver {
 
 // One level of what the pass is reading: a file, or a macro's body.
 struct Frame {
-    const TokenStream* stream; // the file's stream, or nullptr for a macro body
+    TokenStream* stream;       // the file's stream, or nullptr for a macro body
     const Macro* macro;        // the macro whose body is handled
     int body_index;            // the body token being handled
     std::uint16_t file;        // the file of the stream
@@ -164,6 +164,7 @@ struct AssemblerState {
     const char* source_path;  // as assemble_source was given it
     Frame frames[MAX_FRAMES];
     int frame_count;
+    std::uint32_t listed; // records given to the listing so far
     bool failure_located; // the first failure's chain of notes is printed
 };
 

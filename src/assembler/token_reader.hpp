@@ -28,6 +28,12 @@ inline int read_token(TokenStream& stream, char* token, int width);
 // comment rule of comments.cpp, run over the stream's buffer.
 void skip_comment_tokens(TokenStream& stream, int depth);
 
+// skip_comment_tokens, then the comments that follow with only whitespace
+// before their lone "(", as long as that "(" is in the block already: a run
+// of comments is skipped here instead of one return through the reader and
+// the dispatch each.
+void skip_comments(TokenStream& stream, int depth);
+
 // --- The common case of read_token, inlined where tokens are read ---
 
 // The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
@@ -77,3 +83,7 @@ inline int read_token(TokenStream& stream, char* token, int width) {
     // A failed read leaves fewer than `wanted` bytes, so it never gets here.
     return take_token(stream, token, wanted);
 }
+
+// The line and column (both from 1, the column in bytes) where the last
+// token read begins; 0 and 0 unless the stream counts lines.
+void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column);
