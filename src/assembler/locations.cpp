@@ -26,6 +26,12 @@ void leave_frame(AssemblerState& state) {
     if (state.tracks_positions) state.frame_count--;
 }
 
+// Whether diagnostics say where they happened: positions tracked, and a
+// sink that prints locations.
+static bool locates(const AssemblerState& state) {
+    return state.tracks_positions && state.diagnostics.locations;
+}
+
 // The position of the token frame `index` is handling.
 static SourcePosition position_in_frame(AssemblerState& state, int index) {
     Frame& frame = state.frames[index];
@@ -63,7 +69,7 @@ static void print_chain(AssemblerState& state) {
 }
 
 int report_error(AssemblerState& state, const char* message, const char* detail) {
-    if (!state.tracks_positions) return report_error(state.diagnostics, message, detail);
+    if (!locates(state)) return report_error(state.diagnostics, message, detail);
     SourcePosition position = current_position(state);
     print_diagnostic(state.diagnostics,
                      {Severity::Error, message, detail, location_of(state, position)});
@@ -76,7 +82,7 @@ int report_error(AssemblerState& state, const char* message, const char* detail)
 }
 
 void report_warning(AssemblerState& state, const char* message, const char* detail) {
-    if (!state.tracks_positions) return report_warning(state.diagnostics, message, detail);
+    if (!locates(state)) return report_warning(state.diagnostics, message, detail);
     SourcePosition position = current_position(state);
     print_diagnostic(state.diagnostics,
                      {Severity::Warning, message, detail, location_of(state, position)});
@@ -98,7 +104,7 @@ void report_warning_at(AssemblerState& state, const SourcePosition& position,
 
 void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
                     const char* detail) {
-    if (state.tracks_positions) print_note(state, position, message, detail);
+    if (locates(state)) print_note(state, position, message, detail);
 }
 
 void list_record(AssemblerState& state, const ListingRecord& record) {

@@ -4,15 +4,18 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "assembler/assembly.hpp"
 #include "cli/options.hpp"
 #include "common/diagnostics.hpp"
 #include "common/file_identity.hpp"
 #include "output/depfile_writer.hpp"
+#include "output/listing_writer.hpp"
 #include "output/output_file.hpp"
 #include "output/report.hpp"
 #include "output/rom_writer.hpp"
+#include "output/source_lines.hpp"
 #include "output/symbol_writer.hpp"
 
 // Large and zero-filled at start: static storage, not the stack.
@@ -72,6 +75,31 @@ static bool write_dependencies(const Options& options) {
     return false;
 }
 
+// The records of --listing, gathered while the assembly runs.
+static std::vector<ListingRecord> listing;
+
+static void keep_record(void*, const ListingRecord& record) {
+    listing.push_back(record);
+}
+
+// Writes the listing to --listing's path; false when it was not written
+// whole, or would replace the rom, its symbol file or a file the assembly
+// read.
+static bool write_listing_file(const Options& options) {
+    const char* path = options.listing_path;
+    std::string symbols = std::string(options.rom_path) + ".sym";
+    if (replaces_input(path) || same_file(path, options.rom_path) ||
+        same_file(path, symbols.c_str()))
+        return false;
+    OutputFile output;
+    if (!open_output(output, path)) return false;
+    FileLines lines(state, listing.data(), listing.size());
+    if (write_listing(state, listing.data(), listing.size(), lines.source_lines(), output.stream))
+        return commit_output(output);
+    abandon_output(output);
+    return false;
+}
+
 // The status after --help or --version: 1 when standard output failed.
 static int finish_standard_output() {
     static const char* const name = "standard output";
@@ -90,6 +118,9 @@ int main(int argc, char** argv) {
     // A file-size limit then fails the write, which leaves the old rom,
     // instead of killing the run halfway.
     std::signal(SIGXFSZ, SIG_IGN);
+    state.tracks_positions = options.locations || options.listing_path;
+    state.diagnostics.locations = options.locations;
+    if (options.listing_path) state.listing = {&keep_record, nullptr};
     const char* source_path = options.source_path;
     const char* rom_path = options.rom_path;
     std::FILE* source = std::fopen(source_path, "r");
@@ -113,8 +144,11 @@ int main(int argc, char** argv) {
     if (!commit_output(rom)) return fail("Output write failed", rom_path);
     print_report(state, rom_path);
     write_symbol_file(rom_path);
-    // Last, so that its line follows the report and that of the symbol file.
+    // Last, so that their lines follow the report and that of the symbol file.
+    int status = 0;
+    if (options.listing_path && !write_listing_file(options))
+        status = fail("Listing not written", options.listing_path);
     if (options.depfile_path && !write_dependencies(options))
-        return fail("Depfile not written", options.depfile_path);
-    return 0;
+        status = fail("Depfile not written", options.depfile_path);
+    return status;
 }
