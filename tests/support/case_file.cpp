@@ -105,6 +105,8 @@ void apply_section(const std::vector<std::string>& header, const std::string& bo
         result.stdout_text = body;
     } else if (kind == "expect" && words == 2) {
         add_file(result.expected, header[1], parse_bytes(body, where), where);
+    } else if (kind == "expect" && words == 3 && header[2] == "text") {
+        add_file(result.expected, header[1], body, where);
     } else {
         throw std::runtime_error(where + ": unknown section");
     }
