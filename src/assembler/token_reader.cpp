@@ -23,6 +23,7 @@ static_assert(STREAM_SLACK >= COMMENT_SCAN_STEP, "the search reads whole steps")
 // Counts the lines of the buffer up to `until`, which lies at or after where
 // counting stopped.
 void count_lines(TokenStream& stream, std::uint32_t until) {
+    if (stream.discarded + until <= stream.counted) return;
     auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
     const unsigned char* at = stream.buffer + from;
     const unsigned char* end = stream.buffer + until;
@@ -80,11 +81,11 @@ std::uint32_t token_start(const TokenStream& stream, std::uint32_t anchor, std::
     return offset < MAX_TOKEN_WIDTH ? run : at - offset % MAX_TOKEN_WIDTH;
 }
 
-// Whether the byte at `found`, which follows a token byte and is not at
-// `position`, lies inside a token: whitespace among the 16 bytes before it
-// tells that the token that holds it starts after that whitespace, or at
-// `position` after it, too few bytes before it to be cut there. False where
-// that is not known at once.
+// Whether the byte at `found`, which follows a token byte and where no token
+// is known to start, lies inside a token: whitespace among the 16 bytes
+// before it tells that the token that holds it starts after that whitespace,
+// or at a known token start after it, too few bytes before it to be cut
+// there. False where that is not known at once.
 bool inside_short_token(const TokenStream& stream, std::uint32_t found) {
     return found >= COMMENT_SCAN_STEP && spaces_before(stream.buffer + found) != 0;
 }
@@ -141,49 +142,52 @@ int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted) 
 void skip_comment_tokens(TokenStream& stream, int depth) {
     // Only tokens that begin with a parenthesis can change the depth, and
     // they are rare in prose: search for those bytes and read a real token
-    // only where one starts. Until the skip returns, `position` is only kept
-    // at some token start before the search, for token_start.
-    std::uint32_t search = stream.position;
+    // only where one starts. `anchor` is a token start at or before the
+    // search, for token_start: where the skip began or one it met since.
+    std::uint32_t anchor = stream.position;
+    std::uint32_t search = anchor;
     for (;;) {
         // `end` when there is none: the stop byte is a parenthesis.
         std::uint32_t found = find_parenthesis(stream.buffer, search);
         if (found == stream.end) {
             // Keep the partial token at the end of the block for the next one.
-            stream.position = token_start(stream, stream.position, stream.end);
+            stream.position = token_start(stream, anchor, stream.end);
             std::uint32_t kept = stream.end - stream.position;
             if (!refill(stream, stream.position)) {
                 stream.position = stream.end;
                 return;
             }
+            anchor = stream.position;
             search = kept;
             continue;
         }
         search = found + 1;
         // Right after whitespace a token starts; elsewhere only where a long
         // run of token bytes is cut, which token_start works out.
-        if (found != stream.position && !is_space(stream.buffer[found - 1])) {
+        if (found != anchor && !is_space(stream.buffer[found - 1])) {
             if (inside_short_token(stream, found)) continue;
-            stream.position = token_start(stream, stream.position, found);
-            if (stream.position != found) continue;
+            anchor = token_start(stream, anchor, found);
+            if (anchor != found) continue;
         }
-        stream.position = found;
         // A token starts with a parenthesis; it counts if its text ends
         // there. The stop byte after the block is no whitespace.
         int change = stream.buffer[found] == '(' ? 1 : -1;
         if (is_space(stream.buffer[found + 1])) {
+            depth += change;
+            if (depth >= 1) continue;
             stream.position = found + 1;
-        } else if (found + 1 == stream.end || stream.buffer[found + 1] == '\0') {
-            // Rare: the token may go on in the next block, or it holds a
-            // 0x00 and the rest of the token must be consumed with it.
-            char token[MAX_TOKEN_WIDTH + 1];
-            if (read_token(stream, token, MAX_TOKEN_WIDTH) < 0) return;
-            if (token[1] != '\0') change = 0;
-            search = stream.position;
-        } else {
-            continue;
+            return;
         }
-        depth += change;
+        if (found + 1 != stream.end && stream.buffer[found + 1] != '\0') continue;
+        // Rare: the token may go on in the next block, or it holds a 0x00
+        // and the rest of the token must be consumed with it.
+        stream.position = found;
+        char token[MAX_TOKEN_WIDTH + 1];
+        if (read_token(stream, token, MAX_TOKEN_WIDTH) < 0) return;
+        if (token[1] == '\0') depth += change;
         if (depth < 1) return;
+        anchor = stream.position;
+        search = anchor;
     }
 }
 
