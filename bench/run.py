@@ -12,6 +12,9 @@ runs of the two taken in turn.
 
   python3 bench/run.py             full sizes, 11 timed runs each
   python3 bench/run.py --smoke     small sizes, one run, no callgrind (CI)
+
+"located" is orvasm with --locations (positions kept for every token),
+"listed" with --locations --listing (and the listing written).
 """
 
 import argparse
@@ -30,6 +33,10 @@ WORKLOADS = [
     ("W2 big source", ["w2", "--mb", "32"], ["w2", "--mb", "1"], 35.0, True),
     ("W3 typical", ["w3", "--kb", "8"], ["w3", "--kb", "2"], 1.3, False),
 ]
+LOCATED_MEMORY_TARGET_KIB = 16384
+# Instructions of the program without options before positions came, in
+# millions: runs with --locations --listing may take 1.5 times as many.
+BASELINE = {"W1 max program": 6.72, "W2 big source": 75.8, "W3 typical": 1.254}
 MEMORY_TARGET_KIB = 2048
 # orvasm's wall time over the scanning floor's, on a source of comments
 SCAN_RATIO_TARGET = 1.3
@@ -136,6 +143,11 @@ def main():
         count = not args.smoke
         mine = figures(measure, runs, [orvasm, source, "out.rom"], work_dir, size, count)
         show("orvasm", mine)
+        show("located", figures(measure, runs, [orvasm, "--locations", source, "out.rom"],
+                                work_dir, size, count))
+        located = figures(measure, runs, [orvasm, "--locations", "--listing=out.lst", source,
+                                          "out.rom"], work_dir, size, count)
+        show("listed", located)
         show("floor", figures(measure, runs, [floor, source], work_dir, size, count))
         ratio = None
         if comments:
@@ -154,6 +166,12 @@ def main():
             missed.append("%s: instructions" % name)
         if mine["kib"] > MEMORY_TARGET_KIB:
             missed.append("%s: memory" % name)
+        # Positions and the listing may cost half as much again, and 16 MiB.
+        if located["instructions"] and mine["instructions"] and \
+                located["instructions"] > 1.5 * BASELINE[name] * 1e6:
+            missed.append("%s: instructions with --locations --listing" % name)
+        if located["kib"] > LOCATED_MEMORY_TARGET_KIB:
+            missed.append("%s: memory with --locations --listing" % name)
         if ratio and ratio > SCAN_RATIO_TARGET:
             missed.append("%s: wall time against the scan" % name)
     for miss in missed:

@@ -37,12 +37,21 @@ void enter_frame(AssemblerState& state, const Frame& frame);
 // Pops the frame enter_frame pushed.
 void leave_frame(AssemblerState& state);
 
+// Where the last token read from `stream`, a stream of file `file`, begins.
+inline SourcePosition token_position(TokenStream& stream, std::uint16_t file) {
+    SourcePosition position = {0, 0, file};
+    token_line_column(stream, position.line, position.column);
+    return position;
+}
+
 // The position of the token being handled in the innermost frame; unknown
 // (line 0) when positions are not tracked.
-SourcePosition current_position(AssemblerState& state);
-
-// Where the last token read from `stream`, a stream of file `file`, begins.
-SourcePosition token_position(TokenStream& stream, std::uint16_t file);
+inline SourcePosition current_position(AssemblerState& state) {
+    if (!state.tracks_positions || state.frame_count == 0) return {};
+    const Frame& frame = state.frames[state.frame_count - 1];
+    if (frame.macro) return frame.macro->body_positions[frame.body_index];
+    return token_position(*frame.stream, frame.file);
+}
 
 // report_error, located at `position` rather than at the current token.
 int report_error_at(AssemblerState& state, const SourcePosition& position, const char* message,
@@ -53,7 +62,11 @@ void report_note_at(AssemblerState& state, const SourcePosition& position, const
                     const char* detail);
 
 // Gives a record to the listing, when there is one.
-void list_record(AssemblerState& state, const ListingRecord& record);
+inline void list_record(AssemblerState& state, const ListingRecord& record) {
+    if (!state.listing.record) return;
+    state.listed++;
+    state.listing.record(state.listing.context, record);
+}
 
 // --- Image and instruction encoding (image.cpp) ---
 
@@ -109,8 +122,7 @@ int handle_token(AssemblerState& state, const char* token, int length, TokenStre
 // handle_token in a pass that keeps positions, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
 // defined, or where its padding moved the cursor.
-int handle_tracked_token(AssemblerState& state, const char* token, int length,
-                         TokenStream& stream);
+int handle_tracked_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---
 

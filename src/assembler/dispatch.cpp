@@ -53,8 +53,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 // Keeps the path and identity of a file an include opened, once for each
 // pair: a file included over and over is listed once. Returns the file's
 // number in positions: 1 + its index in `included`.
-static std::uint16_t note_included_file(AssemblerState& state, const char* path,
-                                        std::FILE* file) {
+static std::uint16_t note_included_file(AssemblerState& state, const char* path, std::FILE* file) {
     IncludedFile entry = {};
     // Include tokens are shorter than a name field; the cut is never taken.
     int length = text_length(path);

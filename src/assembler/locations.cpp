@@ -11,13 +11,6 @@ const char* file_path(const AssemblerState& state, std::uint16_t file) {
     return state.included[file - 1].path;
 }
 
-SourcePosition token_position(TokenStream& stream, std::uint16_t file) {
-    std::uint32_t line = 0;
-    std::uint32_t column = 0;
-    token_line_column(stream, line, column);
-    return {line, column, file};
-}
-
 void enter_frame(AssemblerState& state, const Frame& frame) {
     if (state.tracks_positions) state.frames[state.frame_count++] = frame;
 }
@@ -37,11 +30,6 @@ static SourcePosition position_in_frame(AssemblerState& state, int index) {
     Frame& frame = state.frames[index];
     if (frame.macro) return frame.macro->body_positions[frame.body_index];
     return token_position(*frame.stream, frame.file);
-}
-
-SourcePosition current_position(AssemblerState& state) {
-    if (!state.tracks_positions || state.frame_count == 0) return {};
-    return position_in_frame(state, state.frame_count - 1);
 }
 
 static SourceLocation location_of(const AssemblerState& state, const SourcePosition& position) {
@@ -96,8 +84,8 @@ int report_error_at(AssemblerState& state, const SourcePosition& position, const
     return 0;
 }
 
-void report_warning_at(AssemblerState& state, const SourcePosition& position,
-                       const char* message, const char* detail) {
+void report_warning_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                       const char* detail) {
     print_diagnostic(state.diagnostics,
                      {Severity::Warning, message, detail, location_of(state, position)});
 }
@@ -105,10 +93,4 @@ void report_warning_at(AssemblerState& state, const SourcePosition& position,
 void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
                     const char* detail) {
     if (locates(state)) print_note(state, position, message, detail);
-}
-
-void list_record(AssemblerState& state, const ListingRecord& record) {
-    if (!state.listing.record) return;
-    state.listed++;
-    state.listing.record(state.listing.context, record);
 }

@@ -85,6 +85,29 @@ inline int read_token(TokenStream& stream, char* token, int width) {
     return take_token(stream, token, wanted);
 }
 
+// Counts the lines of the buffer from where counting stopped up to `until`.
+void count_lines(TokenStream& stream, std::uint32_t until);
+
 // The line and column (both from 1, the column in bytes) where the last
-// token read begins; 0 and 0 unless the stream counts lines.
-void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column);
+// token read begins, unless the stream does not count lines. Asked for
+// every token of a listing, so the few bytes since the last token are
+// counted here.
+inline void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column) {
+    if (!stream.counts_lines) return;
+    std::uint64_t start = stream.discarded + stream.token_start;
+    if (start > stream.counted) {
+        auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
+        if (stream.token_start - from < 64) {
+            for (std::uint32_t at = from; at < stream.token_start; at++) {
+                if (stream.buffer[at] != '\n') continue;
+                stream.line++;
+                stream.line_start = stream.discarded + at + 1;
+            }
+            stream.counted = start;
+        } else {
+            count_lines(stream, stream.token_start);
+        }
+    }
+    line = stream.line;
+    column = static_cast<std::uint32_t>(start - stream.line_start + 1);
+}

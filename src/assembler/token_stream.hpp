@@ -26,8 +26,8 @@ struct TokenStream {
     const char* path; // named in the read-error message
     std::uint32_t position;
     std::uint32_t end;
-    bool exhausted; // nothing more will be read from `file`
-    bool failed;    // a read error happened; the stream is not read further
+    bool exhausted;            // nothing more will be read from `file`
+    bool failed;               // a read error happened; the stream is not read further
     std::uint32_t token_start; // where in `buffer` the last token read begins
     // Lines are counted only for a pass that keeps positions, and only as
     // far as a position is asked for, or as bytes leave the buffer.

@@ -1,6 +1,7 @@
 #include "output/listing_writer.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -41,12 +42,29 @@ class Listing {
     }
 
     void measure(const ListingRecord& record) {
-        location_width_ = std::max(location_width_, location(record.position).size());
+        std::size_t width = 1;
+        for (std::uint32_t line = record.position.line; line > 0; line /= 10) width++;
+        if (record.position.file != measured_file_) {
+            measured_file_ = record.position.file;
+            path_width_ = std::char_traits<char>::length(file_path(state_, measured_file_));
+        }
+        location_width_ = std::max(location_width_, path_width_ + width);
     }
 
   private:
+    // "FILE:LINE", appended to `out`.
+    void append_location(std::string& out, const SourcePosition& position) const {
+        out += file_path(state_, position.file);
+        char digits[12];
+        auto end = std::to_chars(digits, digits + sizeof digits, position.line).ptr;
+        out += ':';
+        out.append(digits, end);
+    }
+
     std::string location(const SourcePosition& position) const {
-        return std::string(file_path(state_, position.file)) + ":" + std::to_string(position.line);
+        std::string out;
+        append_location(out, position);
+        return out;
     }
 
     bool same_line(const ListingRecord& record) const {
@@ -73,8 +91,8 @@ class Listing {
             group_ = {&record, record.address, record.address, 0, marks(record.depth)};
         }
         if (record.kind == ListingKind::Bytes) group_.size += record.size;
-        group_.next = record.kind == ListingKind::Bytes ? record.address + record.size
-                                                        : record.address;
+        group_.next =
+            record.kind == ListingKind::Bytes ? record.address + record.size : record.address;
     }
 
     // A macro use or an include: its own line, then the lines it holds.
@@ -119,40 +137,58 @@ class Listing {
         }
         std::uint32_t size = group_.size;
         std::uint32_t shown = std::min(size, BYTES_PER_ROW);
-        std::string line = row(group_.address, shown, BYTES_PER_ROW);
-        std::string where = location(first->position);
-        where.resize(std::max(where.size(), location_width_), ' ');
-        std::string mark = group_.marks;
-        mark.resize(std::max<std::size_t>(mark.size(), 2), ' ');
-        line += "  " + where + " " + mark + " ";
+        line_.clear();
+        append_row(group_.address, shown, BYTES_PER_ROW);
+        line_ += "  ";
+        std::size_t start = line_.size();
+        append_location(line_, first->position);
+        line_.resize(std::max(line_.size(), start + location_width_), ' ');
+        line_ += ' ';
+        line_ += group_.marks;
+        line_.resize(std::max(line_.size(), start + location_width_ + 3), ' ');
+        line_ += ' ';
         std::size_t length = 0;
         const char* text = lines_.text ? lines_.text(lines_.context, first->position.file,
                                                      first->position.line, &length)
                                        : nullptr;
-        if (text) line.append(text, length);
-        write_line(line);
-        for (std::uint32_t at = shown; at < size; at += BYTES_PER_ROW)
-            write_line(row(group_.address + at, std::min(size - at, BYTES_PER_ROW), 0));
+        if (text) line_.append(text, length);
+        write_line();
+        for (std::uint32_t at = shown; at < size; at += BYTES_PER_ROW) {
+            line_.clear();
+            append_row(group_.address + at, std::min(size - at, BYTES_PER_ROW), 0);
+            write_line();
+        }
     }
 
     // "ADDR  BB BB ..": `count` bytes from `address`, in a column `width` bytes wide.
-    std::string row(std::uint32_t address, std::uint32_t count, std::uint32_t width) const {
-        char text[8];
-        std::snprintf(text, sizeof text, "%04x ", address & 0xffff);
-        std::string result = text;
+    void append_row(std::uint32_t address, std::uint32_t count, std::uint32_t width) {
+        char row[5 + 3 * BYTES_PER_ROW];
+        char* at = put_hex(row, address & 0xffff, 4);
+        *at++ = ' ';
         for (std::uint32_t i = 0; i < std::max(count, width); i++) {
-            if (i < count)
-                std::snprintf(text, sizeof text, " %02x", state_.image[(address + i) & 0xffff]);
-            result += i < count ? text : "   ";
+            *at++ = ' ';
+            if (i < count) {
+                at = put_hex(at, state_.image[(address + i) & 0xffff], 2);
+            } else {
+                *at++ = ' ';
+                *at++ = ' ';
+            }
         }
-        return result;
+        line_.append(row, static_cast<std::size_t>(at - row));
     }
 
-    // Writes `line` without blanks at its end.
-    void write_line(std::string line) {
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        line += '\n';
-        std::fwrite(line.data(), 1, line.size(), file_);
+    static char* put_hex(char* at, std::uint32_t value, int places) {
+        static constexpr char digits[] = "0123456789abcdef";
+        for (int shift = 4 * (places - 1); shift >= 0; shift -= 4)
+            *at++ = digits[(value >> shift) & 15];
+        return at;
+    }
+
+    // Writes the line gathered, without blanks at its end.
+    void write_line() {
+        while (!line_.empty() && line_.back() == ' ') line_.pop_back();
+        line_ += '\n';
+        std::fwrite(line_.data(), 1, line_.size(), file_);
     }
 
     void write_labels() {
@@ -164,7 +200,17 @@ class Listing {
         std::fputs("\n; labels by address: address, uses, name\n", file_);
         for (int index : order) {
             const Label& label = state_.labels[index];
-            std::fprintf(file_, "%04x %5u  %s\n", label.address, label.uses, label.name);
+            line_.clear();
+            char address[4];
+            line_.append(address,
+                         static_cast<std::size_t>(put_hex(address, label.address, 4) - address));
+            char digits[8];
+            auto end = std::to_chars(digits, digits + sizeof digits, label.uses).ptr;
+            line_.append(6 - static_cast<std::size_t>(end - digits), ' ');
+            line_.append(digits, end);
+            line_ += "  ";
+            line_ += label.name;
+            write_line();
         }
     }
 
@@ -175,6 +221,9 @@ class Listing {
     Group group_;
     std::vector<ListingKind> frames_{ListingKind::Include}; // the source's frame
     bool resumed_ = false;
+    std::string line_; // the line being written
+    std::uint16_t measured_file_ = 0;
+    std::size_t path_width_ = std::char_traits<char>::length(file_path(state_, 0));
 };
 
 } // namespace

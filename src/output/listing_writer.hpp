@@ -22,8 +22,7 @@
 // The text of a line of a file of the assembly (SourcePosition::file),
 // without its line end; nullptr when it cannot be had.
 struct SourceLines {
-    const char* (*text)(void* context, std::uint16_t file, std::uint32_t line,
-                        std::size_t* length);
+    const char* (*text)(void* context, std::uint16_t file, std::uint32_t line, std::size_t* length);
     void* context;
 };
 

@@ -5,9 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
-#include <utility>
+#include <vector>
 
 #include "output/listing_writer.hpp"
 
@@ -24,5 +23,10 @@ class FileLines {
     static const char* text(void* context, std::uint16_t file, std::uint32_t line,
                             std::size_t* length);
 
-    std::map<std::pair<std::uint16_t, std::uint32_t>, std::string> lines_;
+    struct Text {
+        std::uint32_t offset; // in `texts_`
+        std::uint32_t length;
+    };
+    std::vector<std::vector<Text>> lines_; // by file, then line number
+    std::string texts_;                    // the lines' texts, one after the other
 };
