@@ -4,10 +4,17 @@
 For each workload it prints, for orvasm and for the floor (count_tokens, a
 minimal reader of the same file): the instructions of the whole process
 counted by callgrind, the median wall time of several runs, the peak
-resident memory and the throughput in MB/s.
+resident memory and the throughput in MB/s. A source that is mostly comments
+has two more floors (scan_floor): reading the file and nothing else, and
+reading it while finding each parenthesis in turn, 16 bytes at a time;
+orvasm's wall time is given as a ratio to the second, of the fastest of
+runs of the two taken in turn.
 
   python3 bench/run.py             full sizes, 11 timed runs each
   python3 bench/run.py --smoke     small sizes, one run, no callgrind (CI)
+
+"located" is orvasm with --locations (positions kept for every token),
+"listed" with --locations --listing (and the listing written).
 """
 
 import argparse
@@ -19,13 +26,20 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-# name, generator arguments (full, smoke), target in millions of instructions
+# name, generator arguments (full, smoke), target in millions of instructions,
+# whether the source is mostly comments
 WORKLOADS = [
-    ("W1 max program", ["w1"], ["w1", "--labels", "256"], 7.5),
-    ("W2 big source", ["w2", "--mb", "32"], ["w2", "--mb", "1"], 330.0),
-    ("W3 typical", ["w3", "--kb", "8"], ["w3", "--kb", "2"], 1.3),
+    ("W1 max program", ["w1"], ["w1", "--labels", "256"], 7.5, False),
+    ("W2 big source", ["w2", "--mb", "32"], ["w2", "--mb", "1"], 35.0, True),
+    ("W3 typical", ["w3", "--kb", "8"], ["w3", "--kb", "2"], 1.3, False),
 ]
-MEMORY_TARGET_KIB = 4096
+LOCATED_MEMORY_TARGET_KIB = 16384
+# Instructions of the program without options before positions came, in
+# millions: runs with --locations --listing may take 1.5 times as many.
+BASELINE = {"W1 max program": 6.72, "W2 big source": 75.8, "W3 typical": 1.254}
+MEMORY_TARGET_KIB = 2048
+# orvasm's wall time over the scanning floor's, on a source of comments
+SCAN_RATIO_TARGET = 1.3
 # Millions of instructions of one W3 assembly through the library, from memory.
 LIBRARY_TARGET = 1.25
 
@@ -85,6 +99,17 @@ def figures(measure, runs, command, work_dir, size, count):
     }
 
 
+def scan_ratio(measure, runs, command, scan_command, work_dir):
+    """orvasm's wall time over the scan's: the fastest of 5 * `runs` runs of
+    each, taken in turn. On a machine shared with other work the fastest run
+    is the least disturbed, and runs in turn meet the same load."""
+    mine, scan = [], []
+    for _ in range(5 * runs):
+        mine.append(timing(measure, 1, command, work_dir)[0])
+        scan.append(timing(measure, 1, scan_command, work_dir)[0])
+    return min(mine) / min(scan)
+
+
 def show(label, f):
     count = "%9.3f M" % (f["instructions"] / 1e6) if f["instructions"] else "%11s" % "n/a"
     print("  %-8s %s instr %8.2f ms %6d KiB %8.1f MB/s" % (label, count, f["ms"], f["kib"],
@@ -95,7 +120,7 @@ def library_loop(build_dir, work_dir, smoke):
     """W3 assembled from memory in a loop through the library. Returns the
     targets missed: an assembly must cost no more instructions than a whole
     run of the program on W3 did before the library (LIBRARY_TARGET)."""
-    name, full, small, _ = WORKLOADS[2]
+    name, full, small = WORKLOADS[2][:3]
     target = LIBRARY_TARGET
     source = generate(work_dir, small if smoke else full)
     loop = os.path.join(build_dir, "bench", "assemble_loop")
@@ -129,12 +154,13 @@ def main():
     build(args.build_dir)
     orvasm = os.path.join(args.build_dir, "orvasm")
     floor = os.path.join(args.build_dir, "bench", "count_tokens")
+    scan_floor = os.path.join(args.build_dir, "bench", "scan_floor")
     measure = os.path.join(args.build_dir, "bench", "measure")
     work_dir = os.path.join(args.build_dir, "bench", "work")
     os.makedirs(work_dir, exist_ok=True)
 
     missed = []
-    for name, full, smoke, target in WORKLOADS:
+    for name, full, smoke, target, comments in WORKLOADS:
         source = os.path.basename(generate(work_dir, smoke if args.smoke else full))
         size = os.path.getsize(os.path.join(work_dir, source))
         # A workload that does not assemble would measure nothing useful.
@@ -144,14 +170,37 @@ def main():
         count = not args.smoke
         mine = figures(measure, runs, [orvasm, source, "out.rom"], work_dir, size, count)
         show("orvasm", mine)
+        show("located", figures(measure, runs, [orvasm, "--locations", source, "out.rom"],
+                                work_dir, size, count))
+        located = figures(measure, runs, [orvasm, "--locations", "--listing=out.lst", source,
+                                          "out.rom"], work_dir, size, count)
+        show("listed", located)
         show("floor", figures(measure, runs, [floor, source], work_dir, size, count))
+        ratio = None
+        if comments:
+            show("read", figures(measure, runs, [scan_floor, "read", source], work_dir, size,
+                                 count))
+            scan_command = [scan_floor, "scan", source]
+            show("scan", figures(measure, runs, scan_command, work_dir, size, count))
+            ratio = scan_ratio(measure, runs, [orvasm, source, "out.rom"], scan_command,
+                               work_dir)
+            print("  orvasm / scan: %.2f times the wall time" % ratio)
         if args.smoke:
             continue
-        print("  target   %9.2f M instr, %d KiB" % (target, MEMORY_TARGET_KIB))
+        print("  target   %9.2f M instr, %d KiB" % (target, MEMORY_TARGET_KIB)
+              + (", %.2f times the scan" % SCAN_RATIO_TARGET if comments else ""))
         if mine["instructions"] and mine["instructions"] > target * 1e6:
             missed.append("%s: instructions" % name)
         if mine["kib"] > MEMORY_TARGET_KIB:
             missed.append("%s: memory" % name)
+        # Positions and the listing may cost half as much again, and 16 MiB.
+        if located["instructions"] and mine["instructions"] and \
+                located["instructions"] > 1.5 * BASELINE[name] * 1e6:
+            missed.append("%s: instructions with --locations --listing" % name)
+        if located["kib"] > LOCATED_MEMORY_TARGET_KIB:
+            missed.append("%s: memory with --locations --listing" % name)
+        if ratio and ratio > SCAN_RATIO_TARGET:
+            missed.append("%s: wall time against the scan" % name)
     missed += library_loop(args.build_dir, work_dir, args.smoke)
     for miss in missed:
         print("target missed: " + miss)

@@ -102,11 +102,17 @@ def collect_messages(src_dir):
                          m.group(4)):
                 wrappers.add(m.group(1))
     messages, problems = [], []
-    callers = "|".join(["report_error", "report_warning", "report_line"] + sorted(wrappers))
+    callers = "|".join(["report_error", "report_warning", "report_line", "report_error_at",
+                        "report_warning_at"] + sorted(wrappers))
     for path, code in files.items():
         for call in re.finditer(r"\b(" + callers + r")\s*\(", code):
             function = call.group(1)
             arguments = split_arguments(code, call.end() - 1)
+            if function.endswith("_at"):
+                # report_error_at(state, position, ...) prints as report_error(state, ...).
+                function = function[:-3]
+                if len(arguments) > 3 and not re.match(r"AssemblerState\s*&", arguments[0]):
+                    arguments = arguments[:1] + arguments[2:]
             where = f"{path.relative_to(src_dir.parent)}: {function}({', '.join(arguments)})"
             first = arguments[0] if arguments else ""
             if re.match(r"(const\s|AssemblerState\s*&|DiagnosticSink\s*&)", first):

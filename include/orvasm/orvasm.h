@@ -13,8 +13,9 @@
  * the state is kept between calls: a further call clears only what the
  * previous assembly used (the rom bytes written, the labels, references,
  * macros and files it defined) instead of allocating and zeroing it all
- * again. Diagnostics and listing records are kept in tables that grow by
- * doubling, up to ORVASM_MAX_DIAGNOSTICS and ORVASM_MAX_LISTING records.
+ * again. Diagnostics and listing records are kept in tables that grow (in
+ * blocks, or by doubling), up to ORVASM_MAX_DIAGNOSTICS and
+ * ORVASM_MAX_LISTING records.
  *
  * Ownership. A result belongs to the caller until orvasm_result_free, which
  * is called once per result (NULL is ignored; a second call on the same
@@ -65,7 +66,7 @@ ORVASM_API int orvasm_version_number(void);
 #define ORVASM_PROGRAM_START 0x0100  /* address of the first rom byte */
 #define ORVASM_MAX_SYMBOL_FILE 67584 /* 1,024 labels of 63 characters, in bytes */
 #define ORVASM_MAX_DIAGNOSTICS 65536 /* lines kept as records; the rest are counted */
-#define ORVASM_MAX_LISTING 4194304   /* listing records kept; the rest are counted */
+#define ORVASM_MAX_LISTING 16777216  /* listing records kept; the rest are counted */
 
 /* --- Options --------------------------------------------------------- */
 

@@ -28,6 +28,46 @@ constexpr std::uint8_t OPCODE_JUMP_IF = OPCODE_BRK | MODE_SHORT; // 0x20: "?name
 constexpr std::uint8_t OPCODE_JUMP = OPCODE_BRK | MODE_RETURN;   // 0x40: "!name"
 constexpr std::uint8_t OPCODE_CALL = OPCODE_BRK | MODE_SHORT | MODE_RETURN; // 0x60: "name"
 
+// --- Positions and located diagnostics (locations.cpp) ---
+
+// Pushes a frame when the state tracks positions: the source or an included
+// file (`stream`), or a macro's body (`macro`).
+void enter_frame(AssemblerState& state, const Frame& frame);
+
+// Pops the frame enter_frame pushed.
+void leave_frame(AssemblerState& state);
+
+// Where the last token read from `stream`, a stream of file `file`, begins.
+inline SourcePosition token_position(TokenStream& stream, std::uint16_t file) {
+    SourcePosition position = {0, 0, file};
+    token_line_column(stream, position.line, position.column);
+    return position;
+}
+
+// The position of the token being handled in the innermost frame; unknown
+// (line 0) when positions are not tracked.
+inline SourcePosition current_position(AssemblerState& state) {
+    if (!state.tracks_positions || state.frame_count == 0) return {};
+    const Frame& frame = state.frames[state.frame_count - 1];
+    if (frame.macro) return frame.macro->body_positions[frame.body_index];
+    return token_position(*frame.stream, frame.file);
+}
+
+// report_error, located at `position` rather than at the current token.
+int report_error_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                    const char* detail);
+
+// Prints "FILE:LINE:COLUMN: note: MESSAGE DETAIL" when positions are tracked.
+void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                    const char* detail);
+
+// Gives a record to the listing, when there is one.
+inline void list_record(AssemblerState& state, const ListingRecord& record) {
+    if (!state.listing.record) return;
+    state.listed++;
+    state.listing.record(state.listing.context, record);
+}
+
 // --- Image and instruction encoding (image.cpp) ---
 
 // The opcode of a mnemonic with its mode letters ("2", "r", "k"), or 0 when
@@ -78,6 +118,11 @@ int include_source(AssemblerState& state, const char* path);
 // "Invalid token: TOKEN" for a token of more than MAX_TOKEN_LENGTH
 // characters, and the lines of the sigils that name the token.
 int handle_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
+
+// handle_token in a pass that keeps positions, which also gives the listing
+// the record of what the token did: the bytes it wrote, the label it
+// defined, or where its padding moved the cursor.
+int handle_tracked_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---
 

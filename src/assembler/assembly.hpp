@@ -90,7 +90,7 @@ struct ListingRecord {
     std::uint32_t address;   // the cursor, as the token left it for padding
     std::uint32_t size;      // bytes written, for ListingKind::Bytes
     ListingKind kind;
-    std::uint8_t depth;    // expansions and includes around the token, the source's own being 0
+    std::uint8_t depth;   // expansions and includes around the token, the source's own being 0
     std::uint16_t target; // Expansion: the macro's index; Include: the file's (1 + included index)
 };
 
@@ -103,10 +103,10 @@ struct ListingObserver {
 
 // One level of what the pass is reading: a file, or a macro's body.
 struct Frame {
-    const TokenStream* stream; // the file's stream, or nullptr for a macro body
-    const Macro* macro;        // the macro whose body is handled
-    int body_index;            // the body token being handled
-    std::uint16_t file;        // the file of the stream
+    TokenStream* stream; // the file's stream, or nullptr for a macro body
+    const Macro* macro;  // the macro whose body is handled
+    int body_index;      // the body token being handled
+    std::uint16_t file;  // the file of the stream
 };
 
 // A file an include opened, once for each path and file: outputs are never
@@ -161,9 +161,10 @@ struct AssemblerState {
     // spends nothing on them.
     bool tracks_positions;
     ListingObserver listing; // all zero: no listing
-    const char* source_path;  // as assemble_source was given it
+    const char* source_path; // as assemble_source was given it
     Frame frames[MAX_FRAMES];
     int frame_count;
+    std::uint32_t listed; // records given to the listing so far
     bool failure_located; // the first failure's chain of notes is printed
 };
 
@@ -196,5 +197,5 @@ void report_warning(AssemblerState& state, const char* message, const char* deta
 const char* file_path(const AssemblerState& state, std::uint16_t file);
 
 // report_warning, located at `position` where positions are tracked.
-void report_warning_at(AssemblerState& state, const SourcePosition& position,
-                       const char* message, const char* detail);
+void report_warning_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                       const char* detail);

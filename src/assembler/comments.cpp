@@ -33,7 +33,7 @@ static int comment_depth_after(const char* token, int depth) {
 }
 
 void skip_comment(AssemblerState& state, const char* opening, TokenStream& stream) {
-    skip_comment_tokens(stream, open_comment(state, opening));
+    skip_comments(stream, open_comment(state, opening));
 }
 
 int skip_body_comment(AssemblerState& state, const Macro& macro, int first) {

@@ -11,25 +11,49 @@ static std::FILE* open_source(AssemblerState& state, const char* path) {
     return std::fopen(path, "r");
 }
 
-int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
-    state.cursor = PROGRAM_START;
-    set_scope(state, "on-reset", text_length("on-reset"));
-    state.source_identified = identify_stream(source, state.source_identity);
-    TokenStream& stream = state.streams[0];
-    open_token_stream(stream, source, path);
+// Handles a token read from a file, as handle_token does, and also tells
+// the listing what it did where the pass keeps positions. Chosen once per
+// file, so that a pass without positions pays nothing for them.
+template <bool Tracked>
+__attribute__((always_inline)) static inline int
+handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
+    if constexpr (Tracked)
+        return handle_tracked_token(state, token, length, stream);
+    else
+        return handle_token(state, token, length, stream);
+}
+
+template <bool Tracked> static int source_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
     for (int length; (length = read_token(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its inlined check drops out.
-        if (length > TOP_LEVEL_MAX_TOKEN || !handle_token(state, token, length, stream))
+        if (length > TOP_LEVEL_MAX_TOKEN ||
+            !handle_read_token<Tracked>(state, token, length, stream))
             return report_error(state, "Invalid token", token);
     }
-    if (stream.failed) return report_error(state, "Invalid input", path);
-    return resolve_references(state);
+    return 1;
+}
+
+int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
+    state.cursor = PROGRAM_START;
+    set_scope(state, "on-reset", text_length("on-reset"));
+    state.source_path = path;
+    state.source_identified = identify_stream(source, state.source_identity);
+    TokenStream& stream = state.streams[0];
+    open_token_stream(stream, source, path);
+    stream.counts_lines = state.tracks_positions;
+    enter_frame(state, {&stream, nullptr, 0, 0});
+    int read = state.tracks_positions ? source_tokens<true>(state, stream)
+                                      : source_tokens<false>(state, stream);
+    if (read && stream.failed) read = report_error(state, "Invalid input", path);
+    leave_frame(state);
+    return read && resolve_references(state);
 }
 
 // Keeps the path and identity of a file an include opened, once for each
-// pair: a file included over and over is listed once.
-static void note_included_file(AssemblerState& state, const char* path, std::FILE* file) {
+// pair: a file included over and over is listed once. Returns the file's
+// number in positions: 1 + its index in `included`.
+static std::uint16_t note_included_file(AssemblerState& state, const char* path, std::FILE* file) {
     IncludedFile entry = {};
     // Include tokens are shorter than a name field; the cut is never taken.
     int length = text_length(path);
@@ -40,9 +64,10 @@ static void note_included_file(AssemblerState& state, const char* path, std::FIL
         if (known.identified == entry.identified &&
             (!entry.identified || known.identity == entry.identity) &&
             std::strcmp(known.path, entry.path) == 0)
-            return;
+            return static_cast<std::uint16_t>(i + 1);
     }
     state.included[state.included_count++] = entry;
+    return static_cast<std::uint16_t>(state.included_count);
 }
 
 bool was_read(const AssemblerState& state, const FileIdentity& identity) {
@@ -54,10 +79,10 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
     return false;
 }
 
-static int include_tokens(AssemblerState& state, TokenStream& stream) {
+template <bool Tracked> static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
     for (int length; (length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
-        if (!handle_token(state, token, length, stream))
+        if (!handle_read_token<Tracked>(state, token, length, stream))
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -74,11 +99,21 @@ int include_source(AssemblerState& state, const char* path) {
     state.include_count++;
     std::FILE* file = open_source(state, path);
     if (!file) return report_error(state, "Include missing", path);
-    note_included_file(state, path, file);
+    std::uint16_t number = note_included_file(state, path, file);
     state.include_depth++;
     TokenStream& stream = state.streams[state.include_depth];
     open_token_stream(stream, file, path);
-    int result = include_tokens(state, stream);
+    int result;
+    if (state.tracks_positions) {
+        stream.counts_lines = true;
+        list_record(state, {current_position(state), state.cursor, 0, ListingKind::Include,
+                            static_cast<std::uint8_t>(state.frame_count - 1), number});
+        enter_frame(state, {&stream, nullptr, 0, number});
+        result = include_tokens<true>(state, stream);
+        leave_frame(state);
+    } else {
+        result = include_tokens<false>(state, stream);
+    }
     state.include_depth--;
     std::fclose(file);
     return result;
@@ -162,3 +197,24 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
     }
 }
 #pragma GCC diagnostic pop
+
+int handle_tracked_token(AssemblerState& state, const char* token, int length,
+                         TokenStream& stream) {
+    if (!state.listing.record) return handle_token(state, token, length, stream);
+    SourcePosition position = current_position(state);
+    std::uint32_t cursor = state.cursor;
+    std::uint32_t written = state.length;
+    std::uint16_t labels = state.label_count;
+    std::uint32_t listed = state.listed;
+    if (!handle_token(state, token, length, stream)) return 0;
+    // An include or a macro use has listed its header and what it holds.
+    if (state.listed != listed) return 1;
+    auto depth = static_cast<std::uint8_t>(state.frame_count - 1);
+    if (state.length != written)
+        list_record(state, {position, cursor, state.cursor - cursor, ListingKind::Bytes, depth, 0});
+    else if (state.label_count != labels)
+        list_record(state, {position, cursor, 0, ListingKind::Label, depth, 0});
+    else if (state.cursor != cursor)
+        list_record(state, {position, state.cursor, 0, ListingKind::Padding, depth, 0});
+    return 1;
+}

@@ -21,7 +21,11 @@ int define_label(AssemblerState& state, const char* name, int length) {
     // The slot of the name in the index: filled when a label of that name
     // exists, else where the new one goes.
     std::uint16_t* slot = find_name_slot(state.label_index, state.labels, make_key(stored));
-    if (*slot != 0) return report_error(state, "Label duplicate", name);
+    if (*slot != 0) {
+        report_error(state, "Label duplicate", name);
+        report_note_at(state, state.labels[*slot - 1].position, "first defined here", "");
+        return 0;
+    }
     // A name that reads as a raw byte or short could never be called by name.
     if ((length == 2 || length == 4) && is_hex_word(name))
         return report_error(state, "Label name is hex number", name);
@@ -31,6 +35,7 @@ int define_label(AssemblerState& state, const char* name, int length) {
     Label& label = state.labels[state.label_count++];
     label.address = static_cast<std::uint16_t>(state.cursor & 0xffff);
     label.uses = 0;
+    if (state.tracks_positions) label.position = current_position(state);
     std::memcpy(label.name, stored, NAME_SIZE);
     *slot = state.label_count;
     return 1;

@@ -35,6 +35,7 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     *slot = state.macro_count;
     macro.body_length = 0;
     macro.expanding = false;
+    if (state.tracks_positions) macro.position = current_position(state);
     char token[NAME_SIZE];
     for (int token_length; (token_length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
         switch (token[0]) {
@@ -44,6 +45,9 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
         default:
             if (macro.body_length == MAX_MACRO_BODY)
                 return report_error(state, "Macro size exceeded", name);
+            if (state.tracks_positions)
+                macro.body_positions[macro.body_length] =
+                    token_position(stream, state.frames[state.frame_count - 1].file);
             macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(token_length);
             copy_text(macro.body[macro.body_length++], token, token_length);
         }
@@ -51,10 +55,12 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     return 1;
 }
 
+template <bool Tracked>
 static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream) {
     for (int i = 0; i < macro.body_length;) {
         const char* token = macro.body[i];
         int length = macro.text_lengths[i];
+        if constexpr (Tracked) state.frames[state.frame_count - 1].body_index = i;
         // A comment ends with the body (comments.cpp). The length is tested
         // first, as handle_token does before it looks at the sigil: a body
         // token of 63 characters fails at every use, "(" or not, exactly as
@@ -63,10 +69,24 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
             i = skip_body_comment(state, macro, i);
             continue;
         }
-        if (!handle_token(state, token, length, stream)) return 0;
+        int handled = Tracked ? handle_tracked_token(state, token, length, stream)
+                              : handle_token(state, token, length, stream);
+        if (!handled) return 0;
         i++;
     }
     return 1;
+}
+
+// expand_body where the pass keeps positions: the use is listed, and the
+// body's tokens are handled in a frame of their own.
+static int expand_tracked_body(AssemblerState& state, Macro& macro, TokenStream& stream) {
+    list_record(state, {current_position(state), state.cursor, 0, ListingKind::Expansion,
+                        static_cast<std::uint8_t>(state.frame_count - 1),
+                        static_cast<std::uint16_t>(&macro - state.macros)});
+    enter_frame(state, {nullptr, &macro, 0, 0});
+    int result = expand_body<true>(state, macro, stream);
+    leave_frame(state);
+    return result;
 }
 
 int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream) {
@@ -78,7 +98,8 @@ int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream) {
         return report_error(state, "Expansion limit exceeded", macro.name);
     state.expanded_tokens += macro.body_length;
     macro.expanding = true;
-    int result = expand_body(state, macro, stream);
+    int result = state.tracks_positions ? expand_tracked_body(state, macro, stream)
+                                        : expand_body<false>(state, macro, stream);
     macro.expanding = false;
     return result;
 }

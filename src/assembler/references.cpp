@@ -63,6 +63,7 @@ int add_reference(AssemblerState& state, char sigil, const char* name, int lengt
     }
     reference.sigil = sigil;
     reference.address = address;
+    if (state.tracks_positions) reference.position = current_position(state);
     return 1;
 }
 
@@ -85,7 +86,8 @@ static int fill_placeholder(AssemblerState& state, const Reference& reference, R
     case ReferenceKind::RelativeByte:
         state.image[at] = static_cast<std::uint8_t>(distance & 0xff);
         if (distance < -128 || distance > 127)
-            return report_error(state, "Relative reference is too far", reference.name);
+            return report_error_at(state, reference.position, "Relative reference is too far",
+                                   reference.name);
         return 1;
     case ReferenceKind::ZeroPageByte:
         state.image[at] = static_cast<std::uint8_t>(target.address & 0xff);
@@ -106,7 +108,9 @@ int resolve_references(AssemblerState& state) {
         const Reference& reference = state.references[i];
         ReferenceKind kind = reference_form(reference.sigil).kind;
         Label* target = lookup_label(state, reference.name, NAME_SIZE - 1);
-        if (!target) return report_error(state, unknown_message(kind), reference.name);
+        if (!target)
+            return report_error_at(state, reference.position, unknown_message(kind),
+                                   reference.name);
         if (!fill_placeholder(state, reference, kind, *target)) return 0;
         target->uses++;
     }

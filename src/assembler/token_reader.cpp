@@ -4,8 +4,9 @@
 // common case of reading a token is inline, in token_reader.hpp.
 #include "assembler/token_reader.hpp"
 
-#include <bit>
 #include <cstring>
+
+#include "assembler/comment_scan.hpp"
 
 namespace {
 
@@ -17,19 +18,50 @@ bool is_space(unsigned char c) {
 // testing for its end at every byte: a ")" is a token byte, which ends the
 // skipping of whitespace, and a byte that the comment search stops at.
 constexpr unsigned char STOP_AFTER_BLOCK = ')';
+static_assert(STREAM_SLACK >= COMMENT_SCAN_STEP, "the search reads whole steps");
+
+// Counts the lines of the buffer up to `until`, from where counting stopped.
+// Between two tokens there are a few bytes, which a loop reads faster than
+// a call; a block leaving the buffer is searched for its line ends.
+void count_lines_to(TokenStream& stream, std::uint32_t until) {
+    if (stream.discarded + until <= stream.counted) return;
+    auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
+    const unsigned char* at = stream.buffer + from;
+    const unsigned char* end = stream.buffer + until;
+    const unsigned char* last_end = nullptr; // after the last line end seen
+    if (end - at < 64) {
+        for (; at < end; at++) {
+            if (*at != '\n') continue;
+            stream.line++;
+            last_end = at + 1;
+        }
+    } else {
+        while (const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at))) {
+            at = static_cast<const unsigned char*>(found) + 1;
+            stream.line++;
+            last_end = at;
+        }
+    }
+    if (last_end)
+        stream.line_start = stream.discarded + static_cast<std::uint64_t>(last_end - stream.buffer);
+    stream.counted = stream.discarded + until;
+}
 
 // Moves the bytes from `keep` on to the front of the buffer and reads the
-// next block after them; `position` moves with them. Returns false when no
-// byte was added.
+// next block after them; `position` moves with them. Every caller keeps
+// less than a token of MAX_TOKEN_WIDTH bytes. This is the one place where
+// bytes leave the buffer. Returns false when no byte was added.
 bool refill(TokenStream& stream, std::uint32_t keep) {
     if (stream.exhausted) return false;
+    if (stream.counts_lines) count_lines_to(stream, keep);
+    stream.discarded += keep;
     std::uint32_t kept = stream.end - keep;
     std::memmove(stream.buffer, stream.buffer + keep, kept);
     stream.position -= keep;
-    std::size_t count = std::fread(stream.buffer + kept, 1, STREAM_BUFFER_SIZE - kept, stream.file);
+    std::size_t count = std::fread(stream.buffer + kept, 1, STREAM_BUFFER_SIZE, stream.file);
     stream.end = kept + static_cast<std::uint32_t>(count);
-    // The comment search reads a little past the data; let it read zeros.
-    std::memset(stream.buffer + stream.end, 0, sizeof(std::uint64_t));
+    // The comment search reads whole steps past the data; let it read zeros.
+    std::memset(stream.buffer + stream.end, 0, COMMENT_SCAN_STEP);
     stream.buffer[stream.end] = STOP_AFTER_BLOCK;
     if (count == 0) {
         stream.exhausted = true;
@@ -50,38 +82,24 @@ bool skip_space(TokenStream& stream) {
     }
 }
 
-// The first "(" or ")" at or after `from`, or `end` when there is none.
-// Whole words are tested at a time: with the low bit set, both bytes become
-// ")", and a zero byte in (word ^ ")))))))") marks a match; the lowest such
-// byte is found exactly, so the first match in memory order wins.
-std::uint32_t find_parenthesis(const TokenStream& stream, std::uint32_t from) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t ones = 0x0101010101010101;
-        constexpr std::uint64_t highs = 0x8080808080808080;
-        constexpr std::uint64_t closing = ones * ')';
-        for (;; from += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, stream.buffer + from, sizeof word);
-            std::uint64_t x = (word | ones) ^ closing;
-            std::uint64_t matches = (x - ones) & ~x & highs;
-            if (matches) return from + static_cast<std::uint32_t>(std::countr_zero(matches) / 8);
-        }
-    }
-    while ((stream.buffer[from] | 1) != ')') from++;
-    return from;
-}
-
 // Where the token that holds the byte at `at` starts, when the stream is read
 // with width MAX_TOKEN_WIDTH: a run of token bytes is cut into pieces of that
-// width. `position` is where a token starts (or `search` itself), and no
-// whitespace lies between `position` and `search`, so only the bytes from
-// `search` to `at` need to be looked at.
-std::uint32_t token_start(const TokenStream& stream, std::uint32_t search, std::uint32_t at) {
+// width. A token starts at `anchor`, at or before `at`, so the run is taken
+// to begin there at the earliest.
+std::uint32_t token_start(const TokenStream& stream, std::uint32_t anchor, std::uint32_t at) {
     std::uint32_t run = at;
-    while (run > search && !is_space(stream.buffer[run - 1])) run--;
-    if (run == search) run = stream.position;
+    while (run > anchor && !is_space(stream.buffer[run - 1])) run--;
     std::uint32_t offset = at - run;
     return offset < MAX_TOKEN_WIDTH ? run : at - offset % MAX_TOKEN_WIDTH;
+}
+
+// Whether the byte at `found`, which follows a token byte and where no token
+// is known to start, lies inside a token: whitespace among the 16 bytes
+// before it tells that the token that holds it starts after that whitespace,
+// or at a known token start after it, too few bytes before it to be cut
+// there. False where that is not known at once.
+bool inside_short_token(const TokenStream& stream, std::uint32_t found) {
+    return found >= COMMENT_SCAN_STEP && spaces_before(stream.buffer + found) != 0;
 }
 
 // Leaves `position` at a token whose `wanted` bytes are all in the block, or
@@ -94,6 +112,19 @@ __attribute__((noinline)) bool fetch_token(TokenStream& stream, std::uint32_t wa
     return true;
 }
 
+// After a comment: when only whitespace separates it from a lone "(" in the
+// block, consumes that token and returns true. Otherwise leaves `position`
+// where it was, for the reader.
+bool opens_next_comment(TokenStream& stream) {
+    const unsigned char* at = stream.buffer + stream.position;
+    // The stop byte after the block ends this at the latest.
+    while (is_space(*at)) at++;
+    // At the end of the block, at[0] or at[1] is the stop byte, so this fails.
+    if (at[0] != '(' || !is_space(at[1])) return false;
+    stream.position = static_cast<std::uint32_t>(at + 1 - stream.buffer);
+    return true;
+}
+
 } // namespace
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
@@ -103,6 +134,12 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
     stream.end = 0;
     stream.exhausted = false;
     stream.failed = false;
+    stream.token_start = 0;
+    stream.counts_lines = false;
+    stream.discarded = 0;
+    stream.counted = 0;
+    stream.line = 1;
+    stream.line_start = 0;
     stream.buffer[0] = STOP_AFTER_BLOCK;
 }
 
@@ -117,40 +154,60 @@ int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted) 
 void skip_comment_tokens(TokenStream& stream, int depth) {
     // Only tokens that begin with a parenthesis can change the depth, and
     // they are rare in prose: search for those bytes and read a real token
-    // only where one starts.
-    std::uint32_t search = stream.position;
+    // only where one starts. `anchor` is a token start at or before the
+    // search, for token_start: where the skip began or one it met since.
+    std::uint32_t anchor = stream.position;
+    std::uint32_t search = anchor;
     for (;;) {
-        std::uint32_t found = find_parenthesis(stream, search);
+        // `end` when there is none: the stop byte is a parenthesis.
+        std::uint32_t found = find_parenthesis(stream.buffer, search);
         if (found == stream.end) {
             // Keep the partial token at the end of the block for the next one.
-            stream.position = token_start(stream, search, stream.end);
+            stream.position = token_start(stream, anchor, stream.end);
             std::uint32_t kept = stream.end - stream.position;
             if (!refill(stream, stream.position)) {
                 stream.position = stream.end;
                 return;
             }
+            anchor = stream.position;
             search = kept;
             continue;
         }
-        std::uint32_t start = token_start(stream, search, found);
-        stream.position = start;
         search = found + 1;
-        if (start != found) continue;
-        // A token starts with a parenthesis; it counts if its text ends there.
-        int change = stream.buffer[found] == '(' ? 1 : -1;
-        if (found + 1 < stream.end && is_space(stream.buffer[found + 1])) {
-            stream.position = found + 1;
-        } else if (found + 1 == stream.end || stream.buffer[found + 1] == '\0') {
-            // Rare: the token may go on in the next block, or it holds a
-            // 0x00 and the rest of the token must be consumed with it.
-            char token[MAX_TOKEN_WIDTH + 1];
-            if (read_token(stream, token, MAX_TOKEN_WIDTH) < 0) return;
-            if (token[1] != '\0') change = 0;
-            search = stream.position;
-        } else {
-            continue;
+        // Right after whitespace a token starts; elsewhere only where a long
+        // run of token bytes is cut, which token_start works out.
+        if (found != anchor && !is_space(stream.buffer[found - 1])) {
+            if (inside_short_token(stream, found)) continue;
+            anchor = token_start(stream, anchor, found);
+            if (anchor != found) continue;
         }
-        depth += change;
+        // A token starts with a parenthesis; it counts if its text ends
+        // there. The stop byte after the block is no whitespace.
+        int change = stream.buffer[found] == '(' ? 1 : -1;
+        if (is_space(stream.buffer[found + 1])) {
+            depth += change;
+            if (depth >= 1) continue;
+            stream.position = found + 1;
+            return;
+        }
+        if (found + 1 != stream.end && stream.buffer[found + 1] != '\0') continue;
+        // Rare: the token may go on in the next block, or it holds a 0x00
+        // and the rest of the token must be consumed with it.
+        stream.position = found;
+        char token[MAX_TOKEN_WIDTH + 1];
+        if (read_token(stream, token, MAX_TOKEN_WIDTH) < 0) return;
+        if (token[1] == '\0') depth += change;
         if (depth < 1) return;
+        anchor = stream.position;
+        search = anchor;
     }
+}
+
+void skip_comments(TokenStream& stream, int depth) {
+    skip_comment_tokens(stream, depth);
+    while (opens_next_comment(stream)) skip_comment_tokens(stream, 1);
+}
+
+void count_lines(TokenStream& stream, std::uint32_t until) {
+    count_lines_to(stream, until);
 }

@@ -28,6 +28,12 @@ inline int read_token(TokenStream& stream, char* token, int width);
 // comment rule of comments.cpp, run over the stream's buffer.
 void skip_comment_tokens(TokenStream& stream, int depth);
 
+// skip_comment_tokens, then the comments that follow with only whitespace
+// before their lone "(", as long as that "(" is in the block already: a run
+// of comments is skipped here instead of one return through the reader and
+// the dispatch each.
+void skip_comments(TokenStream& stream, int depth);
+
 // --- The common case of read_token, inlined where tokens are read ---
 
 // The C locale's whitespace; every other byte, 0x00 and 0x80-0xff included,
@@ -52,6 +58,7 @@ inline constexpr TokenByteClasses token_bytes;
 // costs less than a loop over a short token; the token then ends at the
 // first whitespace in the copy, or at the blank planted at its limit.
 inline int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
+    stream.token_start = stream.position;
     std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
     token[limit] = ' ';
     char* end = token;
@@ -76,4 +83,31 @@ inline int read_token(TokenStream& stream, char* token, int width) {
     if (stream.end - stream.position < wanted) return read_token_near_end(stream, token, wanted);
     // A failed read leaves fewer than `wanted` bytes, so it never gets here.
     return take_token(stream, token, wanted);
+}
+
+// Counts the lines of the buffer from where counting stopped up to `until`.
+void count_lines(TokenStream& stream, std::uint32_t until);
+
+// The line and column (both from 1, the column in bytes) where the last
+// token read begins, unless the stream does not count lines. Asked for
+// every token of a listing, so the few bytes since the last token are
+// counted here.
+inline void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column) {
+    if (!stream.counts_lines) return;
+    std::uint64_t start = stream.discarded + stream.token_start;
+    if (start > stream.counted) {
+        auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
+        if (stream.token_start - from < 64) {
+            for (std::uint32_t at = from; at < stream.token_start; at++) {
+                if (stream.buffer[at] != '\n') continue;
+                stream.line++;
+                stream.line_start = stream.discarded + at + 1;
+            }
+            stream.counted = start;
+        } else {
+            count_lines(stream, stream.token_start);
+        }
+    }
+    line = stream.line;
+    column = static_cast<std::uint32_t>(start - stream.line_start + 1);
 }

@@ -1,15 +1,21 @@
-// orvasm SOURCE ROM: assembles SOURCE into ROM and writes ROM.sym beside it.
-// Exit status 0 on success, 1 on any failure. The assembly, its lines, the
-// rom bytes, the symbols and the report come from the library; the program
-// adds the files on disk and its own lines about them.
+// orvasm [OPTION]... SOURCE ROM: assembles SOURCE into ROM and writes
+// ROM.sym beside it, then the outputs the options ask for. Exit status 0 on
+// success, 1 on any failure. The assembly, its lines, the rom bytes, the
+// symbols and the report come from the library; the program adds the files
+// on disk and its own lines about them.
 #include <csignal>
 #include <cstdio>
 #include <string>
 
+#include "cli/options.hpp"
 #include "common/diagnostics.hpp"
 #include "common/file_identity.hpp"
+#include "library/internal.hpp"
 #include "orvasm/orvasm.h"
+#include "output/depfile_writer.hpp"
+#include "output/listing_writer.hpp"
 #include "output/output_file.hpp"
+#include "output/source_lines.hpp"
 
 namespace {
 
@@ -20,6 +26,13 @@ DiagnosticSink program_lines;
 int fail(const char* message, const char* detail) {
     report_error(program_lines, message, detail);
     return 1;
+}
+
+// True when both paths name one existing file.
+bool same_file(const char* a, const char* b) {
+    FileIdentity first;
+    FileIdentity second;
+    return identify_path(a, first) && identify_path(b, second) && first == second;
 }
 
 // Writes `size` bytes to the open output; false when they were not written.
@@ -42,17 +55,55 @@ bool write_symbols_to(const orvasm_result* result, const char* path) {
 // read; warns "-- Symbol file not written: PATH" whenever it is not written.
 void write_symbol_file(const orvasm_result* result, const char* rom_path) {
     std::string path = std::string(rom_path) + ".sym";
-    FileIdentity symbols;
-    FileIdentity rom;
-    bool over_rom =
-        identify_path(path.c_str(), symbols) && identify_path(rom_path, rom) && symbols == rom;
-    if (over_rom || orvasm_result_read_file(result, path.c_str()) ||
+    if (same_file(path.c_str(), rom_path) || orvasm_result_read_file(result, path.c_str()) ||
         !write_symbols_to(result, path.c_str()))
         report_warning(program_lines, "Symbol file not written", path.c_str());
 }
 
-// Everything after a successful assembly: the rom, the report, ROM.sym.
-int write_outputs(orvasm_result* result, const char* rom_path) {
+// True when `path` may not be written by --listing or --depfile: it would
+// replace the rom, its symbol file or a file the assembly read.
+bool replaces_output_or_input(const orvasm_result* result, const Options& options,
+                              const char* path) {
+    std::string symbols = std::string(options.rom_path) + ".sym";
+    return orvasm_result_read_file(result, path) || same_file(path, options.rom_path) ||
+           same_file(path, symbols.c_str());
+}
+
+// Writes the make dependencies to --depfile's path; false when they were not
+// written whole, or would replace an output or an input.
+bool write_dependencies(const orvasm_result* result, const Options& options) {
+    const char* path = options.depfile_path;
+    if (replaces_output_or_input(result, options, path)) return false;
+    OutputFile output;
+    if (!open_output(output, path)) return false;
+    if (write_depfile(*result_state(result), options.source_path, options.rom_path, output.stream))
+        return commit_output(output);
+    abandon_output(output);
+    return false;
+}
+
+// Writes the listing to --listing's path; false when it was not written
+// whole (or not kept whole), or would replace an output or an input.
+bool write_listing_file(const orvasm_result* result, const Options& options) {
+    const char* path = options.listing_path;
+    if (replaces_output_or_input(result, options, path) || orvasm_result_listing_dropped(result))
+        return false;
+    OutputFile output;
+    if (!open_output(output, path)) return false;
+    const AssemblerState& state = *result_state(result);
+    std::size_t count = 0;
+    const ListingRecord* records = result_listing(result, count);
+    FileLines lines(state, records, count);
+    if (write_listing(state, records, count, lines.source_lines(), output.stream))
+        return commit_output(output);
+    abandon_output(output);
+    return false;
+}
+
+// Everything after a successful assembly: the rom, the report, ROM.sym,
+// then the listing and the depfile.
+int write_outputs(orvasm_result* result, const Options& options) {
+    const char* rom_path = options.rom_path;
     // Never replace the source, or a file it includes, because the command
     // line named it as the rom.
     if (orvasm_result_read_file(result, rom_path)) return fail("Invalid Output", rom_path);
@@ -62,7 +113,7 @@ int write_outputs(orvasm_result* result, const char* rom_path) {
     const unsigned char* bytes = orvasm_result_rom(result, &size);
     if (size == 0) {
         commit_output(rom);
-        orvasm_result_report(result, rom_path); // "Output rom is empty."
+        orvasm_result_report(result, rom_path); // "Assembly: Output rom is empty."
         return 1;
     }
     if (!write_bytes(rom, bytes, size)) {
@@ -72,25 +123,46 @@ int write_outputs(orvasm_result* result, const char* rom_path) {
     if (!commit_output(rom)) return fail("Output write failed", rom_path);
     orvasm_result_report(result, rom_path);
     write_symbol_file(result, rom_path);
+    // Last, so that their lines follow the report and that of the symbol file.
+    int status = 0;
+    if (options.listing_path && !write_listing_file(result, options))
+        status = fail("Listing not written", options.listing_path);
+    if (options.depfile_path && !write_dependencies(result, options))
+        status = fail("Depfile not written", options.depfile_path);
+    return status;
+}
+
+// The status after --help or --version: 1 when standard output failed.
+int finish_standard_output() {
+    static const char* const name = "standard output";
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("Output write failed", name);
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return fail("usage", "input.orv output.rom");
+    Options options;
+    switch (parse_options(argc, argv, options, program_lines)) {
+    case Command::invalid: return 1;
+    case Command::help: print_help(stdout); return finish_standard_output();
+    case Command::version: print_version(stdout); return finish_standard_output();
+    case Command::assemble: break;
+    }
     // A file-size limit then fails the write, which leaves the old rom,
     // instead of killing the run halfway.
     std::signal(SIGXFSZ, SIG_IGN);
-    orvasm_options options = ORVASM_OPTIONS_INIT;
-    options.source_path = argv[1];
-    options.print_to = stderr;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_options assembly = ORVASM_OPTIONS_INIT;
+    assembly.source_path = options.source_path;
+    assembly.print_to = stderr;
+    if (options.locations) assembly.flags |= ORVASM_LOCATIONS;
+    if (options.listing_path) assembly.flags |= ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &assembly);
     if (!result) {
         std::perror("orvasm"); // the working state could not be allocated
         return 1;
     }
-    int status = orvasm_result_status(result) == ORVASM_OK ? write_outputs(result, argv[2]) : 1;
+    int status = orvasm_result_status(result) == ORVASM_OK ? write_outputs(result, options) : 1;
     orvasm_result_free(result);
     return status;
 }

@@ -13,9 +13,12 @@ std::FILE* stream_of(const DiagnosticSink& sink) {
 }
 
 // A source can hold bytes that a terminal takes for commands (a new title, a
-// cleared screen). Shown on a terminal, they are escaped; anywhere else the
-// bytes stay as they are, since scripts and tests compare them.
+// cleared screen). Shown on a terminal, or with locations, they are escaped;
+// anywhere else the bytes stay as they are, since scripts and tests compare
+// them.
 bool escapes_details(DiagnosticSink& sink) {
+    // Lines with locations are read by editors and tools, which want text.
+    if (sink.locations) return true;
     if (sink.terminal == 0) {
         int descriptor = sink.silent ? -1 : fileno(stream_of(sink));
         sink.terminal = descriptor >= 0 && isatty(descriptor) ? 1 : -1;

@@ -105,8 +105,10 @@ ORVASM_API orvasm_result* orvasm_assemble(orvasm_assembler* assembler,
     // The tables are not zeroed: each is read only up to its count.
     std::memset(static_cast<void*>(result), 0, offsetof(orvasm_result, symbols));
     result->diagnostics.count = result->diagnostics.dropped = result->diagnostics.allocated = 0;
-    result->listing.count = result->listing.dropped = result->listing.allocated = 0;
     result->text = {};
+    result->listing = nullptr;
+    result->listing_view = nullptr;
+    result->listing_count = result->listing_capacity = result->listing_dropped = 0;
     result->chain_head = SIZE_MAX;
     for (MemoryReader& reader : result->readers) reader.in_use = false;
     result->status = ORVASM_INVALID;
@@ -159,7 +161,8 @@ ORVASM_API void orvasm_result_free(orvasm_result* result) {
     }
     if (owner && --owner->results == 0 && owner->freed) free_assembler(owner);
     result->diagnostics.release();
-    result->listing.release();
+    std::free(result->listing);
+    std::free(result->listing_view);
     release_text(result->text);
     std::free(result->source_path);
     std::free(result);

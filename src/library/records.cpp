@@ -1,6 +1,7 @@
 // What the pass reports, kept in the result as the C interface's records:
 // each printed line, the listing and the symbols.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "library/result.hpp"
@@ -106,21 +107,22 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
     }
 }
 
-void keep_listing_record(void* context, const ListingRecord& from) {
+void keep_listing_record(void* context, const ListingRecord& record) {
     orvasm_result& result = *static_cast<orvasm_result*>(context);
-    orvasm_listing_record* record = result.listing.add();
-    if (!record) return;
-    const AssemblerState& state = *result.state;
-    const char* target = nullptr;
-    if (from.kind == ListingKind::Expansion && from.target < state.macro_count)
-        target = state.macros[from.target].name;
-    if (from.kind == ListingKind::Include) target = path_of(result, from.target);
-    *record = {static_cast<int>(from.kind),
-               position_of(result, from.position),
-               from.address,
-               from.size,
-               from.depth,
-               target};
+    if (result.listing_count == result.listing_capacity) {
+        std::size_t capacity = result.listing_capacity ? 2 * result.listing_capacity : 4096;
+        if (capacity > ORVASM_MAX_LISTING) capacity = ORVASM_MAX_LISTING;
+        void* grown = capacity > result.listing_capacity
+                          ? std::realloc(result.listing, capacity * sizeof(ListingRecord))
+                          : nullptr;
+        if (!grown) {
+            result.listing_dropped++;
+            return;
+        }
+        result.listing = static_cast<ListingRecord*>(grown);
+        result.listing_capacity = capacity;
+    }
+    result.listing[result.listing_count++] = record;
 }
 
 } // namespace
@@ -135,6 +137,28 @@ void observe_assembly(orvasm_result& result, std::FILE* print_to) {
     state.tracks_positions =
         (result.flags & (ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_LOCATIONS)) != 0;
     if (result.flags & ORVASM_LISTING) state.listing = {&keep_listing_record, &result};
+}
+
+void collect_listing(orvasm_result& result) {
+    if (result.listing_view || result.listing_count == 0) return;
+    auto* view = static_cast<orvasm_listing_record*>(
+        std::malloc(result.listing_count * sizeof(orvasm_listing_record)));
+    if (!view) return;
+    const AssemblerState& state = *result.state;
+    for (std::size_t i = 0; i < result.listing_count; i++) {
+        const ListingRecord& from = result.listing[i];
+        const char* target = nullptr;
+        if (from.kind == ListingKind::Expansion && from.target < state.macro_count)
+            target = state.macros[from.target].name;
+        if (from.kind == ListingKind::Include) target = path_of(result, from.target);
+        view[i] = {static_cast<int>(from.kind),
+                   position_of(result, from.position),
+                   from.address,
+                   from.size,
+                   from.depth,
+                   target};
+    }
+    result.listing_view = view;
 }
 
 void collect_symbols(orvasm_result& result) {

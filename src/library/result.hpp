@@ -73,7 +73,14 @@ struct orvasm_result {
     bool symbols_filled;
     orvasm_symbol symbols[MAX_LABELS];
     BlockTable<orvasm_diagnostic, 1024, ORVASM_MAX_DIAGNOSTICS / 1024> diagnostics;
-    BlockTable<orvasm_listing_record, 4096, ORVASM_MAX_LISTING / 4096> listing;
+    // The listing as the pass gives it, in one array that grows by doubling
+    // (the program's listing writer reads it so), and as the interface's
+    // records, made from it on first use.
+    ListingRecord* listing;
+    std::size_t listing_count;
+    std::size_t listing_capacity;
+    std::size_t listing_dropped;
+    orvasm_listing_record* listing_view;
     TextArena text;
     std::size_t chain_head; // the diagnostic that notes now follow, or SIZE_MAX
     MemoryReader readers[MAX_READERS];
@@ -126,6 +133,8 @@ std::FILE* open_memory(orvasm_result& result, const unsigned char* data, std::si
 
 // Sets the state's sink and listing observer to fill the result.
 void observe_assembly(orvasm_result& result, std::FILE* print_to);
+// Makes the interface's listing records, once.
+void collect_listing(orvasm_result& result);
 // Fills the symbols from the state's labels, once: only a caller that
 // reads them pays for them.
 void collect_symbols(orvasm_result& result);

@@ -15,7 +15,7 @@ void print_report(AssemblerState& state, const char* rom_path) {
     for (int i = 0; i < state.label_count; i++) {
         const Label& label = state.labels[i];
         if (!is_exempt_from_warning(label) && label.uses == 0)
-            report_warning(state, "Unused label", label.name);
+            report_warning_at(state, label.position, "Unused label", label.name);
     }
     std::uint32_t size = state.length - PROGRAM_START;
     // Hundredths of a percent, an exact half rounding up. Integer arithmetic

@@ -1,6 +1,6 @@
 // Runs the orvasm binary on each tests/cases/*.case file in an empty
-// directory and compares the exit status, the whole standard error, the empty
-// standard output and every file left behind. The format is described in
+// directory and compares the exit status, the whole standard error and
+// standard output, and every file left behind. The format is described in
 // tests/cases/README.md and read by support/case_file.cpp.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -88,7 +88,9 @@ TEST_P(CaseTest, Runs) {
     RunResult run = run_program(ORVASM_BINARY, dir, c.args);
 
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.out, "") << "nothing may be written to standard output";
+    EXPECT_EQ(run.out, c.stdout_text) << "standard output differs.\nexpected:\n"
+                                      << visible(c.stdout_text) << "\nactual:\n"
+                                      << visible(run.out);
     EXPECT_EQ(run.err, c.stderr_text) << "standard error differs.\nexpected:\n"
                                       << visible(c.stderr_text) << "\nactual:\n"
                                       << visible(run.err);

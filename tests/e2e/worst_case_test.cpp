@@ -94,6 +94,19 @@ TEST_F(WorstCase, HundredMegabyteCommentIsReadInConstantMemory) {
     EXPECT_LT(r.max_rss_kib, 64 * 1024);
 }
 
+// Lines are counted across blocks of the reader, inside comments and in a
+// line longer than a block, so that --locations names the right place.
+TEST_F(WorstCase, LocationsCountLinesAcrossBlocks) {
+    std::string source;
+    for (int line = 1; line < 50000; line++) source += "( comment " + std::to_string(line) + " )\n";
+    source += std::string(100000, ' ') + "( a line longer than a block ) #zz\n";
+    write("in.orv", source);
+    RunResult r = run_program(ORVASM_BINARY, dir_, {"--locations", "in.orv", "out.rom"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "in.orv:50000:100032: Invalid hex literal: #zz\n"
+                     "in.orv:50000:100032: Invalid token: #zz\n" + FAILED);
+}
+
 TEST_F(WorstCase, TokenOfTenThousandCharactersFailsOnItsFirstPiece) {
     std::string token(10000, 'x');
     write("in.orv", token);

@@ -81,7 +81,7 @@ void apply_section(const std::vector<std::string>& header, const std::string& bo
     const std::string& kind = header[0];
     std::size_t words = header.size();
     bool hex = header.back() == "hex";
-    if (kind == "args" || kind == "status" || kind == "stderr") {
+    if (kind == "args" || kind == "status" || kind == "stderr" || kind == "stdout") {
         if (words != 1) throw std::runtime_error(where + ": takes no words after its name");
         for (const std::string& done : seen)
             if (done == kind) throw std::runtime_error(where + ": given twice");
@@ -101,8 +101,12 @@ void apply_section(const std::vector<std::string>& header, const std::string& bo
         result.status = parse_status(body, where);
     } else if (kind == "stderr") {
         result.stderr_text = body;
+    } else if (kind == "stdout") {
+        result.stdout_text = body;
     } else if (kind == "expect" && words == 2) {
         add_file(result.expected, header[1], parse_bytes(body, where), where);
+    } else if (kind == "expect" && words == 3 && header[2] == "text") {
+        add_file(result.expected, header[1], body, where);
     } else {
         throw std::runtime_error(where + ": unknown section");
     }

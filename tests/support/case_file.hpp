@@ -18,6 +18,7 @@ struct Case {
     std::vector<std::string> args = {"in.orv", "out.rom"};
     int status = 0;
     std::string stderr_text;
+    std::string stdout_text;        // only --help and --version write there
     std::vector<CaseFile> expected; // files that must hold these bytes after the run
 };
 

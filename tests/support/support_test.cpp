@@ -59,7 +59,8 @@ TEST(ByteNotation, BadItemsAreRefusedWithTheirPlace) {
 TEST(CaseFormat, SectionsHoldExactlyTheirBytes) {
     Case c = case_of("What it pins.\n---not a header\n"
                      "--- source\n#12  \n\n--- file inc.orv\n01\n--- file raw hex\n\"a  b\" 0a\n"
-                     "--- stderr\nWriting in zero-page: \n--- expect out.rom\n80 12\n"
+                     "--- stderr\nWriting in zero-page: \n--- stdout\nusage  \n"
+                     "--- expect out.rom\n80 12\n"
                      "--- expect out.rom.sym");
     ASSERT_EQ(c.files.size(), 3u);
     EXPECT_EQ(c.files[0].name, CASE_SOURCE);
@@ -68,6 +69,7 @@ TEST(CaseFormat, SectionsHoldExactlyTheirBytes) {
     EXPECT_EQ(c.files[1].bytes, "01\n");
     EXPECT_EQ(c.files[2].bytes, "a  b\n");
     EXPECT_EQ(c.stderr_text, "Writing in zero-page: \n");
+    EXPECT_EQ(c.stdout_text, "usage  \n");
     ASSERT_EQ(c.expected.size(), 2u);
     EXPECT_EQ(c.expected[0].bytes, "\x80\x12");
     EXPECT_EQ(c.expected[1].name, "out.rom.sym");
@@ -103,6 +105,7 @@ TEST(CaseFormat, MalformedCasesAreRefusedNamingTheSection) {
              Bad{"--- source extra\n", "t.case section '--- source extra': unknown section"},
              Bad{"--- copy in.orv\n", "t.case section '--- copy in.orv': unknown section"},
              Bad{"--- stderr out\n", "t.case section '--- stderr out': takes no words"},
+             Bad{"--- stdout\n--- stdout\n", "t.case section '--- stdout': given twice"},
              Bad{"--- source\n--- file in.orv\n", "t.case section '--- file in.orv': in.orv given"},
              Bad{"--- expect a\n--- expect a\n", "t.case section '--- expect a': a given twice"},
              Bad{"--- status\n1\n--- status\n1\n", "t.case section '--- status': given twice"},

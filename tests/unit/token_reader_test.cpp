@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "assembler/comment_scan.hpp"
 #include "assembler/token_reader.hpp"
 
 namespace {
@@ -189,5 +191,185 @@ TEST(TokenReader, AgreesWithFormattedScanningOnEveryByte) {
         for (std::size_t i = 0; i < size; i++)
             text += random() % 4 == 0 ? ' ' : static_cast<char>(random() % 256);
         for (int width : {62, 63}) ASSERT_EQ(read_all(text, width), scan_all(text, width));
+    }
+}
+
+namespace {
+
+// The tokens outside comments, as the assembler sees them: a token that
+// begins with "(" opens a comment, skipped by skip_comments, which may go on
+// through the comments after it.
+std::vector<std::string> outside_skipped_comments(const std::string& text) {
+    std::vector<std::string> tokens;
+    std::FILE* file = file_holding(text);
+    auto stream = std::make_unique<TokenStream>();
+    open_token_stream(*stream, file, "test");
+    char token[64];
+    while (read_token(*stream, token, 63) >= 0) {
+        if (token[0] == '(')
+            skip_comments(*stream, 1);
+        else
+            tokens.emplace_back(token);
+    }
+    std::fclose(file);
+    return tokens;
+}
+
+// The same tokens as formatted scanning finds them, one comment at a time.
+std::vector<std::string> outside_scanned_comments(const std::string& text) {
+    std::vector<std::string> tokens;
+    std::FILE* file = file_holding(text);
+    char token[64];
+    int depth = 0;
+    while (std::fscanf(file, "%63s", token) == 1) {
+        std::string word(token);
+        if (depth == 0 && token[0] == '(')
+            depth = 1;
+        else if (depth == 0)
+            tokens.push_back(word);
+        else
+            depth += (word == "(") - (word == ")");
+    }
+    std::fclose(file);
+    return tokens;
+}
+
+// Comments in a row, with malformed openers, glued parentheses, 0x00 and
+// words between some of them.
+std::string comment_run(std::mt19937& random, std::size_t size) {
+    const std::string pieces[] = {"( a )", "( ( b ) c )", "(d )", " ", "\n\t", "(", ")", "x", "))",
+                                  "e)", "(\0", std::string(")\0", 2), "( )", "\r\n", "(f",
+                                  std::string(70, 'r') + ")",
+                                  // an opening token cut after 63 bytes, before a ")"
+                                  "(" + std::string(62, 'r') + ")"};
+    std::string text;
+    while (text.size() < size) text += pieces[random() % std::size(pieces)] + " ";
+    return text;
+}
+
+// `bytes` holds `size` bytes and then the stop byte and the zeros that the
+// stream plants after its data.
+std::vector<unsigned char> planted(const std::string& data) {
+    std::vector<unsigned char> bytes(data.begin(), data.end());
+    bytes.push_back(')');
+    bytes.resize(bytes.size() + COMMENT_SCAN_STEP, 0);
+    return bytes;
+}
+
+std::uint32_t first_parenthesis(const std::vector<unsigned char>& bytes, std::uint32_t from) {
+    while (bytes[from] != '(' && bytes[from] != ')') from++;
+    return from;
+}
+
+// Every search this machine can run, against the plain loop, from `from`.
+void expect_searches_agree(const std::vector<unsigned char>& bytes, std::uint32_t from) {
+    std::uint32_t expected = first_parenthesis(bytes, from);
+    ASSERT_EQ(find_parenthesis_in_words(bytes.data(), from), expected) << "from " << from;
+#if defined(__SSE2__)
+    ASSERT_EQ(find_parenthesis_sse2(bytes.data(), from), expected) << "from " << from;
+#endif
+}
+
+unsigned plain_spaces_before(const unsigned char* at) {
+    unsigned spaces = 0;
+    for (std::uint32_t i = 0; i < COMMENT_SCAN_STEP; i++) {
+        unsigned char c = at[static_cast<int>(i) - static_cast<int>(COMMENT_SCAN_STEP)];
+        if (c == ' ' || (c >= '\t' && c <= '\r')) spaces |= 1u << i;
+    }
+    return spaces;
+}
+
+void expect_space_masks_agree(const unsigned char* at) {
+    unsigned expected = plain_spaces_before(at);
+    ASSERT_EQ(spaces_before_in_words(at), expected);
+#if defined(__SSE2__)
+    ASSERT_EQ(spaces_before_sse2(at), expected);
+#endif
+}
+
+} // namespace
+
+TEST(CommentScan, ParenthesisSearchesAgreeOnRandomBuffers) {
+    std::mt19937 random(1618);
+    for (int round = 0; round < 200; round++) {
+        std::string data(random() % 300, '\0');
+        // Sparse or dense parentheses among bytes of every value, 0x28 and
+        // 0x29's neighbours by the low bit among them.
+        unsigned density = 1 + random() % 40;
+        for (char& c : data)
+            c = random() % density == 0 ? "()"[random() % 2] : static_cast<char>(random() % 256);
+        std::vector<unsigned char> bytes = planted(data);
+        for (std::uint32_t from = 0; from <= data.size(); from++)
+            expect_searches_agree(bytes, from);
+    }
+}
+
+TEST(CommentScan, ParenthesisSearchesStopAtEveryBlockEnd) {
+    // No parenthesis in the data: each search must stop at the planted one,
+    // wherever it lies within a step, from every start.
+    for (std::uint32_t size = 0; size < 3 * COMMENT_SCAN_STEP + 3; size++) {
+        std::vector<unsigned char> bytes = planted(std::string(size, '*'));
+        for (std::uint32_t from = 0; from <= size; from++) expect_searches_agree(bytes, from);
+    }
+}
+
+TEST(CommentScan, SpaceMasksAgreeOnEveryByteAtEveryPlace) {
+    std::mt19937 random(577);
+    unsigned char bytes[2 * COMMENT_SCAN_STEP];
+    for (int value = 0; value < 256; value++) {
+        for (std::uint32_t place = 0; place < COMMENT_SCAN_STEP; place++) {
+            for (unsigned char& c : bytes) c = static_cast<unsigned char>('!' + random() % 94);
+            bytes[COMMENT_SCAN_STEP + place] = static_cast<unsigned char>(value);
+            expect_space_masks_agree(bytes + 2 * COMMENT_SCAN_STEP);
+        }
+    }
+    for (int round = 0; round < 2000; round++) {
+        for (unsigned char& c : bytes)
+            c = random() % 3 ? static_cast<unsigned char>(random() % 256)
+                             : " \t\n\v\f\r"[random() % 6];
+        expect_space_masks_agree(bytes + COMMENT_SCAN_STEP + random() % (COMMENT_SCAN_STEP + 1));
+    }
+}
+
+TEST(TokenReader, SkipCommentsGoesOnThroughCommentsInARow) {
+    // The token after the skip, for the rest of a comment opened before it.
+    auto next_after = [](const std::string& text) {
+        std::FILE* file = file_holding(text);
+        auto stream = std::make_unique<TokenStream>();
+        open_token_stream(*stream, file, "test");
+        skip_comments(*stream, 1);
+        char token[64];
+        std::string next = read_token(*stream, token, 63) >= 0 ? token : "(none)";
+        std::fclose(file);
+        return next;
+    };
+    EXPECT_EQ(next_after("a ) ( b ) \n\t( c ( d ) )\v( ) x"), "x");
+    // Only a lone "(" goes on; a longer token is left for the reader, which
+    // warns about it, and so is a "(" past the block.
+    EXPECT_EQ(next_after("a ) (e ) x"), "(e");
+    EXPECT_EQ(next_after(std::string("a ) (\0 ) x", 11)), "(");
+    EXPECT_EQ(next_after("a )" + std::string(STREAM_BUFFER_SIZE, ' ') + "( b ) x"), "(");
+    EXPECT_EQ(next_after("a ) ( b"), "(none)");
+}
+
+TEST(TokenReader, CommentRunsAgreeWithFormattedScanning) {
+    std::mt19937 random(1414);
+    for (int round = 0; round < 100; round++) {
+        std::string text = comment_run(random, random() % (2 * STREAM_BUFFER_SIZE + 1000));
+        ASSERT_EQ(outside_skipped_comments(text), outside_scanned_comments(text))
+            << "round " << round;
+    }
+}
+
+TEST(TokenReader, CommentRunAcrossEveryBlockEnd) {
+    // The whitespace between two comments, or the "(" of the second, at
+    // every offset around the end of the first block; the skip must leave
+    // the run there and take it up again through the reader.
+    for (std::uint32_t back = 0; back < 70; back++) {
+        std::string text = "(" + std::string(STREAM_BUFFER_SIZE - back, ' ') + ")   ( b ) ( c )";
+        text += " word (d ) after";
+        std::vector<std::string> expected = {"word", "after"};
+        ASSERT_EQ(outside_skipped_comments(text), expected) << back;
+        ASSERT_EQ(outside_scanned_comments(text), expected) << back;
     }
 }

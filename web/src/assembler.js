@@ -23,7 +23,7 @@
 //   listing      records of where each token's bytes went ([] for now)
 
 const PROGRAM_START = 0x0100;
-const LABEL_SIZE = 68; // name[64], address at 64, uses at 66 (checked in bridge.cpp)
+const LABEL_SIZE = 80; // name[64], address at 64, uses at 66 (checked in bridge.cpp)
 
 // The module needs no system call: the bridge serves files from memory and
 // writes standard error into its own buffer. Each import says so; the

@@ -24,7 +24,7 @@
 
 // The page reads labels in place; these offsets are part of its contract.
 static_assert(offsetof(Label, name) == 0 && offsetof(Label, address) == 64 &&
-              offsetof(Label, uses) == 66 && sizeof(Label) == 68);
+              offsetof(Label, uses) == 66 && sizeof(Label) == 80);
 
 namespace {
 

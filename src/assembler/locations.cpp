@@ -1,0 +1,96 @@
+// Where things happened, for the passes that keep positions: a stack of
+// frames (the source, each include, each macro expansion) says which token
+// is being handled where, and every diagnostic names the place of the token
+// it concerns. The first failure of a pass is followed by notes on how the
+// pass got there: each macro use and include, innermost first. A pass that
+// does not track positions never comes here but to print its lines.
+#include "assembler/assembler.hpp"
+
+const char* file_path(const AssemblerState& state, std::uint16_t file) {
+    if (file == 0) return state.source_path ? state.source_path : "";
+    return state.included[file - 1].path;
+}
+
+void enter_frame(AssemblerState& state, const Frame& frame) {
+    if (state.tracks_positions) state.frames[state.frame_count++] = frame;
+}
+
+void leave_frame(AssemblerState& state) {
+    if (state.tracks_positions) state.frame_count--;
+}
+
+// Whether diagnostics say where they happened: positions tracked, and a
+// sink that prints locations.
+static bool locates(const AssemblerState& state) {
+    return state.tracks_positions && state.diagnostics.locations;
+}
+
+// The position of the token frame `index` is handling.
+static SourcePosition position_in_frame(AssemblerState& state, int index) {
+    Frame& frame = state.frames[index];
+    if (frame.macro) return frame.macro->body_positions[frame.body_index];
+    return token_position(*frame.stream, frame.file);
+}
+
+static SourceLocation location_of(const AssemblerState& state, const SourcePosition& position) {
+    if (position.line == 0) return {};
+    return {file_path(state, position.file), position.line, position.column};
+}
+
+static void print_note(AssemblerState& state, const SourcePosition& position, const char* message,
+                       const char* detail) {
+    print_diagnostic(state.diagnostics,
+                     {Severity::Note, message, detail, location_of(state, position)});
+}
+
+// How the pass came to the innermost frame: a note at each macro use and
+// include that leads there, innermost first.
+static void print_chain(AssemblerState& state) {
+    for (int index = state.frame_count - 1; index > 0; index--) {
+        SourcePosition from = position_in_frame(state, index - 1);
+        const Frame& frame = state.frames[index];
+        if (frame.macro)
+            print_note(state, from, "in expansion of macro", frame.macro->name);
+        else
+            print_note(state, from, "included from here", "");
+    }
+}
+
+int report_error(AssemblerState& state, const char* message, const char* detail) {
+    if (!locates(state)) return report_error(state.diagnostics, message, detail);
+    SourcePosition position = current_position(state);
+    print_diagnostic(state.diagnostics,
+                     {Severity::Error, message, detail, location_of(state, position)});
+    // A failure shows as a cascade, innermost first: its first line carries the notes.
+    if (!state.failure_located) {
+        state.failure_located = true;
+        print_chain(state);
+    }
+    return 0;
+}
+
+void report_warning(AssemblerState& state, const char* message, const char* detail) {
+    if (!locates(state)) return report_warning(state.diagnostics, message, detail);
+    SourcePosition position = current_position(state);
+    print_diagnostic(state.diagnostics,
+                     {Severity::Warning, message, detail, location_of(state, position)});
+    print_chain(state);
+}
+
+int report_error_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                    const char* detail) {
+    print_diagnostic(state.diagnostics,
+                     {Severity::Error, message, detail, location_of(state, position)});
+    return 0;
+}
+
+void report_warning_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                       const char* detail) {
+    print_diagnostic(state.diagnostics,
+                     {Severity::Warning, message, detail, location_of(state, position)});
+}
+
+void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                    const char* detail) {
+    if (locates(state)) print_note(state, position, message, detail);
+}

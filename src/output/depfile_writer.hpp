@@ -1,0 +1,17 @@
+// The make dependencies of an assembly, as compilers write them for make and
+// ninja: "ROM ROM.sym: SOURCE INCLUDED...", each path once in the order the
+// assembly first read it, then an empty rule "INCLUDED:" for each included
+// file, so that a build does not stop when one is deleted.
+#pragma once
+
+#include <cstdio>
+
+#include "assembler/assembly.hpp"
+
+// Writes the dependencies of the assembly in `state` to `file`, which stays
+// open. Paths are escaped as make reads them: a space or a tab as "\ ", "#"
+// as "\#" (the backslashes before either doubled), "$" as "$$". False when a
+// write failed, or when a path holds a line feed or ends with a backslash,
+// which make cannot read back.
+bool write_depfile(const AssemblerState& state, const char* source_path, const char* rom_path,
+                   std::FILE* file);
