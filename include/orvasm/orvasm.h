@@ -86,10 +86,12 @@ typedef int (*orvasm_resolver)(void* context, const char* path, const unsigned c
                                size_t* size);
 
 /* Extras a result can hold, for options.flags. */
-#define ORVASM_POSITIONS 0x1u    /* lines and columns of definitions and diagnostics */
+#define ORVASM_POSITIONS 0x1u    /* lines and columns of the symbols' definitions */
 #define ORVASM_LISTING 0x2u      /* listing records (implies positions) */
 #define ORVASM_DEPENDENCIES 0x4u /* the files read */
-#define ORVASM_LOCATIONS 0x8u    /* printed lines start "FILE:LINE:COLUMN: " where known */
+/* Located diagnostics (implies positions), as the program's --locations:
+ * records carry positions and notes, and lines start "FILE:LINE:COLUMN: ". */
+#define ORVASM_LOCATIONS 0x8u
 
 /* Start from ORVASM_OPTIONS_INIT (or all zero) and set what is needed.
  * Exactly one of source_path and source_data names the source. */
@@ -187,7 +189,8 @@ enum orvasm_severity {
 };
 
 /* One line the program prints. Errors come innermost first, each failing
- * token adding its line after the cause. A record followed by notes has
+ * token adding its line after the cause. With ORVASM_LOCATIONS, lines carry
+ * their positions, and the first failure its chain: a record followed by notes has
  * `notes` > 0: the next `notes` records are its chain (the macro uses and
  * includes it happened in). `text` is the line exactly as printed (with
  * the options' locations, and its newline), `length` bytes. */

@@ -22,6 +22,13 @@ namespace {
 const std::string PROGRAM_ONLY[] = {"Invalid Output", "Output write failed",
                                     "Symbol file not written", "usage"};
 
+// Whether a case's arguments are the default ones, with or without
+// --locations, which the library takes as ORVASM_LOCATIONS.
+bool plain_arguments(const std::vector<std::string>& args) {
+    return args == std::vector<std::string>{"in.orv", "out.rom"} ||
+           args == std::vector<std::string>{"--locations", "in.orv", "out.rom"};
+}
+
 // The cases that the library alone can run: the default arguments, no
 // directories, no line that only the program's handling of files prints.
 std::vector<Case> memory_cases() {
@@ -29,8 +36,8 @@ std::vector<Case> memory_cases() {
     for (const auto& entry : std::filesystem::directory_iterator(ORVASM_ROOT "/tests/cases")) {
         if (entry.path().extension() != ".case") continue;
         Case test = read_case(entry.path(), ORVASM_ROOT);
-        bool fits = test.args == std::vector<std::string>{"in.orv", "out.rom"} &&
-                    test.dirs.empty() && find_case_file(test.files, CASE_SOURCE);
+        bool fits = plain_arguments(test.args) && test.dirs.empty() &&
+                    find_case_file(test.files, CASE_SOURCE);
         for (const std::string& message : PROGRAM_ONLY)
             fits = fits && test.stderr_text.find(message) == std::string::npos;
         if (fits) cases.push_back(std::move(test));
@@ -65,6 +72,7 @@ Outcome assemble_case(orvasm_assembler* assembler, const Case& test) {
     options.resolver_context = const_cast<std::vector<CaseFile>*>(&test.files);
     options.print_to = print_to;
     options.rom_name = "out.rom";
+    if (test.args.front() == "--locations") options.flags = ORVASM_LOCATIONS;
     orvasm_result* result = orvasm_assemble(assembler, &options);
     Outcome outcome{orvasm_result_status(result), "", "", "", ""};
     for (std::size_t i = 0; i < orvasm_result_diagnostic_count(result); i++) {

@@ -251,3 +251,79 @@ TEST(Interface, AReusedStateForgetsThePreviousAssembly) {
     orvasm_result_free(result);
     orvasm_assembler_free(assembler);
 }
+
+TEST(Interface, DiagnosticsCarryPositionsAndTheirChainOfNotes) {
+    Served served{"%bad { @x }\n  bad bad"};
+    std::string source = "|0100\n@main\n  ~lib.orv";
+    orvasm_options options = from_memory(source, &served);
+    options.flags = ORVASM_LOCATIONS;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    ASSERT_GE(orvasm_result_diagnostic_count(result), 5u);
+    const orvasm_diagnostic* cause = orvasm_result_diagnostic(result, 0);
+    EXPECT_STREQ(cause->text, "lib.orv:1:8: Label duplicate: x\n");
+    EXPECT_STREQ(cause->position.file, "lib.orv");
+    EXPECT_EQ(cause->position.line, 1u);
+    EXPECT_EQ(cause->position.column, 8u);
+    ASSERT_EQ(cause->notes, 3u);
+    const orvasm_diagnostic* use = orvasm_result_diagnostic(result, 1);
+    EXPECT_EQ(use->severity, ORVASM_NOTE);
+    EXPECT_STREQ(use->message, "in expansion of macro");
+    EXPECT_STREQ(use->detail, "bad");
+    EXPECT_EQ(use->position.line, 2u);
+    EXPECT_EQ(use->position.column, 7u);
+    const orvasm_diagnostic* include = orvasm_result_diagnostic(result, 2);
+    EXPECT_STREQ(include->position.file, "main.orv");
+    EXPECT_EQ(include->position.line, 3u);
+    EXPECT_EQ(orvasm_result_diagnostic(result, 4)->notes, 0u); // "Invalid label: @x"
+    orvasm_result_free(result);
+}
+
+TEST(Interface, SymbolsAndTheListingCarryPositions) {
+    Served served{"@lib #12"};
+    std::string source = "%m { 01 }\n@main m\n  ~lib.orv ;lib";
+    orvasm_options options = from_memory(source, &served);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    const orvasm_symbol* lib = orvasm_result_symbol(result, 1);
+    ASSERT_NE(lib, nullptr);
+    EXPECT_STREQ(lib->definition.file, "lib.orv");
+    EXPECT_EQ(lib->definition.line, 1u);
+    EXPECT_EQ(lib->definition.column, 1u);
+    EXPECT_EQ(orvasm_result_symbol(result, 0)->definition.line, 2u);
+    // What each token became, in order, nested under its expansion or include.
+    std::string kinds;
+    for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
+        const orvasm_listing_record* record = orvasm_result_listing(result, i);
+        kinds += std::to_string(record->kind) + ":" + std::to_string(record->depth) + " ";
+        if (record->kind == ORVASM_LIST_EXPANSION) {
+            EXPECT_STREQ(record->target, "m");
+        }
+        if (record->kind == ORVASM_LIST_INCLUDE) {
+            EXPECT_STREQ(record->target, "lib.orv");
+        }
+    }
+    EXPECT_EQ(kinds, "1:0 3:0 0:1 4:0 1:1 0:1 0:0 ");
+    const orvasm_listing_record* reference = orvasm_result_listing(result, 6);
+    EXPECT_EQ(reference->address, 0x0103u);
+    EXPECT_EQ(reference->size, 3u);
+    EXPECT_EQ(reference->position.line, 3u);
+    EXPECT_EQ(reference->position.column, 12u);
+    EXPECT_EQ(orvasm_result_listing(result, 7), nullptr);
+    orvasm_result_free(result);
+}
+
+TEST(Interface, AStateReusedWithoutPositionsForgetsThem) {
+    orvasm_assembler* assembler = orvasm_assembler_new();
+    std::string source = "@a ;a";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_POSITIONS;
+    orvasm_result_free(orvasm_assemble(assembler, &options));
+    options.flags = 0;
+    orvasm_result* result = orvasm_assemble(assembler, &options);
+    EXPECT_EQ(orvasm_result_symbol(result, 0)->definition.line, 0u);
+    EXPECT_EQ(orvasm_result_symbol(result, 0)->definition.file, nullptr);
+    orvasm_result_free(result);
+    orvasm_assembler_free(assembler);
+}
