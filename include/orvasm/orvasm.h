@@ -190,10 +190,10 @@ enum orvasm_severity {
 
 /* One line the program prints. Errors come innermost first, each failing
  * token adding its line after the cause. With ORVASM_LOCATIONS, lines carry
- * their positions, and the first failure its chain: a record followed by notes has
- * `notes` > 0: the next `notes` records are its chain (the macro uses and
- * includes it happened in). `text` is the line exactly as printed (with
- * the options' locations, and its newline), `length` bytes. */
+ * their positions and the first failure its chain: a record with `notes`
+ * above 0 is followed by that many notes (the macro uses and includes it
+ * happened in, and where a duplicate was first defined). `text` is the
+ * line exactly as printed (with its newline), `length` bytes. */
 typedef struct orvasm_diagnostic {
     int severity;
     const char* message;
