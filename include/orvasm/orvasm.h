@@ -8,7 +8,7 @@
  * and compiles as C++; every type but the records is opaque.
  *
  * Memory. orvasm_assemble allocates the assembly's working state (about
- * 5 MiB, reserved zero-filled and touched only where the source uses it)
+ * 6 MiB, reserved zero-filled and touched only where the source uses it)
  * and a result; nothing is allocated per token. With an assembler handle
  * the state is kept between calls: a further call clears only what the
  * previous assembly used (the rom bytes written, the labels, references,
