@@ -71,7 +71,11 @@ std::size_t least_length(const Diagnostic& diagnostic, bool locations) {
 void keep_line(void* context, const Diagnostic* diagnostic, const char* text, std::size_t length) {
     orvasm_result& result = *static_cast<orvasm_result*>(context);
     orvasm_diagnostic* record = result.diagnostics.add();
-    if (!record) return;
+    if (!record) {
+        // Notes that follow a line not kept belong to no kept line.
+        if (!diagnostic || diagnostic->severity != Severity::Note) result.chain_head = SIZE_MAX;
+        return;
+    }
     std::size_t index = result.diagnostics.count - 1;
     bool locations = result.state->diagnostics.locations;
     *record = {};

@@ -327,3 +327,17 @@ TEST(Interface, AStateReusedWithoutPositionsForgetsThem) {
     orvasm_result_free(result);
     orvasm_assembler_free(assembler);
 }
+
+TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
+    std::string source;
+    for (int i = 0; i < ORVASM_MAX_DIAGNOSTICS + 10; i++) source += "(x ) ";
+    orvasm_options options = from_memory(source);
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_diagnostic_count(result), std::size_t{ORVASM_MAX_DIAGNOSTICS});
+    EXPECT_EQ(orvasm_result_diagnostics_dropped(result), 10u);
+    EXPECT_STREQ(orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS - 1)->text,
+                 "-- Malformed comment: (x\n");
+    EXPECT_EQ(orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS), nullptr);
+    orvasm_result_free(result);
+}
