@@ -1,24 +1,25 @@
 // The playground's WebAssembly entry points: one whole assembly of files the
-// page holds in memory, with the same steps and lines as the program, and
-// the results left where the page's JavaScript (web/src/assembler.js) reads
-// them. Files are served through the core's SourceOpener seam and standard
-// error is captured through its diagnostic sink; the core is unchanged.
+// page holds in memory, through the library's C interface, with the same
+// steps and lines as the program, and the results left where the page's
+// JavaScript (web/src/assembler.js) reads them. Files are served by a
+// resolver, and the lines the program would print to standard error are
+// captured through a stream.
 //
 // The calling sequence: malloc and fill a buffer per file name and text,
-// orv_add_file for each, orv_assemble, then the orv_* readers. Every call of
-// orv_assemble starts from a fresh state; the files stay until orv_clear_files.
+// orv_add_file for each, orv_assemble, then the orv_* readers, which read
+// the last assembly until the next. One assembler handle is kept, so that
+// an assembly clears only what the previous one used; the files stay until
+// orv_clear_files.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE // fopencookie
 #endif
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "assembler/assembly.hpp"
-#include "common/diagnostics.hpp"
-#include "output/report.hpp"
+#include "library/internal.hpp"
+#include "orvasm/orvasm.h"
 
 #define EXPORT(name) extern "C" __attribute__((export_name(#name)))
 
@@ -35,24 +36,16 @@ struct MemoryFile {
     std::size_t size;
 };
 
-struct OpenFile {
-    const MemoryFile* file;
-    std::size_t position;
-    bool in_use;
-};
-
 constexpr int MAX_FILES = 256;
-// Includes nest at most MAX_INCLUDE_DEPTH deep, below the main source.
-constexpr int MAX_OPEN_FILES = MAX_INCLUDE_DEPTH + 2;
 // Standard error past this is dropped and orv_output_truncated says so; a
 // real program prints a few lines, a pathological one (a malformed comment
 // in a macro used a million times) could print megabytes.
 constexpr std::size_t OUTPUT_CAPACITY = 1 << 20;
 
-AssemblerState state;
+orvasm_assembler* assembler;
+orvasm_result* result; // the last assembly's, read until the next
 MemoryFile files[MAX_FILES];
 int file_count;
-OpenFile open_files[MAX_OPEN_FILES];
 char output[OUTPUT_CAPACITY];
 std::size_t output_length;
 bool output_truncated;
@@ -66,32 +59,13 @@ const MemoryFile* find_file(const char* path) {
     return nullptr;
 }
 
-ssize_t read_file(void* cookie, char* buffer, std::size_t size) {
-    OpenFile& open = *static_cast<OpenFile*>(cookie);
-    std::size_t count = open.file->size - open.position;
-    if (count > size) count = size;
-    std::memcpy(buffer, open.file->data + open.position, count);
-    open.position += count;
-    return static_cast<ssize_t>(count);
-}
-
-int close_file(void* cookie) {
-    static_cast<OpenFile*>(cookie)->in_use = false;
-    return 0;
-}
-
 // A missing name is a missing file, as fopen would find it.
-std::FILE* open_memory_file(const char* path, void*) {
+int serve(void*, const char* path, const unsigned char** data, std::size_t* size) {
     const MemoryFile* file = find_file(path);
-    if (!file) return nullptr;
-    for (OpenFile& open : open_files) {
-        if (open.in_use) continue;
-        open = {file, 0, true};
-        std::FILE* stream = fopencookie(&open, "r", {read_file, nullptr, nullptr, close_file});
-        if (!stream) open.in_use = false;
-        return stream;
-    }
-    return nullptr;
+    if (!file) return ORVASM_NOT_FOUND;
+    *data = reinterpret_cast<const unsigned char*>(file->data);
+    *size = file->size;
+    return ORVASM_FOUND;
 }
 
 ssize_t write_output(void*, const char* buffer, std::size_t size) {
@@ -101,28 +75,6 @@ ssize_t write_output(void*, const char* buffer, std::size_t size) {
     output_length += count;
     if (count < size) output_truncated = true;
     return static_cast<ssize_t>(size);
-}
-
-// The steps of main.cpp after the arguments, without files on disk: the
-// rom stays in the image and the page writes the symbol file itself.
-int assemble(const char* main_path, const char* rom_path) {
-    std::FILE* source = open_memory_file(main_path, nullptr);
-    if (!source) {
-        report_error(state, "Invalid input", main_path);
-        return 1;
-    }
-    int assembled = assemble_source(state, source, main_path);
-    std::fclose(source);
-    if (!assembled) {
-        report_error(state, "Assembly", "Failed to assemble rom.");
-        return 1;
-    }
-    if (state.length <= PROGRAM_START) {
-        report_error(state, "Assembly", "Output rom is empty.");
-        return 1;
-    }
-    print_report(state, rom_path);
-    return 0;
 }
 
 } // namespace
@@ -141,10 +93,9 @@ int orv_add_file(const char* name, std::size_t name_length, const char* data, st
 }
 
 // Assembles the file named `main_path` (terminated) as `orvasm MAIN ROM`
-// would, ROM being `rom_path`. Returns the exit status.
+// would, ROM being `rom_path`, the rom staying in memory (the page writes
+// the symbol file itself). Returns the exit status.
 EXPORT(orv_assemble) int orv_assemble(const char* main_path, const char* rom_path) {
-    std::memset(&state, 0, sizeof state);
-    state.opener = {&open_memory_file, nullptr};
     output_length = 0;
     output_truncated = false;
     if (!output_stream) {
@@ -152,10 +103,17 @@ EXPORT(orv_assemble) int orv_assemble(const char* main_path, const char* rom_pat
         if (!output_stream) return 1;
         std::setvbuf(output_stream, nullptr, _IONBF, 0);
     }
-    state.diagnostics.file = output_stream;
-    int status = assemble(main_path, rom_path);
+    // Freed first, so that the assembler's state is free to be reused.
+    orvasm_result_free(result);
+    if (!assembler) assembler = orvasm_assembler_new();
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    options.source_path = main_path;
+    options.resolver = &serve;
+    options.print_to = output_stream;
+    options.rom_name = rom_path;
+    result = orvasm_assemble(assembler, &options);
     std::fflush(output_stream);
-    return status;
+    return orvasm_result_status(result) == ORVASM_OK ? 0 : 1;
 }
 
 EXPORT(orv_output) const char* orv_output() {
@@ -169,14 +127,17 @@ EXPORT(orv_output_truncated) int orv_output_truncated() {
 }
 // The rom: the image from 0x0100 up to the high-water mark.
 EXPORT(orv_rom) const std::uint8_t* orv_rom() {
-    return state.image + PROGRAM_START;
+    return orvasm_result_rom(result, nullptr);
 }
 EXPORT(orv_rom_length) std::uint32_t orv_rom_length() {
-    return state.length > PROGRAM_START ? state.length - PROGRAM_START : 0;
+    std::size_t size = 0;
+    orvasm_result_rom(result, &size);
+    return static_cast<std::uint32_t>(size);
 }
 EXPORT(orv_label_count) int orv_label_count() {
-    return state.label_count;
+    return static_cast<int>(orvasm_result_symbol_count(result));
 }
 EXPORT(orv_labels) const Label* orv_labels() {
-    return state.labels;
+    const AssemblerState* state = result_state(result);
+    return state ? state->labels : nullptr;
 }
