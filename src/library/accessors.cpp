@@ -5,22 +5,11 @@
 #include "common/file_identity.hpp"
 #include "library/internal.hpp"
 #include "library/result.hpp"
+#include "output/symbol_writer.hpp"
 
 namespace {
 
-// Writes a symbol file record, the address high byte first, the name and
-// 0x00, to `record`, which has room for the longest; returns its size. The
-// whole name field is copied, a fixed size the compiler copies in a few
-// moves, and the bytes after the name are overwritten by the next record.
-inline std::size_t symbol_record(const Label& label, unsigned char* record) {
-    record[0] = static_cast<unsigned char>(label.address >> 8);
-    record[1] = static_cast<unsigned char>(label.address & 0xff);
-    std::memcpy(record + 2, label.name, NAME_SIZE);
-    return 2 + std::strlen(label.name) + 1;
-}
-
-constexpr std::size_t LONGEST_RECORD = 2 + NAME_SIZE;
-static_assert(ORVASM_MAX_SYMBOL_FILE == MAX_LABELS * LONGEST_RECORD);
+static_assert(ORVASM_MAX_SYMBOL_FILE == MAX_SYMBOL_FILE);
 
 bool has_files(const orvasm_result* result) {
     return result && result->state && result->source_opened &&
@@ -61,24 +50,7 @@ ORVASM_API const orvasm_symbol* orvasm_result_symbol(const orvasm_result* result
 ORVASM_API size_t orvasm_result_symbol_file(const orvasm_result* result, unsigned char* buffer,
                                             size_t capacity) {
     if (!result || !result->state) return 0;
-    const AssemblerState& state = *result->state;
-    std::size_t size = 0;
-    // Room for any symbol file: no record needs a check.
-    if (buffer && capacity >= ORVASM_MAX_SYMBOL_FILE) {
-        for (int i = 0; i < state.label_count; i++)
-            size += symbol_record(state.labels[i], buffer + size);
-        return size;
-    }
-    unsigned char record[LONGEST_RECORD];
-    for (int i = 0; i < state.label_count; i++) {
-        std::size_t length = symbol_record(state.labels[i], record);
-        if (buffer && size < capacity) {
-            std::size_t room = capacity - size;
-            std::memcpy(buffer + size, record, length < room ? length : room);
-        }
-        size += length;
-    }
-    return size;
+    return write_symbols(*result->state, buffer, capacity);
 }
 
 ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result) {

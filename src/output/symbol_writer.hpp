@@ -2,9 +2,13 @@
 // the address high byte first, the name and a 0x00, with no header or end.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 
 #include "assembler/assembly.hpp"
 
-// Writes the symbol records to `file`, which stays open. False when a write failed.
-bool write_symbols(const AssemblerState& state, std::FILE* file);
+// The most a symbol file can hold: every label with a name of 63 characters.
+constexpr std::size_t MAX_SYMBOL_FILE = MAX_LABELS * (2 + NAME_SIZE);
+
+// Writes the symbol file to `buffer`, at most `capacity` bytes of it (none
+// when `buffer` is null), and returns its whole size, as snprintf does.
+std::size_t write_symbols(const AssemblerState& state, unsigned char* buffer, std::size_t capacity);
