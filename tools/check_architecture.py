@@ -48,7 +48,9 @@ WORD = r"[A-Za-z_]\w*"
 PATH = re.compile(r"[\w.*-]*/[\w.*/-]*")
 FILE_NAME = re.compile(r"[\w-]+(?:\.[\w-]+)*\.(\w+)")
 CODE = re.compile(WORD + r"(?:(?:::|\.|->)" + WORD + r")*(?:<[^<>]*>)?(?:\(.*\))?")
-QUOTED = re.compile(r'"(?:[^"\\]|\\.)*"' + r"|'(?:[^'\\]|\\.)*'")
+# Character literals are short, so that a digit separator (1'000) cannot
+# pair with a quote far away.
+QUOTED = re.compile(r'"(?:[^"\\\n]|\\.)*"' + r"|'(?:[^'\\\n]|\\.){1,8}'")
 CODE_SPAN = re.compile(r"(`+)(.+?)(?<!`)\1(?!`)", re.S)
 FENCE = re.compile(r"^ {0,3}(```|~~~).*?^ {0,3}\1[^\n]*$", re.S | re.M)
 # C and C++ comments, and the literals that may hold comment openers.

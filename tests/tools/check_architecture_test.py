@@ -17,6 +17,8 @@ SOURCE = """\
 #include "common/a.hpp"
 int handle_token(int length) { return length; /* old_name */ }
 const char* url = "file://x"; int after_url;
+int big = 1'000; // after_separator
+char quote = 'q';
 """
 BUILD = """\
 add_library(core_lib STATIC src/common/a.cpp) # only_in_build_comment
@@ -46,11 +48,11 @@ class CheckArchitecture(unittest.TestCase):
         problems = self.problems(
             "`retired_name` `old_name` `only_in_build_comment` `missing(length)`"
             " `handle_token(gone_argument)` `length.absent` `src/gone.cpp`"
-            " `gone.hpp` `src/*/b.cpp` `built_name` `built.cpp`")
-        self.assertEqual(len(problems), 11, problems)
+            " `gone.hpp` `src/*/b.cpp` `built_name` `built.cpp` `after_separator`")
+        self.assertEqual(len(problems), 12, problems)
         for name in ("retired_name", "old_name", "only_in_build_comment", "missing",
                      "gone_argument", "absent", "src/gone.cpp", "gone.hpp", "src/*/b.cpp",
-                     "built_name", "built.cpp"):
+                     "built_name", "built.cpp", "after_separator"):
             self.assertTrue(any(name in problem for problem in problems), name)
 
     def test_prose_in_backticks_is_skipped(self):
