@@ -12,7 +12,10 @@ cd "$(dirname "$0")/.."
 cmake --preset coverage >/dev/null
 cmake --build --preset coverage >/dev/null
 find build-cov -name '*.gcda' -delete
-ctest --preset coverage | tail -n 3
+# A test that runs the program under a small file-size limit also stops it
+# writing its counts; the complaint would land in the standard error that the
+# test compares, so it goes elsewhere (those counts are lost, no others).
+GCOV_ERROR_FILE=/dev/null ctest --preset coverage | tail -n 3
 
 # Branches the compiler adds for exceptions thrown by the standard library
 # (std::string, std::filesystem) are not decisions of this code.

@@ -3,11 +3,11 @@
 // files are opened, and the pass. The operations the pass is made of, the
 // token reader and the name indexes stay behind it, in assembler.hpp.
 //
-// The state is large (more than a mebibyte): keep it in static storage or
+// The state is large (some 6 MiB): keep it in static storage or
 // on the heap, all zero when assemble_source starts. Afterwards it holds the
 // result: `image` from PROGRAM_START up to `length`, and the labels in
 // definition order with their uses. The pass allocates nothing; each level
-// of includes reads its file through a TokenStream of about 16 KiB, one of
+// of includes reads its file through a TokenStream of about 64 KiB, one of
 // `streams`, so that deep nesting needs little stack.
 #pragma once
 

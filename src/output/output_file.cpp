@@ -11,7 +11,7 @@ namespace {
 
 // The file a path finally names when its links are followed, as open would
 // follow them; the path itself when it is no link, or a link that cannot be
-// read (open then reports what is wrong).
+// read (open then reports what is wrong); empty for links that never end.
 std::string follow_links(const char* path) {
     std::string target = path;
     for (int hops = 0; hops < 40; hops++) {
@@ -23,7 +23,7 @@ std::string follow_links(const char* path) {
         if (next[0] != '/' && slash != std::string::npos) next = target.substr(0, slash + 1) + next;
         target = next;
     }
-    return path;
+    return {};
 }
 
 std::string directory_of(const std::string& path) {
@@ -62,6 +62,7 @@ bool open_in_place(OutputFile& output, const char* path) {
 
 bool open_output(OutputFile& output, const char* path) {
     output.target = follow_links(path);
+    if (output.target.empty()) return open_in_place(output, path);
     struct stat existing;
     bool exists = stat(output.target.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) return open_in_place(output, path);

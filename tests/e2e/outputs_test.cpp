@@ -120,6 +120,36 @@ TEST_F(Outputs, ALinkedRomIsReplacedAtItsTargetWithItsPermissionBits) {
     EXPECT_EQ(fs::status(dir_ / "target.rom").permissions(), fs::perms(0640));
 }
 
+// Links are followed as open follows them: relative to the link's own
+// directory, through chains; a loop of links cannot be written at all.
+TEST_F(Outputs, ChainsOfLinksAreFollowedAndLoopsRefused) {
+    write("in.orv", SHORT_SOURCE);
+    fs::create_directories(dir_ / "roms" / "old");
+    write("roms/old/target.rom", "old");
+    fs::create_symlink("old/target.rom", dir_ / "roms" / "current.rom");
+    fs::create_symlink(dir_ / "roms" / "current.rom", dir_ / "out.rom");
+    ASSERT_EQ(run("in.orv", "out.rom"), 0) << err();
+    EXPECT_EQ(read_file(dir_ / "roms/old/target.rom"), SHORT_ROM);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "roms" / "current.rom"));
+
+    fs::create_symlink("loop.rom", dir_ / "loop.rom");
+    EXPECT_EQ(run("in.orv", "loop.rom"), 1);
+    EXPECT_EQ(err(), "Invalid Output: loop.rom\n");
+}
+
+// Replaced by a privileged user, a rom stays its owner's.
+TEST_F(Outputs, AReplacedRomKeepsItsOwner) {
+    if (geteuid() != 0) GTEST_SKIP() << "only a privileged user can give a file away";
+    write("in.orv", SHORT_SOURCE);
+    write("out.rom", "old");
+    ASSERT_EQ(chown((dir_ / "out.rom").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(run("in.orv", "out.rom"), 0) << err();
+    struct stat status;
+    ASSERT_EQ(stat((dir_ / "out.rom").c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+}
+
 TEST_F(Outputs, ASymbolFileLinkedToTheRomIsNotWritten) {
     write("in.orv", "@main " + SHORT_SOURCE);
     fs::create_symlink("out.rom", dir_ / "out.rom.sym");
