@@ -50,7 +50,7 @@ extern "C" {
 /* --- Version --------------------------------------------------------- */
 
 #define ORVASM_VERSION_MAJOR 1
-#define ORVASM_VERSION_MINOR 0
+#define ORVASM_VERSION_MINOR 1
 #define ORVASM_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH: compare it with orvasm_version_number
  * to find the library older than the header a program was built with. */
@@ -178,6 +178,45 @@ ORVASM_API const orvasm_symbol* orvasm_result_symbol(const orvasm_result* result
  * `buffer` (which may be NULL) and returns the full size, as snprintf. */
 ORVASM_API size_t orvasm_result_symbol_file(const orvasm_result* result, unsigned char* buffer,
                                             size_t capacity);
+
+/* --- References and macros (since 1.1) -------------------------------- */
+
+/* A reference as the pass recorded it, in source order: the label it names,
+ * with a "&" sublabel already formed "scope/name" from the scope in force
+ * where it was written. A reference written in a macro body is recorded at
+ * each use of the macro, each time with the body token's position. */
+typedef struct orvasm_reference {
+    const char* name;
+    char sigil;               /* ',' '_' '.' '-' ';' ':' '=' '!' '?', or 0 for a label call */
+    uint16_t address;         /* the first byte of its placeholder */
+    orvasm_position position; /* of the token, with ORVASM_POSITIONS */
+} orvasm_reference;
+
+/* References in the order read; index from 0 below the count, else NULL.
+ * They are kept up to a failure, so a source that does not assemble still
+ * has those read before it. */
+ORVASM_API size_t orvasm_result_reference_count(const orvasm_result* result);
+ORVASM_API const orvasm_reference* orvasm_result_reference(const orvasm_result* result,
+                                                           size_t index);
+
+/* A macro definition and one token of its body, as stored. */
+typedef struct orvasm_macro {
+    const char* name;
+    orvasm_position position; /* of its "%name" token, with ORVASM_POSITIONS */
+    uint32_t body_length;     /* tokens in its body, at most 64 */
+} orvasm_macro;
+
+typedef struct orvasm_token {
+    const char* text;
+    orvasm_position position; /* with ORVASM_POSITIONS */
+} orvasm_token;
+
+/* Macros in definition order, and token `token` of the body of macro
+ * `macro`; NULL past the ends. */
+ORVASM_API size_t orvasm_result_macro_count(const orvasm_result* result);
+ORVASM_API const orvasm_macro* orvasm_result_macro(const orvasm_result* result, size_t index);
+ORVASM_API const orvasm_token* orvasm_result_macro_body(const orvasm_result* result, size_t macro,
+                                                        size_t token);
 
 /* --- Diagnostics ----------------------------------------------------- */
 

@@ -53,6 +53,34 @@ ORVASM_API size_t orvasm_result_symbol_file(const orvasm_result* result, unsigne
     return write_symbols(*result->state, buffer, capacity);
 }
 
+ORVASM_API size_t orvasm_result_reference_count(const orvasm_result* result) {
+    return result && result->state ? result->state->reference_count : 0;
+}
+
+ORVASM_API const orvasm_reference* orvasm_result_reference(const orvasm_result* result,
+                                                           size_t index) {
+    if (index >= orvasm_result_reference_count(result)) return nullptr;
+    if (!collect_references(const_cast<orvasm_result&>(*result))) return nullptr;
+    return &result->references[index];
+}
+
+ORVASM_API size_t orvasm_result_macro_count(const orvasm_result* result) {
+    return result && result->state ? result->state->macro_count : 0;
+}
+
+ORVASM_API const orvasm_macro* orvasm_result_macro(const orvasm_result* result, size_t index) {
+    if (index >= orvasm_result_macro_count(result)) return nullptr;
+    if (!collect_macros(const_cast<orvasm_result&>(*result))) return nullptr;
+    return &result->macros[index];
+}
+
+ORVASM_API const orvasm_token* orvasm_result_macro_body(const orvasm_result* result, size_t macro,
+                                                        size_t token) {
+    const orvasm_macro* record = orvasm_result_macro(result, macro);
+    if (!record || token >= record->body_length) return nullptr;
+    return &result->macro_tokens[result->macro_starts[macro] + token];
+}
+
 ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result) {
     return result ? result->diagnostics.count : 0;
 }

@@ -79,7 +79,7 @@ int run_pass(orvasm_result& result, const orvasm_options& options) {
 extern "C" {
 
 ORVASM_API const char* orvasm_version(void) {
-    return "1.0.0";
+    return "1.1.0";
 }
 
 ORVASM_API int orvasm_version_number(void) {
@@ -163,6 +163,10 @@ ORVASM_API void orvasm_result_free(orvasm_result* result) {
     result->diagnostics.release();
     std::free(result->listing);
     std::free(result->listing_view);
+    std::free(result->references);
+    std::free(result->macros);
+    std::free(result->macro_tokens);
+    std::free(result->macro_starts);
     release_text(result->text);
     std::free(result->source_path);
     std::free(result);

@@ -176,3 +176,47 @@ void collect_symbols(orvasm_result& result) {
                              position_of(result, label.position)};
     }
 }
+
+bool collect_references(orvasm_result& result) {
+    if (result.references || !result.state) return result.references != nullptr;
+    const AssemblerState& state = *result.state;
+    auto* view = static_cast<orvasm_reference*>(
+        std::malloc((state.reference_count + 1u) * sizeof(orvasm_reference)));
+    if (!view) return false;
+    for (std::size_t i = 0; i < state.reference_count; i++) {
+        const Reference& from = state.references[i];
+        view[i] = {from.name, from.sigil, from.address, position_of(result, from.position)};
+    }
+    result.references = view;
+    return true;
+}
+
+bool collect_macros(orvasm_result& result) {
+    if (result.macros || !result.state) return result.macros != nullptr;
+    const AssemblerState& state = *result.state;
+    std::size_t tokens = 0;
+    for (std::size_t i = 0; i < state.macro_count; i++) tokens += state.macros[i].body_length;
+    auto* macros =
+        static_cast<orvasm_macro*>(std::malloc((state.macro_count + 1u) * sizeof(orvasm_macro)));
+    auto* bodies = static_cast<orvasm_token*>(std::malloc((tokens + 1u) * sizeof(orvasm_token)));
+    auto* starts =
+        static_cast<std::size_t*>(std::malloc((state.macro_count + 1u) * sizeof(std::size_t)));
+    if (!macros || !bodies || !starts) {
+        std::free(macros);
+        std::free(bodies);
+        std::free(starts);
+        return false;
+    }
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < state.macro_count; i++) {
+        const Macro& from = state.macros[i];
+        macros[i] = {from.name, position_of(result, from.position), from.body_length};
+        starts[i] = next;
+        for (std::size_t token = 0; token < from.body_length; token++)
+            bodies[next++] = {from.body[token], position_of(result, from.body_positions[token])};
+    }
+    result.macros = macros;
+    result.macro_tokens = bodies;
+    result.macro_starts = starts;
+    return true;
+}

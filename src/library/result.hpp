@@ -68,8 +68,14 @@ struct orvasm_result {
     unsigned flags;
     orvasm_resolver resolver;
     void* resolver_context;
-    char* source_path;        // a copy: messages and positions name it
-    std::size_t symbol_count; // filled on first use; until then 0 with symbols_filled false
+    char* source_path; // a copy: messages and positions name it
+    // References and macros as the interface's records, made on first use
+    // (collect_references, collect_macros); nullptr until then.
+    orvasm_reference* references;
+    orvasm_macro* macros;
+    orvasm_token* macro_tokens; // the bodies, one after another
+    std::size_t* macro_starts;  // where each macro's body starts in macro_tokens
+    std::size_t symbol_count;   // filled on first use; until then 0 with symbols_filled false
     bool symbols_filled;
     orvasm_symbol symbols[MAX_LABELS];
     BlockTable<orvasm_diagnostic, 1024, ORVASM_MAX_DIAGNOSTICS / 1024> diagnostics;
@@ -135,6 +141,9 @@ std::FILE* open_memory(orvasm_result& result, const unsigned char* data, std::si
 void observe_assembly(orvasm_result& result, std::FILE* print_to);
 // Makes the interface's listing records, once.
 void collect_listing(orvasm_result& result);
+// Make the references' and the macros' records, once; false when memory ran out.
+bool collect_references(orvasm_result& result);
+bool collect_macros(orvasm_result& result);
 // Fills the symbols from the state's labels, once: only a caller that
 // reads them pays for them.
 void collect_symbols(orvasm_result& result);

@@ -60,7 +60,7 @@ std::string rom_of(const orvasm_result* result) {
 
 TEST(Interface, VersionMatchesTheHeader) {
     EXPECT_EQ(orvasm_version_number(), ORVASM_VERSION_NUMBER);
-    EXPECT_STREQ(orvasm_version(), "1.0.0");
+    EXPECT_STREQ(orvasm_version(), "1.1.0");
 }
 
 TEST(Interface, NullPointersGetAnswersNotCrashes) {
@@ -340,4 +340,72 @@ TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
                  "-- Malformed comment: (x\n");
     EXPECT_EQ(orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS), nullptr);
     orvasm_result_free(result);
+}
+
+TEST(Interface, ReferencesCarryResolvedNamesAndPositions) {
+    Served served{"@lib ,&x &x"};
+    std::string source = "%m { ;main/y }\n@main ,&y &y m\n  ~lib.orv main";
+    orvasm_options options = from_memory(source, &served);
+    options.flags = ORVASM_POSITIONS;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    ASSERT_EQ(orvasm_result_reference_count(result), 4u);
+    const orvasm_reference* in_scope = orvasm_result_reference(result, 0);
+    EXPECT_STREQ(in_scope->name, "main/y");
+    EXPECT_EQ(in_scope->sigil, ',');
+    EXPECT_EQ(in_scope->address, 0x0101u);
+    EXPECT_EQ(in_scope->position.line, 2u);
+    EXPECT_EQ(in_scope->position.column, 7u);
+    // From a macro body: the body token's position, in the definition.
+    const orvasm_reference* expanded = orvasm_result_reference(result, 1);
+    EXPECT_STREQ(expanded->name, "main/y");
+    EXPECT_EQ(expanded->position.line, 1u);
+    EXPECT_EQ(expanded->position.column, 6u);
+    // In the included file, in the scope the file opened.
+    const orvasm_reference* included = orvasm_result_reference(result, 2);
+    EXPECT_STREQ(included->name, "lib/x");
+    EXPECT_STREQ(included->position.file, "lib.orv");
+    const orvasm_reference* call = orvasm_result_reference(result, 3);
+    EXPECT_EQ(call->sigil, 0);
+    EXPECT_EQ(call->position.line, 3u);
+    EXPECT_EQ(orvasm_result_reference(result, 4), nullptr);
+    orvasm_result_free(result);
+}
+
+TEST(Interface, MacrosCarryTheirBodiesAndPositions) {
+    std::string source = "@a\n%twice { DUP\n  ADD }\n%empty { }\ntwice #01";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_POSITIONS;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_macro_count(result), 2u);
+    const orvasm_macro* twice = orvasm_result_macro(result, 0);
+    EXPECT_STREQ(twice->name, "twice");
+    EXPECT_EQ(twice->position.line, 2u);
+    ASSERT_EQ(twice->body_length, 2u);
+    const orvasm_token* add = orvasm_result_macro_body(result, 0, 1);
+    EXPECT_STREQ(add->text, "ADD");
+    EXPECT_EQ(add->position.line, 3u);
+    EXPECT_EQ(add->position.column, 3u);
+    EXPECT_EQ(orvasm_result_macro_body(result, 0, 2), nullptr);
+    EXPECT_EQ(orvasm_result_macro(result, 1)->body_length, 0u);
+    EXPECT_EQ(orvasm_result_macro_body(result, 1, 0), nullptr);
+    EXPECT_EQ(orvasm_result_macro(result, 2), nullptr);
+    orvasm_result_free(result);
+}
+
+TEST(Interface, ADocumentThatFailsKeepsWhatWasReadBeforeTheFailure) {
+    std::string source = "@a ;a %m { 01 } #zz ;later";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_POSITIONS;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    EXPECT_EQ(orvasm_result_symbol_count(result), 1u);
+    ASSERT_EQ(orvasm_result_reference_count(result), 1u);
+    EXPECT_STREQ(orvasm_result_reference(result, 0)->name, "a");
+    EXPECT_EQ(orvasm_result_macro_count(result), 1u);
+    orvasm_result_free(result);
+    // Without a result, or without a state, nothing.
+    EXPECT_EQ(orvasm_result_reference(nullptr, 0), nullptr);
+    EXPECT_EQ(orvasm_result_macro_body(nullptr, 0, 0), nullptr);
+    EXPECT_EQ(orvasm_result_macro_count(nullptr), 0u);
 }
