@@ -218,6 +218,14 @@ ORVASM_API const orvasm_macro* orvasm_result_macro(const orvasm_result* result, 
 ORVASM_API const orvasm_token* orvasm_result_macro_body(const orvasm_result* result, size_t macro,
                                                         size_t token);
 
+/* --- Instructions (since 1.1) ----------------------------------------- */
+
+/* The opcode `word` assembles to (a mnemonic with its mode letters "2",
+ * "r" and "k", or "BRK"), 0 to 255, or -1 when the word is no instruction. */
+ORVASM_API int orvasm_opcode(const char* word);
+/* The mnemonic whose base opcode is `index` (0 "LIT" to 31 "SFT"), or NULL. */
+ORVASM_API const char* orvasm_mnemonic(unsigned index);
+
 /* --- Diagnostics ----------------------------------------------------- */
 
 enum orvasm_severity {

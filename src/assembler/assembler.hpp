@@ -74,6 +74,9 @@ inline void list_record(AssemblerState& state, const ListingRecord& record) {
 // `word` is none. "BRK" is not in the table and also yields 0.
 std::uint8_t lookup_instruction(const char* word);
 
+// The mnemonic whose base opcode is `index`, 0 to 31, or nullptr.
+const char* mnemonic_name(int index);
+
 // True when `word`, of `length` characters, is a table mnemonic with valid
 // mode letters, or exactly "BRK".
 bool is_instruction_word(const char* word, int length);

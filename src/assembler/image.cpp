@@ -14,6 +14,10 @@ static constexpr const char* mnemonics[32] = {
     "DEI", "DEO", "ADD", "SUB", "MUL", "DIV", "AND", "ORA", "EOR", "SFT",
 };
 
+const char* mnemonic_name(int index) {
+    return index >= 0 && index < 32 ? mnemonics[index] : nullptr;
+}
+
 // Every word that is not a label or a literal is tried as a mnemonic, so the
 // table is searched by a hash of the first three letters instead of in order.
 // The multiplier was picked so that the 32 mnemonics land in distinct slots of

@@ -2,6 +2,7 @@
 // and answers with nothing (0 or NULL).
 #include <cstring>
 
+#include "assembler/assembler.hpp"
 #include "common/file_identity.hpp"
 #include "library/internal.hpp"
 #include "library/result.hpp"
@@ -79,6 +80,17 @@ ORVASM_API const orvasm_token* orvasm_result_macro_body(const orvasm_result* res
     const orvasm_macro* record = orvasm_result_macro(result, macro);
     if (!record || token >= record->body_length) return nullptr;
     return &result->macro_tokens[result->macro_starts[macro] + token];
+}
+
+ORVASM_API int orvasm_opcode(const char* word) {
+    if (!word) return -1;
+    std::size_t length = std::strlen(word);
+    if (length > INT32_MAX || !is_instruction_word(word, static_cast<int>(length))) return -1;
+    return lookup_instruction(word);
+}
+
+ORVASM_API const char* orvasm_mnemonic(unsigned index) {
+    return index < 32 ? mnemonic_name(static_cast<int>(index)) : nullptr;
 }
 
 ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result) {

@@ -5,186 +5,163 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <optional>
-#include <string_view>
-#include <unordered_map>
-
-#include "assembler/assembler.hpp"
-#include "common/diagnostics.hpp"
-#include "output/report.hpp"
 
 namespace {
 
-// --- Files served to the assembler ---
-
-struct FileServer {
-    const DocumentStore* documents;
-    const std::string* root;
-};
-
-// A read position in a text that outlives the stream (the assembly is
-// synchronous, and the documents do not change during it).
-struct TextReader {
-    const std::string* text;
-    std::size_t position;
-};
-
-ssize_t read_text(void* cookie, char* buffer, std::size_t size) {
-    auto& reader = *static_cast<TextReader*>(cookie);
-    std::size_t count = std::min(size, reader.text->size() - reader.position);
-    std::memcpy(buffer, reader.text->data() + reader.position, count);
-    reader.position += count;
-    return static_cast<ssize_t>(count);
-}
-
-int close_text(void* cookie) {
-    delete static_cast<TextReader*>(cookie);
-    return 0;
-}
-
-std::FILE* open_text_stream(const std::string& text) {
-    auto* reader = new TextReader{&text, 0};
-    std::FILE* stream = fopencookie(reader, "r", {read_text, nullptr, nullptr, close_text});
-    if (!stream) delete reader;
-    return stream;
-}
-
-// Opens a regular file only. Unlike the program, the server must not read a
+// Reads a regular file only. Unlike the program, the server must not read a
 // FIFO or a device: "~/dev/stdin" would read its own protocol stream, and a
 // FIFO without a writer would block it for good (even opening one does,
 // hence O_NONBLOCK).
-std::FILE* open_regular_file(const char* path) {
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+bool read_regular_file(const std::string& path, std::string& text) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
     struct stat status;
-    std::FILE* file =
-        fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? fdopen(fd, "r") : nullptr;
-    if (!file) close(fd);
-    return file;
-}
-
-// The SourceOpener of the analysis. An empty path stays empty, so that it
-// fails as it does for the program rather than naming the root directory.
-std::FILE* open_served_file(const char* path, void* context) {
-    const auto& server = *static_cast<const FileServer*>(context);
-    std::string full = path[0] == '/' || path[0] == '\0' ? path : *server.root + "/" + path;
-    std::string normal = std::filesystem::path(full).lexically_normal().string();
-    if (const Document* open = find_document_by_path(*server.documents, normal))
-        return open_text_stream(open->text);
-    return open_regular_file(full.c_str());
-}
-
-// --- Diagnostics from the printed lines ---
-
-// Everything the assembler prints while `run` runs.
-template <typename Run> std::string captured_output(AssemblerState& state, Run run) {
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* sink = open_memstream(&buffer, &size);
-    if (!sink) return {};
-    state.diagnostics = {};
-    state.diagnostics.file = sink;
-    run();
-    state.diagnostics = {};
-    std::fclose(sink);
-    std::string text(buffer, size);
-    std::free(buffer);
-    return text;
-}
-
-void add_lines(std::vector<DocumentDiagnostic>& diagnostics, const std::string& output,
-               bool warnings_only) {
-    for (std::size_t start = 0, end; start < output.size(); start = end + 1) {
-        end = std::min(output.find('\n', start), output.size());
-        std::string line = output.substr(start, end - start);
-        bool warning = line.rfind("-- ", 0) == 0;
-        if (warnings_only && !warning) continue;
-        if (diagnostics.size() == MAX_DIAGNOSTICS) return;
-        diagnostics.push_back({{0, 0},
-                               warning ? ProtocolSeverity::Warning : ProtocolSeverity::Error,
-                               warning ? line.substr(3) : line});
+    bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                   static_cast<std::size_t>(status.st_size) <= MAX_DOCUMENT_SIZE;
+    text.clear();
+    char buffer[65536];
+    ssize_t count = 0;
+    while (regular && (count = read(fd, buffer, sizeof buffer)) > 0) {
+        if (text.size() + static_cast<std::size_t>(count) > MAX_DOCUMENT_SIZE) break;
+        text.append(buffer, static_cast<std::size_t>(count));
     }
+    close(fd);
+    return regular && count == 0;
 }
 
-// The token a message names: the text after its first ": ".
-std::string_view named_token(const std::string& message) {
-    std::size_t colon = message.find(": ");
-    if (colon == std::string::npos) return {};
-    return std::string_view(message).substr(colon + 2);
+// The path `written` names from the root, as the program's working directory.
+// An empty path stays empty, so that it fails as it does for the program
+// rather than naming the root directory.
+std::string from_root(const std::string& root, const char* written) {
+    std::string full = written[0] == '/' || written[0] == '\0' ? written : root + "/" + written;
+    return std::filesystem::path(full).lexically_normal().string();
+}
+
+// The resolver of the assembly: open documents first, then regular files.
+int serve_file(void* context, const char* path, const unsigned char** data, std::size_t* size) {
+    Program& program = *static_cast<Program*>(context);
+    if (path[0] == '\0') return ORVASM_NOT_FOUND;
+    const std::string* text = text_of(program, from_root(program.root, path));
+    if (!text) return ORVASM_NOT_FOUND;
+    *data = reinterpret_cast<const unsigned char*>(text->data());
+    *size = text->size();
+    return ORVASM_FOUND;
 }
 
 bool is_token_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\0';
 }
 
-// PROVISIONAL, until the assembler records where each token lies: each
-// diagnostic is put on the first token of the main document that is the
-// token its message names ("Invalid label: @loop"), or failing that on the
-// first that is a sigil and that name ("Unused label: loop" on "@loop"), or
-// else at the start of the document. An error inside an included file, or a
-// token that a comment mentions first, lands in the wrong place.
-void place_diagnostics(std::vector<DocumentDiagnostic>& diagnostics, const std::string& text) {
-    struct Found {
-        std::optional<ByteRange> exact;
-        std::optional<ByteRange> after_sigil;
-    };
-    std::unordered_map<std::string_view, Found> wanted;
-    for (const DocumentDiagnostic& diagnostic : diagnostics) {
-        std::string_view name = named_token(diagnostic.message);
-        if (!name.empty()) wanted[name];
+bool in_document(const Program& program, const orvasm_position& position) {
+    return position.line != 0 && program.name == position.file;
+}
+
+std::string line_of(const orvasm_diagnostic& record) {
+    if (record.severity == ORVASM_NOTE)
+        return record.detail[0] ? std::string(record.message) + " " + record.detail
+                                : std::string(record.message);
+    return std::string(record.message) + ": " + record.detail;
+}
+
+// `record` and its notes, which follow it, as one diagnostic.
+DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
+    const orvasm_diagnostic& record = *orvasm_result_diagnostic(program.result.get(), index);
+    DocumentDiagnostic diagnostic{{0, 0},
+                                  record.severity == ORVASM_WARNING ? ProtocolSeverity::Warning
+                                                                    : ProtocolSeverity::Error,
+                                  line_of(record),
+                                  {}};
+    bool placed = false;
+    Place place;
+    if (in_document(program, record.position) && token_place(program, record.position, place)) {
+        diagnostic.range = place.range;
+        placed = true;
+    } else if (token_place(program, record.position, place)) {
+        diagnostic.related.push_back({place, diagnostic.message});
     }
-    if (wanted.empty()) return;
-    std::string_view view(text);
-    for (std::size_t start = 0; start < view.size();) {
-        if (is_token_space(view[start])) {
-            start++;
-            continue;
+    for (std::size_t i = 1; i <= record.notes; i++) {
+        const orvasm_diagnostic* note = orvasm_result_diagnostic(program.result.get(), index + i);
+        if (!note || !token_place(program, note->position, place)) continue;
+        // The innermost step of the chain that lies in the document holds it.
+        if (!placed && in_document(program, note->position)) {
+            diagnostic.range = place.range;
+            placed = true;
         }
-        std::size_t end = start;
-        while (end < view.size() && !is_token_space(view[end])) end++;
-        std::string_view token = view.substr(start, end - start);
-        if (auto found = wanted.find(token); found != wanted.end() && !found->second.exact)
-            found->second.exact = ByteRange{start, end};
-        if (auto found = wanted.find(token.substr(1));
-            found != wanted.end() && !found->second.after_sigil)
-            found->second.after_sigil = ByteRange{start, end};
-        start = end;
+        diagnostic.related.push_back({place, line_of(*note)});
     }
-    for (DocumentDiagnostic& diagnostic : diagnostics) {
-        auto found = wanted.find(named_token(diagnostic.message));
-        if (found == wanted.end()) continue;
-        if (found->second.exact)
-            diagnostic.range = *found->second.exact;
-        else if (found->second.after_sigil)
-            diagnostic.range = *found->second.after_sigil;
-    }
+    return diagnostic;
 }
 
 } // namespace
 
-Analysis analyze_document(AssemblerState& state, const DocumentStore& documents,
-                          const Document& document, const std::string& root) {
-    std::memset(&state, 0, sizeof state);
-    FileServer server{&documents, &root};
-    state.opener = {&open_served_file, &server};
-    const std::string& path = document.path.empty() ? document.uri : document.path;
-    int assembled = 0;
-    std::string output = captured_output(state, [&] {
-        std::FILE* source = open_text_stream(document.text);
-        if (!source) return;
-        assembled = assemble_source(state, source, path.c_str());
-        std::fclose(source);
-    });
-    Analysis analysis;
-    add_lines(analysis.diagnostics, output, false);
-    // As the program: the warnings only after a rom was written, which an
-    // empty one is not; print_report ends with the summary line, no diagnostic.
-    if (assembled && state.length > PROGRAM_START)
-        add_lines(analysis.diagnostics, captured_output(state, [&] { print_report(state, ""); }),
-                  true);
-    place_diagnostics(analysis.diagnostics, document.text);
-    return analysis;
+std::unique_ptr<Program> assemble_program(orvasm_assembler* assembler,
+                                          const DocumentStore& documents, const Document& document,
+                                          const std::string& root) {
+    auto program = std::make_unique<Program>();
+    program->documents = &documents;
+    program->document = &document;
+    program->root = root;
+    program->name = document.path.empty() ? document.uri : document.path;
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    options.source_data = reinterpret_cast<const unsigned char*>(document.text.data());
+    options.source_size = document.text.size();
+    options.source_name = program->name.c_str();
+    options.resolver = &serve_file;
+    options.resolver_context = program.get();
+    options.flags = ORVASM_LOCATIONS | ORVASM_LISTING;
+    program->result.reset(orvasm_assemble(assembler, &options));
+    // As the program: the report only after a rom was written, which an
+    // empty one is not; its summary line is no diagnostic.
+    std::size_t rom_size = 0;
+    orvasm_result_rom(program->result.get(), &rom_size);
+    if (rom_size > 0) orvasm_result_report(program->result.get(), "");
+    return program;
+}
+
+std::string full_path_of(const Program& program, const char* file) {
+    if (program.name == file) return program.name;
+    return from_root(program.root, file);
+}
+
+const std::string* text_of(Program& program, const std::string& full_path) {
+    if (full_path == program.name) return &program.document->text;
+    if (const Document* open = find_document_by_path(*program.documents, full_path))
+        return &open->text;
+    auto found = program.disk_files.find(full_path);
+    if (found != program.disk_files.end()) return &found->second;
+    std::string text;
+    if (!read_regular_file(full_path, text)) return nullptr;
+    return &program.disk_files.emplace(full_path, std::move(text)).first->second;
+}
+
+bool token_place(Program& program, const orvasm_position& position, Place& place) {
+    if (position.line == 0 || !position.file) return false;
+    place.file = full_path_of(program, position.file);
+    const std::string* text = text_of(program, place.file);
+    if (!text) return false;
+    std::unique_ptr<LineIndex>& index = program.line_indexes[place.file];
+    if (!index) index = std::make_unique<LineIndex>(*text);
+    std::size_t begin = index->offset_of({static_cast<std::int64_t>(position.line) - 1,
+                                          static_cast<std::int64_t>(position.column) - 1},
+                                         PositionEncoding::Utf8);
+    std::size_t end = begin;
+    while (end < text->size() && !is_token_space((*text)[end])) end++;
+    place.range = {begin, end};
+    return true;
+}
+
+std::vector<DocumentDiagnostic> diagnostics_of(Program& program) {
+    std::vector<DocumentDiagnostic> diagnostics;
+    const orvasm_result* result = program.result.get();
+    bool failed = false;
+    for (std::size_t i = 0; i < orvasm_result_diagnostic_count(result); i++) {
+        const orvasm_diagnostic& record = *orvasm_result_diagnostic(result, i);
+        if (record.severity == ORVASM_ERROR && failed) continue;
+        if (record.severity != ORVASM_ERROR && record.severity != ORVASM_WARNING) continue;
+        failed = failed || record.severity == ORVASM_ERROR;
+        if (diagnostics.size() == MAX_DIAGNOSTICS) break;
+        diagnostics.push_back(diagnostic_of(program, i));
+    }
+    return diagnostics;
 }

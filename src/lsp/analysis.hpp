@@ -1,53 +1,103 @@
-// The seam between the protocol and the assembler. The server hands over the
-// open documents and the workspace root; the analysis assembles a document's
-// program and answers in byte offsets of that document's text, which the
-// server turns into the client's positions.
-//
-// Diagnostics are all it answers for now. Document symbols, definitions,
-// references, hover, completion and rename data will come from the same
-// assembly once the assembler records where each token lies; they belong in
-// Analysis beside the diagnostics.
+// The seam between the protocol and the assembler. A Program is one assembly,
+// through liborvasm, of the program whose main source is an open document:
+// its included files served from the open documents first, then from the
+// file system below the workspace root, as "orvasm" started there reads
+// them. What the library records (diagnostics with their notes, labels,
+// references with their resolved names, macros, the listing) is kept in the
+// result; this file turns the library's positions (a file as the assembly
+// names it, a line and a column in bytes) into places: a file's full path
+// and byte offsets in its text, which the server turns into the client's
+// positions.
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "lsp/documents.hpp"
-
-struct AssemblerState;
+#include "orvasm/orvasm.h"
 
 struct ByteRange {
     std::size_t begin;
     std::size_t end;
 };
 
+// A range of bytes in a file of the program, by its full, lexically normal
+// path (or the document's URI when the document names no file).
+struct Place {
+    std::string file;
+    ByteRange range;
+};
+
 // The protocol's DiagnosticSeverity values.
 enum class ProtocolSeverity { Error = 1, Warning = 2 };
 
-struct DocumentDiagnostic {
-    ByteRange range;
-    ProtocolSeverity severity;
-    std::string message; // the line as the program prints it, without a warning's "-- "
+struct RelatedNote {
+    Place place;
+    std::string message;
 };
 
-struct Analysis {
-    std::vector<DocumentDiagnostic> diagnostics;
+struct DocumentDiagnostic {
+    ByteRange range; // in the document that was assembled
+    ProtocolSeverity severity;
+    std::string message; // as the program prints it, without location or "-- "
+    std::vector<RelatedNote> related;
 };
 
 // At most this many diagnostics per document, in the order printed: a source
 // with a million malformed comments gets the first thousand warnings.
 constexpr std::size_t MAX_DIAGNOSTICS = 1000;
 
-// Assembles the program whose main source is `document` as "orvasm" started
-// in `root` would: an included path is taken from `root` unless absolute,
-// and served from the open document of that file if there is one, else from
-// the file system, where only regular files are read (a FIFO or a device
-// fails as a missing file). `state` is the caller's; it is reset first.
-//
-// Diagnostics: every line the assembler prints, an error, or a warning for
-// lines that start with "-- "; after an assembly that gives a rom also the
-// unused-label warnings, as the program prints them after writing it (its
-// summary line is no diagnostic).
-Analysis analyze_document(AssemblerState& state, const DocumentStore& documents,
-                          const Document& document, const std::string& root);
+struct ResultDeleter {
+    void operator()(orvasm_result* result) const { orvasm_result_free(result); }
+};
+struct AssemblerDeleter {
+    void operator()(orvasm_assembler* assembler) const { orvasm_assembler_free(assembler); }
+};
+using ResultHandle = std::unique_ptr<orvasm_result, ResultDeleter>;
+using AssemblerHandle = std::unique_ptr<orvasm_assembler, AssemblerDeleter>;
+
+struct Program {
+    const DocumentStore* documents;
+    const Document* document; // the main source
+    std::string root;
+    std::string name; // the source's name in the assembly: its path, or its URI
+    // Texts of files read from the disk, by full path; a std::map so that the
+    // bytes lent to the assembler stay where they are.
+    std::map<std::string, std::string> disk_files;
+    std::map<std::string, std::unique_ptr<LineIndex>> line_indexes; // by full path, made on use
+    ResultHandle result; // with positions, located diagnostics and the listing
+};
+
+// Assembles the program whose main source is `document` with `assembler`
+// (which keeps its state between calls). An included path is taken from
+// `root` unless absolute, and served from the open document of that file if
+// there is one, else from the file system, where only regular files are
+// read (a FIFO or a device fails as a missing file). After an assembly that
+// succeeds, the report follows as the program prints it after writing the
+// rom, so that the unused labels are known.
+std::unique_ptr<Program> assemble_program(orvasm_assembler* assembler,
+                                          const DocumentStore& documents, const Document& document,
+                                          const std::string& root);
+
+// The full path of a file of the assembly, as a position names it.
+std::string full_path_of(const Program& program, const char* file);
+
+// The text of a file of the program, by full path (the document, an open
+// document, a file read); nullptr when it cannot be read.
+const std::string* text_of(Program& program, const std::string& full_path);
+
+// The place of the token at `position`: up to the next whitespace.
+// False when the file or the position is not known.
+bool token_place(Program& program, const orvasm_position& position, Place& place);
+
+// One diagnostic per failure: the first error line (the innermost cause),
+// placed on the token of the document where it happened or, when that is
+// in an included file or a macro's body elsewhere, where the document
+// includes it or uses the macro; its notes (the macro uses and includes, or
+// where a label was first defined) as related information. The lines after
+// it (each enclosing token's "Invalid token: ...") say nothing more and are
+// left out. Every warning is a diagnostic of its own.
+std::vector<DocumentDiagnostic> diagnostics_of(Program& program);

@@ -14,6 +14,7 @@ constexpr int PARSE_ERROR = -32700;
 constexpr int INVALID_REQUEST = -32600;
 constexpr int METHOD_NOT_FOUND = -32601;
 constexpr int INVALID_PARAMS = -32602;
+constexpr int REQUEST_FAILED = -32803; // a valid request the server cannot carry out
 constexpr int SERVER_NOT_INITIALIZED = -32002;
 
 // The shape of one message is checked before it is built in memory, so that

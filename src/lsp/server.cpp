@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "assembler/assembler.hpp"
 #include "lsp/analysis.hpp"
 #include "lsp/documents.hpp"
 #include "lsp/framing.hpp"
 #include "lsp/message.hpp"
+#include "lsp/navigation.hpp"
 #include "lsp/uri.hpp"
 
 namespace {
@@ -23,7 +23,7 @@ struct Server {
     PositionEncoding encoding;
     std::string root; // included paths are taken from here, as from the program's working directory
     DocumentStore documents;
-    std::unique_ptr<AssemblerState> state; // reused by every analysis; some 6 MiB
+    AssemblerHandle assembler; // keeps its state (some 6 MiB) between assemblies
     bool write_failed;
     bool exit_received;
 };
@@ -82,26 +82,55 @@ Json position_json(TextPosition position) {
     return {{"line", position.line}, {"character", position.character}};
 }
 
-void publish(Server& server, const std::string& uri, std::int64_t version,
-             const std::vector<DocumentDiagnostic>& diagnostics, const std::string& text) {
-    LineIndex index(text);
-    Json list = Json::array();
-    for (const DocumentDiagnostic& diagnostic : diagnostics) {
-        Json range = {
-            {"start", position_json(index.position_of(diagnostic.range.begin, server.encoding))},
-            {"end", position_json(index.position_of(diagnostic.range.end, server.encoding))}};
-        list.push_back({{"range", std::move(range)},
-                        {"severity", static_cast<int>(diagnostic.severity)},
-                        {"source", "orvasm"},
-                        {"message", diagnostic.message}});
-    }
+// The client's position of byte `offset` of a file of the program.
+Json position_in(Server& server, Program& program, const std::string& file, std::size_t offset) {
+    const std::string* text = text_of(program, file);
+    if (!text) return position_json({0, 0});
+    std::unique_ptr<LineIndex>& index = program.line_indexes[file];
+    if (!index) index = std::make_unique<LineIndex>(*text);
+    return position_json(index->position_of(offset, server.encoding));
+}
+
+Json range_json(Server& server, Program& program, const Place& place) {
+    return {{"start", position_in(server, program, place.file, place.range.begin)},
+            {"end", position_in(server, program, place.file, place.range.end)}};
+}
+
+std::string uri_of(const Program& program, const std::string& file) {
+    return file == program.name ? program.document->uri : uri_of_path(file);
+}
+
+Json location_json(Server& server, Program& program, const Place& place) {
+    return {{"uri", uri_of(program, place.file)}, {"range", range_json(server, program, place)}};
+}
+
+void publish(Server& server, const std::string& uri, std::int64_t version, const Json& list) {
     send(server, notification_message("textDocument/publishDiagnostics",
                                       {{"uri", uri}, {"version", version}, {"diagnostics", list}}));
 }
 
+std::unique_ptr<Program> assemble(Server& server, const Document& document) {
+    return assemble_program(server.assembler.get(), server.documents, document, server.root);
+}
+
 void analyze_and_publish(Server& server, const Document& document) {
-    Analysis analysis = analyze_document(*server.state, server.documents, document, server.root);
-    publish(server, document.uri, document.version, analysis.diagnostics, document.text);
+    std::unique_ptr<Program> program = assemble(server, document);
+    Json list = Json::array();
+    for (const DocumentDiagnostic& diagnostic : diagnostics_of(*program)) {
+        Json item = {{"range", range_json(server, *program, {program->name, diagnostic.range})},
+                     {"severity", static_cast<int>(diagnostic.severity)},
+                     {"source", "orvasm"},
+                     {"message", diagnostic.message}};
+        if (!diagnostic.related.empty()) {
+            Json related = Json::array();
+            for (const RelatedNote& note : diagnostic.related)
+                related.push_back({{"location", location_json(server, *program, note.place)},
+                                   {"message", note.message}});
+            item["relatedInformation"] = std::move(related);
+        }
+        list.push_back(std::move(item));
+    }
+    publish(server, document.uri, document.version, list);
 }
 
 // --- Requests ---
@@ -146,6 +175,13 @@ void initialize(Server& server, const Message& message) {
         {"positionEncoding", server.encoding == PositionEncoding::Utf8 ? "utf-8" : "utf-16"},
         {"textDocumentSync",
          {{"openClose", true}, {"change", INCREMENTAL_SYNC}, {"save", {{"includeText", false}}}}},
+        {"definitionProvider", true},
+        {"referencesProvider", true},
+        {"hoverProvider", true},
+        {"completionProvider",
+         {{"triggerCharacters", {",", "_", ".", "-", ";", ":", "=", "!", "?", "&"}}}},
+        {"documentSymbolProvider", true},
+        {"renameProvider", true},
     };
     send(server,
          result_message(message.id,
@@ -156,6 +192,114 @@ void initialize(Server& server, const Message& message) {
 void shutdown(Server& server, const Message& message) {
     server.phase = Phase::ShutDown;
     send(server, result_message(message.id, nullptr));
+}
+
+// --- Requests on a position of a document ---
+
+// The program of the document a request names, assembled now, and the byte
+// offset of params.position (clamped). Answers the request with null and
+// returns nullptr for a document that is not open or a missing position.
+std::unique_ptr<Program> program_at(Server& server, const Message& message, std::size_t& offset) {
+    const std::string* uri = document_uri(message);
+    auto found = uri ? server.documents.find(*uri) : server.documents.end();
+    auto position = position_member(message.params, "position");
+    if (found == server.documents.end() || !position) {
+        send(server, result_message(message.id, nullptr));
+        return nullptr;
+    }
+    offset = LineIndex(found->second.text).offset_of(*position, server.encoding);
+    return assemble(server, found->second);
+}
+
+void definition(Server& server, const Message& message) {
+    std::size_t offset = 0;
+    std::unique_ptr<Program> program = program_at(server, message, offset);
+    if (!program) return;
+    Place place;
+    if (!definition_of(*program, target_at(*program, offset), place))
+        return send(server, result_message(message.id, nullptr));
+    send(server, result_message(message.id, location_json(server, *program, place)));
+}
+
+void references(Server& server, const Message& message) {
+    std::size_t offset = 0;
+    std::unique_ptr<Program> program = program_at(server, message, offset);
+    if (!program) return;
+    const Json* context = member(message.params, "context");
+    const Json* declaration = context ? member(*context, "includeDeclaration") : nullptr;
+    bool with_definition = declaration && declaration->is_boolean() && declaration->get<bool>();
+    Json list = Json::array();
+    for (const Place& place :
+         occurrences_of(*program, target_at(*program, offset), with_definition))
+        list.push_back(location_json(server, *program, place));
+    send(server, result_message(message.id, std::move(list)));
+}
+
+void hover(Server& server, const Message& message) {
+    std::size_t offset = 0;
+    std::unique_ptr<Program> program = program_at(server, message, offset);
+    if (!program) return;
+    Target target = target_at(*program, offset);
+    std::string text = hover_of(*program, target);
+    if (text.empty()) return send(server, result_message(message.id, nullptr));
+    send(server,
+         result_message(message.id,
+                        {{"contents", {{"kind", "markdown"}, {"value", text}}},
+                         {"range", range_json(server, *program, {program->name, target.token})}}));
+}
+
+void completion(Server& server, const Message& message) {
+    std::size_t offset = 0;
+    std::unique_ptr<Program> program = program_at(server, message, offset);
+    if (!program) return;
+    ByteRange replace{0, 0};
+    Json items = Json::array();
+    std::vector<Completion> completions = completions_at(*program, offset, replace);
+    Json range = range_json(server, *program, {program->name, replace});
+    for (const Completion& item : completions)
+        items.push_back({{"label", item.label},
+                         {"kind", static_cast<int>(item.kind)},
+                         {"detail", item.detail},
+                         {"textEdit", {{"range", range}, {"newText", item.label}}}});
+    send(server, result_message(message.id, {{"isIncomplete", false}, {"items", items}}));
+}
+
+Json outline_json(Server& server, Program& program, const OutlineEntry& entry) {
+    Json children = Json::array();
+    for (const OutlineEntry& child : entry.children)
+        children.push_back(outline_json(server, program, child));
+    return {{"name", entry.name},
+            {"kind", static_cast<int>(entry.kind)},
+            {"range", range_json(server, program, {program.name, entry.range})},
+            {"selectionRange", range_json(server, program, {program.name, entry.selection})},
+            {"children", std::move(children)}};
+}
+
+void document_symbol(Server& server, const Message& message) {
+    const std::string* uri = document_uri(message);
+    auto found = uri ? server.documents.find(*uri) : server.documents.end();
+    if (found == server.documents.end()) return send(server, result_message(message.id, nullptr));
+    std::unique_ptr<Program> program = assemble(server, found->second);
+    Json list = Json::array();
+    for (const OutlineEntry& entry : outline_of(*program))
+        list.push_back(outline_json(server, *program, entry));
+    send(server, result_message(message.id, std::move(list)));
+}
+
+void rename(Server& server, const Message& message) {
+    const std::string* new_name = string_member(message.params, "newName");
+    if (!new_name) return send(server, error_message(message.id, INVALID_PARAMS, "no newName"));
+    std::size_t offset = 0;
+    std::unique_ptr<Program> program = program_at(server, message, offset);
+    if (!program) return;
+    std::vector<TextEdit> edits;
+    std::string refusal = rename_edits(*program, target_at(*program, offset), *new_name, edits);
+    if (!refusal.empty()) return send(server, error_message(message.id, REQUEST_FAILED, refusal));
+    Json changes = Json::object();
+    for (const TextEdit& edit : edits)
+        changes[uri_of(*program, edit.place.file)].push_back(
+            {{"range", range_json(server, *program, edit.place)}, {"newText", edit.text}});
+    send(server, result_message(message.id, {{"changes", std::move(changes)}}));
 }
 
 // --- Notifications ---
@@ -225,7 +369,7 @@ void did_close(Server& server, const Message& message) {
     const std::string* uri = document_uri(message);
     auto found = uri ? server.documents.find(*uri) : server.documents.end();
     if (found == server.documents.end()) return log_ignored(server, message, "no open document");
-    publish(server, found->first, found->second.version, {}, {});
+    publish(server, found->first, found->second.version, Json::array());
     server.documents.erase(found);
 }
 
@@ -242,6 +386,12 @@ struct Method {
 constexpr Method METHODS[] = {
     {"initialize", true, initialize},
     {"shutdown", true, shutdown},
+    {"textDocument/definition", true, definition},
+    {"textDocument/references", true, references},
+    {"textDocument/hover", true, hover},
+    {"textDocument/completion", true, completion},
+    {"textDocument/documentSymbol", true, document_symbol},
+    {"textDocument/rename", true, rename},
     {"initialized", false, ignore},
     {"exit", false, exit_session},
     {"$/cancelRequest", false, ignore},
@@ -304,7 +454,7 @@ int run_server(std::FILE* input, std::FILE* output, std::FILE* log) {
                   PositionEncoding::Utf16,
                   {},
                   {},
-                  std::make_unique<AssemblerState>(),
+                  AssemblerHandle(orvasm_assembler_new()),
                   false,
                   false};
     std::string body;

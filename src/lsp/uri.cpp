@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <strings.h>
 
+#include <cctype>
+#include <cstring>
+
 namespace {
 
 int hex_digit_value(char c) {
@@ -44,4 +47,20 @@ std::string path_of_uri(const std::string& uri) {
     std::string path;
     if (!percent_decode(uri.substr(path_start), path)) return {};
     return std::filesystem::path(path).lexically_normal().string();
+}
+
+std::string uri_of_path(const std::string& path) {
+    static constexpr char DIGITS[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (char c : path) {
+        auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/-._~", c)) {
+            uri.push_back(c);
+        } else {
+            uri.push_back('%');
+            uri.push_back(DIGITS[byte >> 4]);
+            uri.push_back(DIGITS[byte & 0xf]);
+        }
+    }
+    return uri;
 }

@@ -409,3 +409,18 @@ TEST(Interface, ADocumentThatFailsKeepsWhatWasReadBeforeTheFailure) {
     EXPECT_EQ(orvasm_result_macro_body(nullptr, 0, 0), nullptr);
     EXPECT_EQ(orvasm_result_macro_count(nullptr), 0u);
 }
+
+TEST(Interface, InstructionWordsAndTheirOpcodes) {
+    EXPECT_EQ(orvasm_opcode("ADD"), 0x18);
+    EXPECT_EQ(orvasm_opcode("ADD2k"), 0xb8);
+    EXPECT_EQ(orvasm_opcode("JMP2r"), 0x6c);
+    EXPECT_EQ(orvasm_opcode("LIT"), 0x80);
+    EXPECT_EQ(orvasm_opcode("BRK"), 0x00);
+    for (const char* word : {"ADD2x", "add", "AD", "", "BRK2", "main"}) {
+        EXPECT_EQ(orvasm_opcode(word), -1) << word;
+    }
+    EXPECT_EQ(orvasm_opcode(nullptr), -1);
+    EXPECT_STREQ(orvasm_mnemonic(0), "LIT");
+    EXPECT_STREQ(orvasm_mnemonic(31), "SFT");
+    EXPECT_EQ(orvasm_mnemonic(32), nullptr);
+}

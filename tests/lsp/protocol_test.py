@@ -252,22 +252,23 @@ class Diagnostics(ServerTest):
         super().setUp()
         self.session.initialize()
 
-    def test_an_error_cascade_is_published_at_its_tokens(self):
+    def test_a_failure_is_one_diagnostic_at_its_token(self):
+        # The cascade's "Invalid token: #0" after the cause says nothing more.
         diagnostics = self.open("main.orv", "@start\n  #01 #0\n")
-        self.assertEqual(messages(diagnostics),
-                         ["Invalid hex literal: #0", "Invalid token: #0"])
-        self.assertEqual([place(d) for d in diagnostics], [(1, 6, 1, 8)] * 2)
+        self.assertEqual(messages(diagnostics), ["Invalid hex literal: #0"])
+        self.assertEqual([place(d) for d in diagnostics], [(1, 6, 1, 8)])
         self.assertEqual({d["severity"] for d in diagnostics}, {ERROR})
         self.assertEqual({d["source"] for d in diagnostics}, {"orvasm"})
 
-    def test_a_failure_without_a_token_of_the_document_is_on_line_0(self):
+    def test_the_range_is_the_whole_token_as_written(self):
         diagnostics = self.open("main.orv", "\n\n;nowhere")
         self.assertEqual(messages(diagnostics), ["Unknown absolute reference: nowhere"])
         self.assertEqual(place(diagnostics[0]), (2, 0, 2, 8))
-        # The failing token is the first 62 characters of a longer one.
+        # The message names the first 62 characters of a longer token; the
+        # range is all of it.
         diagnostics = self.change("main.orv", [{"text": "01\n" + "a" * 70}])
         self.assertEqual(messages(diagnostics), ["Invalid token: " + "a" * 62])
-        self.assertEqual(place(diagnostics[0]), (0, 0, 0, 0))
+        self.assertEqual(place(diagnostics[0]), (1, 0, 1, 70))
 
     def test_warnings(self):
         diagnostics = self.open("main.orv", "@Main (note ) @spare 01 ;Main")
@@ -330,7 +331,7 @@ class Diagnostics(ServerTest):
         self.session.notify("textDocument/didOpen", ["not", "an", "object"])
         # The document is as it was: a whole change now is the only one applied.
         self.assertEqual(messages(self.change("main.orv", [{"text": "@a @a"}])),
-                         ["Label duplicate: a", "Invalid label: @a", "Invalid token: @a"])
+                         ["Label duplicate: a"])
         _, log = self.session.finish()
         self.assertIn("textDocument/didChange ignored: malformed contentChanges", log)
 
@@ -352,9 +353,13 @@ class Includes(ServerTest):
 
     def test_files_are_read_from_the_root(self):
         diagnostics = self.open("main.orv", "~lib/good.orv ~lib/bad.orv")
-        self.assertEqual(messages(diagnostics),
-                         ["Invalid hex literal: #xyz", "Unknown token: #xyz",
-                          "Invalid include: ~lib/bad.orv", "Invalid token: ~lib/bad.orv"])
+        # In the document, at the include; where it happened, as related information.
+        self.assertEqual(messages(diagnostics), ["Invalid hex literal: #xyz"])
+        self.assertEqual(place(diagnostics[0]), (0, 14, 0, 26))
+        related = diagnostics[0]["relatedInformation"]
+        self.assertEqual(related[0]["location"]["uri"], self.uri("lib/bad.orv"))
+        self.assertEqual(place(related[0]["location"]), (0, 3, 0, 7))
+        self.assertEqual(related[0]["message"], "Invalid hex literal: #xyz")
 
     def test_an_open_document_wins_over_its_file(self):
         bad_uri = file_uri(self.root + "/lib/./bad.orv")
