@@ -260,6 +260,21 @@ class Diagnostics(ServerTest):
         self.assertEqual({d["severity"] for d in diagnostics}, {ERROR})
         self.assertEqual({d["source"] for d in diagnostics}, {"orvasm"})
 
+    def test_notes_are_related_information(self):
+        diagnostics = self.open("main.orv", "@a\n@a\n")
+        self.assertEqual(messages(diagnostics), ["Label duplicate: a"])
+        self.assertEqual(place(diagnostics[0]), (1, 0, 1, 2))
+        related = diagnostics[0]["relatedInformation"]
+        self.assertEqual([(r["message"], place(r["location"])) for r in related],
+                         [("first defined here", (0, 0, 0, 2))])
+        # In a macro body: at the body token, with the use as the chain.
+        diagnostics = self.change("main.orv", [{"text": "%m { #zz }\n@b m\n"}])
+        self.assertEqual(messages(diagnostics), ["Invalid hex literal: #zz"])
+        self.assertEqual(place(diagnostics[0]), (0, 5, 0, 8))
+        related = diagnostics[0]["relatedInformation"]
+        self.assertEqual([(r["message"], place(r["location"])) for r in related],
+                         [("in expansion of macro m", (1, 3, 1, 4))])
+
     def test_the_range_is_the_whole_token_as_written(self):
         diagnostics = self.open("main.orv", "\n\n;nowhere")
         self.assertEqual(messages(diagnostics), ["Unknown absolute reference: nowhere"])
@@ -398,6 +413,195 @@ class Includes(ServerTest):
                 self.assertEqual(messages(session.diagnostics("untitled:1"))[0],
                                  "Invalid hex literal: #xyz")
                 session.finish()
+
+
+# A program over two files for the navigation tests: lib.orv is included
+# from the root, and defines a label and a macro main.orv uses.
+LIB = "@lib ( the library )\n&entry #01\n%twice { DUP ADD }\n"
+MAIN = ("~lib.orv\n"
+        "@main #02\n"
+        "  ,&loop JMP ;lib/entry JSR2 twice\n"
+        "  &loop lib ;main/loop POP\n"
+        "@other ,&loop JMP &loop\n")
+
+
+def spot(text, needle, occurrence=0, shift=0):
+    """The protocol position of the `occurrence`th `needle` in `text`, plus `shift`."""
+    at = -1
+    for _ in range(occurrence + 1):
+        at = text.index(needle, at + 1)
+    at += shift
+    line = text.count("\n", 0, at)
+    return {"line": line, "character": at - (text.rfind("\n", 0, at) + 1)}
+
+
+def span(text, needle, occurrence=0, skip=0):
+    """The place of a needle as place() gives it, its first `skip` characters left out."""
+    start = spot(text, needle, occurrence, skip)
+    return (start["line"], start["character"], start["line"],
+            start["character"] + len(needle) - skip)
+
+
+class Navigation(ServerTest):
+    """Definitions, references, outline, hover, completion and rename."""
+
+    def setUp(self):
+        super().setUp()
+        self.write("lib.orv", LIB)
+        self.session.initialize()
+        self.open("main.orv", MAIN)
+
+    def ask(self, method, position, name="main.orv", **params):
+        params.update({"textDocument": {"uri": self.uri(name)}, "position": position})
+        return self.session.request("textDocument/" + method, params)
+
+    def definition(self, needle, occurrence=0, shift=1):
+        result = self.ask("definition", spot(MAIN, needle, occurrence, shift))["result"]
+        return None if result is None else (os.path.basename(result["uri"]), place(result))
+
+    def test_definitions_of_every_kind_of_name(self):
+        # ",&loop" in the scope in force: main's, then other's.
+        self.assertEqual(self.definition(",&loop"), ("main.orv", span(MAIN, "&loop", 1)))
+        self.assertEqual(self.definition(",&loop", 1), ("main.orv", span(MAIN, "&loop", 3)))
+        self.assertEqual(self.definition(";main/loop"), ("main.orv", span(MAIN, "&loop", 1)))
+        # Into the included file: a sublabel written in full, a call, a macro use.
+        self.assertEqual(self.definition(";lib/entry"), ("lib.orv", span(LIB, "&entry")))
+        self.assertEqual(self.definition(" lib ", shift=2), ("lib.orv", span(LIB, "@lib")))
+        self.assertEqual(self.definition("twice"), ("lib.orv", span(LIB, "%twice")))
+        # The include path, at the start of the file; a definition is its own.
+        self.assertEqual(self.definition("~lib.orv"), ("lib.orv", (0, 0, 0, 0)))
+        self.assertEqual(self.definition("@main"), ("main.orv", span(MAIN, "@main")))
+        # Nothing for an instruction, a literal, or blank space far from a token.
+        self.assertIsNone(self.definition("JMP"))
+        self.assertIsNone(self.definition("#02"))
+
+    def test_a_document_that_fails_answers_from_what_was_read(self):
+        broken = MAIN + "#zz\n@late ,&x &x\n"
+        self.change("main.orv", [{"text": broken}])
+        self.assertEqual(self.definition(";lib/entry"), ("lib.orv", span(LIB, "&entry")))
+        self.assertEqual(self.definition("twice"), ("lib.orv", span(LIB, "%twice")))
+        # Past the failure nothing was defined.
+        result = self.ask("definition", spot(broken, ",&x", 0, 1))["result"]
+        self.assertIsNone(result)
+
+    def test_references_across_files(self):
+        response = self.ask("references", spot(MAIN, "&loop", 1),
+                            context={"includeDeclaration": True})
+        found = [(os.path.basename(r["uri"]), place(r)) for r in response["result"]]
+        self.assertEqual(found, [("main.orv", span(MAIN, "&loop", 1)),
+                                 ("main.orv", span(MAIN, ",&loop")),
+                                 ("main.orv", span(MAIN, ";main/loop"))])
+        response = self.ask("references", spot(LIB, "%twice", 0, 1), "lib.orv",
+                            context={"includeDeclaration": False})
+        self.assertIsNone(response["result"])  # lib.orv is not open: nothing to answer
+        response = self.ask("references", spot(MAIN, "twice"),
+                            context={"includeDeclaration": False})
+        self.assertEqual([place(r) for r in response["result"]], [span(MAIN, "twice")])
+
+    def test_document_symbols_nest_sublabels(self):
+        response = self.session.request("textDocument/documentSymbol",
+                                        {"textDocument": {"uri": self.uri("main.orv")}})
+        outline = [(s["name"], [c["name"] for c in s["children"]]) for s in response["result"]]
+        self.assertEqual(outline, [("main", ["loop"]), ("other", ["loop"])])
+        main = response["result"][0]
+        self.assertEqual(place({"range": main["selectionRange"]}), span(MAIN, "@main"))
+        # The parent's range holds its children.
+        self.assertEqual(main["range"]["end"], spot(MAIN, "&loop", 1, len("&loop")))
+        self.open("lib.orv", LIB)
+        response = self.session.request("textDocument/documentSymbol",
+                                        {"textDocument": {"uri": self.uri("lib.orv")}})
+        self.assertEqual([(s["name"], s["kind"]) for s in response["result"]],
+                         [("lib", 3), ("twice", 12)])
+
+    def hover(self, needle, occurrence=0):
+        result = self.ask("hover", spot(MAIN, needle, occurrence, 1))["result"]
+        return result and result["contents"]["value"]
+
+    def test_hover(self):
+        # ~lib.orv writes 80 01 at 0100, main starts at 0102 with 80 02.
+        self.assertEqual(self.hover(";lib/entry"),
+                         "label `lib/entry` at 0100, used 1 time\n\n"
+                         "assembles to `a0 01 00` at 0107")
+        self.assertEqual(self.hover("twice"),
+                         "```orvasm\n%twice { DUP ADD }\n```\n\n"
+                         "assembles to `06 18` at 010b")
+        self.assertEqual(self.hover("JSR2"),
+                         "`JSR2`: opcode `2e`, JSR 0e, `2` short +20\n\n"
+                         "assembles to `2e` at 010a")
+        self.assertIn("assembles to `80 06` at 0104", self.hover(",&loop"))
+        self.assertEqual(self.hover("#02"), "assembles to `80 02` at 0102")
+
+    def complete(self, text_before):
+        self.change("main.orv", [{"text": MAIN + text_before}])
+        end = spot(MAIN + text_before, text_before, 0, len(text_before))
+        result = self.ask("completion", end)["result"]
+        return {item["label"]: item for item in result["items"]}
+
+    def test_completion(self):
+        # After "&", the sublabels of the scope in force, as written there.
+        items = self.complete(",&")
+        self.assertEqual(set(items), {"loop"})
+        self.assertEqual(items["loop"]["textEdit"]["range"]["start"],
+                         spot(MAIN + ",&", ",&", 0, 2))
+        # After another sigil every label; a bare word also macros and instructions.
+        self.assertEqual(set(self.complete(";l")),
+                         {"lib", "lib/entry", "main", "main/loop", "other", "other/loop"})
+        items = self.complete("AD")
+        self.assertIn("twice", items)
+        self.assertEqual(items["ADD2k"]["detail"], "opcode b8")
+        self.assertEqual(items["twice"]["kind"], 3)
+        self.assertEqual(self.complete("#0"), {})
+
+    def rename(self, position, new_name, name="main.orv"):
+        return self.ask("rename", position, name, newName=new_name)
+
+    def apply(self, response):
+        """The texts of main.orv and lib.orv after the edits of a WorkspaceEdit."""
+        texts = {"main.orv": MAIN, "lib.orv": LIB}
+        for uri, edits in response["result"]["changes"].items():
+            name = os.path.basename(uri)
+            lines = texts[name].split("\n")
+            for edit in sorted(edits, key=lambda e: (e["range"]["start"]["line"],
+                                                     e["range"]["start"]["character"]),
+                               reverse=True):
+                start, end = edit["range"]["start"], edit["range"]["end"]
+                self.assertEqual(start["line"], end["line"])
+                line = lines[start["line"]]
+                lines[start["line"]] = (line[:start["character"]] + edit["newText"]
+                                        + line[end["character"]:])
+            texts[name] = "\n".join(lines)
+        return texts
+
+    def test_rename_changes_every_use_in_every_file(self):
+        texts = self.apply(self.rename(spot(MAIN, " lib ", 0, 2), "library"))
+        self.assertEqual(texts["lib.orv"], LIB.replace("@lib", "@library"))
+        self.assertEqual(texts["main.orv"], MAIN.replace(";lib/entry", ";library/entry")
+                         .replace(" lib ", " library "))
+        # A sublabel keeps its scope; the short and the full forms both change.
+        texts = self.apply(self.rename(spot(MAIN, ",&loop", 0, 2), "again"))
+        self.assertEqual(texts["main.orv"], MAIN.replace(",&loop JMP ;", ",&again JMP ;")
+                         .replace("  &loop", "  &again").replace("main/loop", "main/again"))
+        texts = self.apply(self.rename(spot(MAIN, "twice", 0, 1), "double"))
+        self.assertEqual(texts["lib.orv"], LIB.replace("twice", "double"))
+        self.assertEqual(texts["main.orv"], MAIN.replace("twice", "double"))
+
+    def test_renames_that_cannot_be_made_are_refused(self):
+        self.assert_error(self.rename(spot(MAIN, "JMP"), "x"), -32803)
+        self.assert_error(self.rename(spot(MAIN, "@main", 0, 1), "two words"), -32803)
+        self.assert_error(self.rename(spot(MAIN, "@main", 0, 1), "x" * 64), -32803)
+        # "&loop" cannot move to another scope.
+        self.assert_error(self.rename(spot(MAIN, "&loop", 1, 1), "other/again"), -32803)
+        self.assert_error(self.session.request("textDocument/rename", {
+            "textDocument": {"uri": self.uri("main.orv")},
+            "position": spot(MAIN, "@main")}), INVALID_PARAMS)
+
+    def test_requests_on_documents_not_open_or_out_of_range(self):
+        self.assertIsNone(self.ask("definition", {"line": 0, "character": 0}, "none.orv")["result"])
+        # Clamped: past the end of the last line is its last token, "&loop".
+        result = self.ask("definition", {"line": 4, "character": 99})["result"]
+        self.assertEqual(place(result), span(MAIN, "&loop", 3))
+        self.assertIsNone(self.session.request("textDocument/hover", {
+            "textDocument": {"uri": self.uri("main.orv")}})["result"])
 
 
 if __name__ == "__main__":
