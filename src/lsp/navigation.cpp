@@ -315,9 +315,13 @@ std::string hover_of(Program& program, const Target& target) {
     std::string text;
     switch (target.kind) {
     case TargetKind::Label:
-        if (const orvasm_symbol* symbol = find_symbol(result, target.name))
-            text = "label `" + target.name + "` at " + hex_short(symbol->address) + ", used " +
-                   std::to_string(symbol->uses) + (symbol->uses == 1 ? " time" : " times");
+        if (const orvasm_symbol* symbol = find_symbol(result, target.name)) {
+            text = "label `" + target.name + "` at " + hex_short(symbol->address);
+            // Uses are counted as references resolve, which a failure stops.
+            if (orvasm_result_status(result) == ORVASM_OK)
+                text += ", used " + std::to_string(symbol->uses) +
+                        (symbol->uses == 1 ? " time" : " times");
+        }
         break;
     case TargetKind::Macro: {
         std::size_t index = 0;

@@ -480,6 +480,9 @@ class Navigation(ServerTest):
         self.change("main.orv", [{"text": broken}])
         self.assertEqual(self.definition(";lib/entry"), ("lib.orv", span(LIB, "&entry")))
         self.assertEqual(self.definition("twice"), ("lib.orv", span(LIB, "%twice")))
+        # Uses are not final: the references were never resolved. No bytes either.
+        hover = self.ask("hover", spot(broken, ";lib/entry", 0, 1))["result"]
+        self.assertEqual(hover["contents"]["value"], "label `lib/entry` at 0100")
         # Past the failure nothing was defined.
         result = self.ask("definition", spot(broken, ",&x", 0, 1))["result"]
         self.assertIsNone(result)
