@@ -64,6 +64,27 @@ std::string line_of(const orvasm_diagnostic& record) {
     return std::string(record.message) + ": " + record.detail;
 }
 
+// The include token by which the document reads the file `file`, directly
+// or through other included files; false when there is none.
+bool include_place(Program& program, const char* file, Place& place) {
+    const orvasm_result* result = program.result.get();
+    std::string wanted = file;
+    // Each step goes one level of includes out; they nest at most 64 deep.
+    for (int level = 0; level <= 64; level++) {
+        const orvasm_listing_record* include = nullptr;
+        for (std::size_t i = 0; i < orvasm_result_listing_count(result) && !include; i++) {
+            const orvasm_listing_record* record = orvasm_result_listing(result, i);
+            if (record->kind == ORVASM_LIST_INCLUDE && record->target && wanted == record->target)
+                include = record;
+        }
+        if (!include || !include->position.file) return false;
+        if (in_document(program, include->position))
+            return token_place(program, include->position, place);
+        wanted = include->position.file;
+    }
+    return false;
+}
+
 // `record` and its notes, which follow it, as one diagnostic.
 DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
     const orvasm_diagnostic& record = *orvasm_result_diagnostic(program.result.get(), index);
@@ -90,6 +111,9 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
         }
         diagnostic.related.push_back({place, line_of(*note)});
     }
+    // A warning in an included file has no chain: it goes on the include.
+    if (!placed && record.position.file && include_place(program, record.position.file, place))
+        diagnostic.range = place.range;
     return diagnostic;
 }
 

@@ -99,5 +99,6 @@ bool token_place(Program& program, const orvasm_position& position, Place& place
 // includes it or uses the macro; its notes (the macro uses and includes, or
 // where a label was first defined) as related information. The lines after
 // it (each enclosing token's "Invalid token: ...") say nothing more and are
-// left out. Every warning is a diagnostic of its own.
+// left out. Every warning is a diagnostic of its own, one in an included
+// file placed on the include that reads it.
 std::vector<DocumentDiagnostic> diagnostics_of(Program& program);

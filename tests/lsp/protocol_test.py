@@ -376,6 +376,17 @@ class Includes(ServerTest):
         self.assertEqual(place(related[0]["location"]), (0, 3, 0, 7))
         self.assertEqual(related[0]["message"], "Invalid hex literal: #xyz")
 
+    def test_warnings_in_included_files_are_on_the_include(self):
+        self.write("lib/spare.orv", "@spare (note )\n")
+        self.write("lib/outer.orv", "\n~lib/spare.orv\n")
+        diagnostics = self.open("main.orv", "01\n  ~lib/outer.orv\n")
+        self.assertEqual(messages(diagnostics),
+                         ["Malformed comment: (note", "Unused label: spare"])
+        self.assertEqual({place(d) for d in diagnostics}, {(1, 2, 1, 16)})
+        related = diagnostics[1]["relatedInformation"]
+        self.assertEqual(related[0]["location"]["uri"], self.uri("lib/spare.orv"))
+        self.assertEqual(place(related[0]["location"]), (0, 0, 0, 6))
+
     def test_an_open_document_wins_over_its_file(self):
         bad_uri = file_uri(self.root + "/lib/./bad.orv")
         self.session.notify("textDocument/didOpen", {"textDocument": {
