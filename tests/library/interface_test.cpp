@@ -92,7 +92,8 @@ TEST(Interface, NullPointersGetAnswersNotCrashes) {
 }
 
 TEST(Interface, IndexesPastTheEndGetNothing) {
-    orvasm_options options = from_memory("@main 01 ;main");
+    const std::string source = "@main 01 ;main";
+    orvasm_options options = from_memory(source);
     options.flags = ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES;
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
