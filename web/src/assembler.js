@@ -138,38 +138,36 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
 
   // Reads the records of `result` in place; `finders` give tokens' lengths.
   function read(result, finders) {
-    // The readers may allocate (the listing's records are made on the first
-    // call), and a memory that grows leaves the old views detached.
-    let buffer = null;
-    let memory = null;
-    let view = null;
-    const fresh = () => {
-      if (buffer !== api.memory.buffer) {
-        buffer = api.memory.buffer;
-        memory = new Uint8Array(buffer);
-        view = new DataView(buffer);
-      }
-    };
-    const u32 = (at) => (fresh(), view.getUint32(at, true));
-    const i32 = (at) => (fresh(), view.getInt32(at, true));
-    const u16 = (at) => (fresh(), view.getUint16(at, true));
-    const raw = (at) => (at ? (fresh(), memory.subarray(at, memory.indexOf(0, at))) : null);
-    const span = (at, size) => (fresh(), memory.subarray(at, at + size));
+    // The listing's records are made on the first call for one, which may
+    // grow the memory and so detach views taken before; the other readers
+    // allocate nothing.
+    const listingCount = api.orvasm_result_listing_count(result);
+    if (listingCount > 0) api.orvasm_result_listing(result, 0);
+    const memory = bytes();
+    const view = new DataView(api.memory.buffer);
+    const u32 = (at) => view.getUint32(at, true);
+    const raw = (at) => (at ? memory.subarray(at, memory.indexOf(0, at)) : null);
+    const span = (at, size) => memory.subarray(at, at + size);
     const text = (at) => (at ? decoder.decode(raw(at)) : null);
     const files = new Map(); // the same path comes back at the same address
-    const position = (at) => {
+    const fileAt = (pointer) => {
+      if (!files.has(pointer)) files.set(pointer, text(pointer));
+      return files.get(pointer);
+    };
+    // A position {file, line, column, length} at `at`, into `into`.
+    const position = (at, into) => {
       const line = u32(at + 4);
       const pointer = u32(at);
-      if (line === 0 || !pointer) return { file: null, line: null, column: null, length: null };
-      if (!files.has(pointer)) files.set(pointer, text(pointer));
-      const file = files.get(pointer);
+      if (line === 0 || !pointer) return Object.assign(into, { file: null, line: null, column: null, length: null });
+      const file = fileAt(pointer);
       const column = u32(at + 8);
-      return { file, line, column, length: finders.get(file)?.length(line, column) ?? null };
+      return Object.assign(into, { file, line, column, length: finders.get(file)?.length(line, column) ?? null });
     };
 
     const status = api.orvasm_result_status(result) === OK ? 0 : 1;
     const romAt = api.orvasm_result_rom(result, sizeCell);
     const rom = status === 0 ? span(romAt, u32(sizeCell)).slice() : new Uint8Array(0);
+    const none = rom.subarray(0, 0);
 
     const lines = [];
     const chunks = [];
@@ -179,10 +177,10 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       const line = span(u32(at + 28), u32(at + 32));
       chunks.push(line.slice());
       lines.push(decoder.decode(line.subarray(0, line.length - 1)));
-      const severity = SEVERITIES[i32(at)];
+      const severity = SEVERITIES[view.getInt32(at, true)];
       if (severity === 'summary') continue;
-      const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)) };
-      Object.assign(d, { text: lines.at(-1), ...position(at + 12), chain: [] });
+      const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1) };
+      position(at + 12, d).chain = [];
       if (severity === 'note') diagnostics.at(-1)?.chain.push(d);
       else diagnostics.push(d);
     }
@@ -194,33 +192,28 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
         const at = api.orvasm_result_symbol(result, i);
         const nameBytes = raw(u32(at)).slice();
-        const { length, ...where } = position(at + 8);
-        symbols.push({
-          name: decoder.decode(nameBytes),
-          nameBytes,
-          address: u16(at + 4),
-          uses: u16(at + 6),
-          ...where,
-        });
+        const symbol = { name: decoder.decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
+        symbol.uses = view.getUint16(at + 6, true);
+        delete position(at + 8, symbol).length;
+        symbols.push(symbol);
       }
 
-    const listing = [];
-    for (let i = 0, count = api.orvasm_result_listing_count(result); i < count; i++) {
+    const listing = new Array(listingCount);
+    for (let i = 0; i < listingCount; i++) {
       const at = api.orvasm_result_listing(result, i);
-      const kind = LISTING_KINDS[i32(at)];
-      const address = u32(at + 16);
-      const size = u32(at + 20);
-      const offset = address - PROGRAM_START;
-      const written = kind === 'bytes' && offset >= 0 ? rom.subarray(offset, offset + size) : rom.subarray(0, 0);
-      listing.push({
-        kind,
-        ...position(at + 4),
-        address,
-        size,
-        depth: u32(at + 24),
-        target: text(u32(at + 28)),
-        bytes: written,
-      });
+      if (!at) {
+        listing.length = i; // out of memory for the records
+        break;
+      }
+      const kind = LISTING_KINDS[view.getInt32(at, true)];
+      const record = position(at + 4, { kind });
+      record.address = u32(at + 16);
+      record.size = u32(at + 20);
+      record.depth = u32(at + 24);
+      record.target = text(u32(at + 28));
+      const offset = record.address - PROGRAM_START;
+      record.bytes = kind === 'bytes' && offset >= 0 ? rom.subarray(offset, offset + record.size) : none;
+      listing[i] = record;
     }
     const truncated = api.orvasm_result_diagnostics_dropped(result);
     return { status, rom, start: PROGRAM_START, symbols, diagnostics, lines, stderr, truncated, listing };
