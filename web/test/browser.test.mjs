@@ -38,6 +38,16 @@ async function replaceText(page, text) {
   await page.keyboard.type(text);
 }
 
+// Puts the editor's cursor `column` characters into line `line` (from 1).
+async function moveCursor(page, line, column) {
+  await page.focus('.cm-content');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Home');
+  await page.keyboard.up('Control');
+  for (let i = 1; i < line; i++) await page.keyboard.press('ArrowDown');
+  for (let i = 0; i < column; i++) await page.keyboard.press('ArrowRight');
+}
+
 const text = (page, selector) => page.$eval(selector, (node) => node.textContent);
 const waitText = (page, selector, expected) =>
   page.waitForFunction(
@@ -111,13 +121,7 @@ test("the cursor on a token highlights the bytes it wrote; the listing shows eve
   await replaceText(page, '%pair { INC DUP }\n|0100 #12 pair pair BRK');
   await waitText(page, '#hex', '0100  80 12 01 06 01 06 00');
   const marked = () => page.$$eval('#hex mark', (nodes) => nodes.map((n) => n.textContent));
-  const moveTo = async (line, column) => {
-    await page.keyboard.down('Control');
-    await page.keyboard.press('Home');
-    await page.keyboard.up('Control');
-    for (let i = 1; i < line; i++) await page.keyboard.press('ArrowDown');
-    for (let i = 0; i < column; i++) await page.keyboard.press('ArrowRight');
-  };
+  const moveTo = (line, column) => moveCursor(page, line, column);
   await moveTo(2, 7); // in "#12"
   assert.deepEqual(await marked(), ['80', '12']);
   await moveTo(2, 11); // the first "pair": its body's bytes
@@ -277,8 +281,15 @@ test('timings: the tour example, and typing in a 2,000-line source', async (t) =
 
 async function screenshots(page, folder) {
   await page.setViewport({ width: 1280, height: 800 });
+  // On "line-end" in the body of "done": its bytes at each use are marked.
+  await moveCursor(page, 21, 11);
+  await page.waitForSelector('#hex mark');
   await page.screenshot({ path: join(folder, 'playground-desktop.png') });
-  const phone = await openPage(chromium.browser, server.url, { width: 390, height: 844, isMobile: true, deviceScaleFactor: 2 });
+  // The greeting with a typo: the error underlined at its token.
+  const hello = readFileSync(new URL('../../examples/hello.orv', import.meta.url), 'utf8');
+  const typo = link({ main: 'hello.orv', files: [['hello.orv', hello.replace(',&next', ',&nxet')]] });
+  const phone = await openPage(chromium.browser, typo, { width: 390, height: 844, isMobile: true, deviceScaleFactor: 2 });
+  await phone.page.waitForSelector('.cm-lintRange-error');
   await phone.page.screenshot({ path: join(folder, 'playground-phone.png'), fullPage: true });
   await phone.page.close();
 }
