@@ -11,7 +11,8 @@
 // `locations: false` the lines are the program's own (`orvasm MAIN ROM`);
 // by default they are those of `orvasm --locations`, which start with the
 // place of their token, and the first failure brings its chain of notes.
-// Positions and the listing are filled either way. The result:
+// Symbols and the listing have positions either way, diagnostics only with
+// locations. The result:
 //
 //   status       0 or 1, the program's exit status
 //   rom          Uint8Array, the bytes from `start` (0x0100); empty on failure

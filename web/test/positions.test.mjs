@@ -2,6 +2,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { Text } from '@codemirror/state';
+import { TokenFinder } from '../src/assembler.js';
 import { byteColumn, bytesAt, rangeOf } from '../src/positions.js';
 
 const doc = Text.of(['#12 ,nowhere', 'é€😀 @x', '']);
@@ -65,4 +66,14 @@ test("a macro use marks its body's bytes; a body token, its bytes at every use",
     { from: 3, to: 4 },
     { from: 5, to: 6 },
   ]);
+});
+
+test("a token's length in bytes runs to the next whitespace, a CR or the end", () => {
+  const finder = new TokenFinder(new TextEncoder().encode('#12 ,é\r\n\t@x\n;end'));
+  assert.equal(finder.length(1, 1), 3);
+  assert.equal(finder.length(1, 5), 3); // ",é": é is 2 bytes
+  assert.equal(finder.length(2, 2), 2);
+  assert.equal(finder.length(3, 1), 4); // the last token, without a newline
+  assert.equal(finder.length(1, 4), null); // on whitespace
+  assert.equal(finder.length(4, 1), null);
 });
