@@ -104,7 +104,8 @@ TEST_F(WorstCase, LocationsCountLinesAcrossBlocks) {
     RunResult r = run_program(ORVASM_BINARY, dir_, {"--locations", "in.orv", "out.rom"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "in.orv:50000:100032: Invalid hex literal: #zz\n"
-                     "in.orv:50000:100032: Invalid token: #zz\n" + FAILED);
+                     "in.orv:50000:100032: Invalid token: #zz\n" +
+                         FAILED);
 }
 
 TEST_F(WorstCase, TokenOfTenThousandCharactersFailsOnItsFirstPiece) {

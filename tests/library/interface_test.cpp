@@ -78,8 +78,38 @@ TEST(Interface, NullPointersGetAnswersNotCrashes) {
     EXPECT_EQ(orvasm_result_symbol(nullptr, 0), nullptr);
     EXPECT_EQ(orvasm_result_listing(nullptr, 0), nullptr);
     EXPECT_EQ(orvasm_result_file(nullptr, 0), nullptr);
+    EXPECT_EQ(orvasm_result_rom(nullptr, nullptr), nullptr);
+    EXPECT_EQ(orvasm_result_symbol_count(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_symbol_file(nullptr, nullptr, 0), 0u);
+    EXPECT_EQ(orvasm_result_diagnostic_count(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_diagnostics_dropped(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_listing_count(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_listing_dropped(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_file_count(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_read_file(nullptr, "/"), 0);
     orvasm_result_free(nullptr);
     orvasm_assembler_free(nullptr);
+}
+
+TEST(Interface, IndexesPastTheEndGetNothing) {
+    const std::string source = "@main 01 ;main";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    std::size_t symbols = orvasm_result_symbol_count(result);
+    std::size_t records = orvasm_result_listing_count(result);
+    std::size_t files = orvasm_result_file_count(result);
+    EXPECT_EQ(symbols, 1u);
+    EXPECT_NE(orvasm_result_symbol(result, 0), nullptr);
+    EXPECT_EQ(orvasm_result_symbol(result, symbols), nullptr);
+    EXPECT_NE(orvasm_result_listing(result, records - 1), nullptr);
+    EXPECT_EQ(orvasm_result_listing(result, records), nullptr);
+    EXPECT_NE(orvasm_result_file(result, files - 1), nullptr);
+    EXPECT_EQ(orvasm_result_file(result, files), nullptr);
+    EXPECT_EQ(orvasm_result_diagnostic(result, orvasm_result_diagnostic_count(result)), nullptr);
+    EXPECT_EQ(orvasm_result_read_file(result, nullptr), 0);
+    orvasm_result_free(result);
 }
 
 TEST(Interface, OptionsMustNameExactlyOneSource) {

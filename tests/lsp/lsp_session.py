@@ -5,7 +5,7 @@ import os
 import select
 import subprocess
 
-TIMEOUT = 10  # seconds; any wait longer than this is a hang
+TIMEOUT = 60  # seconds; any wait longer than this is a hang (instrumented builds are slow)
 
 
 def frame(body):

@@ -9,7 +9,7 @@ import os
 import tempfile
 import unittest
 
-from lsp_session import Session, file_uri, frame
+from lsp_session import TIMEOUT, Session, file_uri, frame
 
 BINARY = os.path.abspath(os.environ.get("ORVASM_LSP", "build/orvasm-lsp"))
 
@@ -238,7 +238,7 @@ class Framing(ServerTest):
         self.session.initialize()
         self.session.process.stdout.close()
         self.session.send({"jsonrpc": "2.0", "id": 2, "method": "shutdown"})
-        status = self.session.process.wait(10)
+        status = self.session.process.wait(TIMEOUT)
         self.assertEqual(status, 1)  # an exit, not SIGPIPE
 
     def test_a_large_document_is_taken(self):

@@ -1,33 +1,57 @@
-// The playground's assembler: orvasm.wasm (web/wasm/bridge.cpp) behind one
-// call. The contract, which later builds of the module keep:
+// The playground's assembler: orvasm.wasm, the library's C interface built
+// for wasm32 (include/orvasm/orvasm.h, glue in web/wasm/bridge.cpp), behind
+// one call. The contract:
 //
 //   const asm = await loadAssembler(wasm);   // URL, Response or bytes of orvasm.wasm
 //   const r = asm.assemble({files: {"main.orv": text, "lib.orv": text}, main: "main.orv"});
 //
 // `files` maps each name, as an include writes it, to its text (a string,
 // written as UTF-8, or a Uint8Array of raw bytes). `rom` names the rom in the
-// summary line, by default `main` with ".rom" for its extension. The result:
+// summary line, by default `main` with ".rom" for its extension. With
+// `locations: false` the lines are the program's own (`orvasm MAIN ROM`);
+// by default they are those of `orvasm --locations`, which start with the
+// place of their token, and the first failure brings its chain of notes.
+// Symbols and the listing have positions either way, diagnostics only with
+// locations. The result:
 //
 //   status       0 or 1, the program's exit status
 //   rom          Uint8Array, the bytes from `start` (0x0100); empty on failure
 //   start        0x0100
 //   symbols      [{name, nameBytes, address, uses, file, line, column}], in
-//                definition order, as the symbol file lists them; [] on failure
-//   diagnostics  [{severity: "error"|"warning"|"note", message, detail, text,
-//                file, line, column, length, chain: [{kind, name, file, line,
-//                column}]}], one per line of standard error but the summary;
-//                positions are null where unknown
-//   lines        the exact lines of standard error, summary included
+//                definition order, as the symbol file lists them, with the
+//                place of their definition; [] on failure
+//   diagnostics  [{severity: "error"|"warning", message, detail, text, file,
+//                line, column, length, chain}], one per line of standard
+//                error but the summary and the notes; `chain` holds the notes
+//                that follow the line, each {severity: "note", message,
+//                detail, text, file, line, column, length, chain: []}
+//   lines        the exact lines of standard error, summary and notes included
 //   stderr       the same as bytes
-//   truncated    true when standard error passed 1 MiB and was cut
-//   listing      records of where each token's bytes went ([] for now)
+//   truncated    the number of lines past the 65,536 kept (0 nearly always)
+//   listing      [{kind: "bytes"|"label"|"padding"|"expansion"|"include",
+//                file, line, column, length, address, size, depth, target,
+//                bytes}], each token as the pass handled it, in order;
+//                `bytes` are the rom bytes a "bytes" record wrote
+//
+// Positions: `file` as the include names it, `line` from 1, `column` and
+// `length` (of the token there) in bytes of the line's UTF-8 form; all null
+// where unknown.
 
 const PROGRAM_START = 0x0100;
-const LABEL_SIZE = 80; // name[64], address at 64, uses at 66 (checked in bridge.cpp)
+// From orvasm.h.
+const LOCATIONS = 0x8;
+const LISTING = 0x2;
+const OK = 0;
+const SEVERITIES = ['error', 'warning', 'note', 'summary'];
+const LISTING_KINDS = ['bytes', 'label', 'padding', 'expansion', 'include'];
+// Sizes of the records on wasm32 (checked in bridge.cpp).
+const SYMBOL_SIZE = 20;
+const DIAGNOSTIC_SIZE = 36;
+const LISTING_SIZE = 32;
 
-// The module needs no system call: the bridge serves files from memory and
-// writes standard error into its own buffer. Each import says so; the
-// directory scan at start-up is told there is nothing to scan.
+// The module needs no system call: the glue serves files from memory and
+// nothing is printed. Each import says so; the directory scan at start-up is
+// told there is nothing to scan.
 const EBADF = 8;
 const ENOSYS = 52;
 const wasiImports = new Proxy(
@@ -53,38 +77,50 @@ async function compile(wasm) {
   return WebAssembly.compile(await response.arrayBuffer());
 }
 
-// Splits a line of standard error into its parts. Warnings start with "-- ";
-// every other line but the summary is an error, "MESSAGE: DETAIL".
-export function parseLine(text) {
-  const warning = text.startsWith('-- ');
-  const body = warning ? text.slice(3) : text;
-  const colon = body.indexOf(': ');
-  return {
-    severity: warning ? 'warning' : 'error',
-    message: colon < 0 ? body : body.slice(0, colon),
-    detail: colon < 0 ? null : body.slice(colon + 2),
-    text,
-    file: null,
-    line: null,
-    column: null,
-    length: null,
-    chain: [],
-  };
-}
-
 export function defaultRomName(main) {
   const base = main.replace(/^.*\//, '');
   const dot = base.lastIndexOf('.');
   return (dot > 0 ? base.slice(0, dot) : base) + '.rom';
 }
 
+// The C locale's whitespace, which ends a token; every other byte is a
+// token's.
+const isSpace = (b) => b === 0x20 || (b >= 0x09 && b <= 0x0d);
+
+// Where the lines of a file start, and the length of the token at a line and
+// a column in bytes: the assembler gives where a token starts, the page
+// underlines all of it.
+export class TokenFinder {
+  constructor(bytes) {
+    this.bytes = bytes;
+    this.starts = null;
+  }
+
+  length(line, column) {
+    if (!this.starts) {
+      this.starts = [0];
+      this.bytes.forEach((b, at) => b === 0x0a && this.starts.push(at + 1));
+    }
+    if (line < 1 || line > this.starts.length) return null;
+    const from = this.starts[line - 1] + column - 1;
+    let to = from;
+    while (to < this.bytes.length && !isSpace(this.bytes[to])) to++;
+    return to > from ? to - from : null;
+  }
+}
+
 export async function loadAssembler(wasm = 'orvasm.wasm') {
   const module = await compile(wasm);
   let api = null;
+  let assembler = 0;
+  let sizeCell = 0; // a size_t the rom's size is written to
   // A fresh instance; also after a trap, which leaves the old one unusable.
   const start = () => {
     api = new WebAssembly.Instance(module, imports).exports;
     api._initialize();
+    assembler = api.orvasm_assembler_new();
+    sizeCell = api.malloc(4);
+    if (!assembler || !sizeCell) throw new Error('orvasm.wasm is out of memory');
   };
   start();
   const encoder = new TextEncoder();
@@ -101,67 +137,117 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return pointer;
   }
 
-  function readSymbols() {
-    const symbols = [];
-    const base = api.orv_labels();
+  // Reads the records of `result` in place; `finders` give tokens' lengths.
+  function read(result, finders) {
+    // The listing's records are made on the first call for one, which may
+    // grow the memory and so detach views taken before; the other readers
+    // allocate nothing.
+    const listingCount = api.orvasm_result_listing_count(result);
+    if (listingCount > 0) api.orvasm_result_listing(result, 0);
     const memory = bytes();
     const view = new DataView(api.memory.buffer);
-    for (let i = 0; i < api.orv_label_count(); i++) {
-      const at = base + i * LABEL_SIZE;
-      const end = memory.indexOf(0, at);
-      const nameBytes = memory.slice(at, end);
-      symbols.push({
-        name: decoder.decode(nameBytes),
-        nameBytes,
-        address: view.getUint16(at + 64, true),
-        uses: view.getUint16(at + 66, true),
-        file: null,
-        line: null,
-        column: null,
-      });
+    const u32 = (at) => view.getUint32(at, true);
+    const raw = (at) => (at ? memory.subarray(at, memory.indexOf(0, at)) : null);
+    const span = (at, size) => memory.subarray(at, at + size);
+    const text = (at) => (at ? decoder.decode(raw(at)) : null);
+    const files = new Map(); // the same path comes back at the same address
+    const fileAt = (pointer) => {
+      if (!files.has(pointer)) files.set(pointer, text(pointer));
+      return files.get(pointer);
+    };
+    // A position {file, line, column, length} at `at`, into `into`.
+    const position = (at, into) => {
+      const line = u32(at + 4);
+      const pointer = u32(at);
+      if (line === 0 || !pointer) return Object.assign(into, { file: null, line: null, column: null, length: null });
+      const file = fileAt(pointer);
+      const column = u32(at + 8);
+      return Object.assign(into, { file, line, column, length: finders.get(file)?.length(line, column) ?? null });
+    };
+
+    const status = api.orvasm_result_status(result) === OK ? 0 : 1;
+    const romAt = api.orvasm_result_rom(result, sizeCell);
+    const rom = status === 0 ? span(romAt, u32(sizeCell)).slice() : new Uint8Array(0);
+    const none = rom.subarray(0, 0);
+
+    const lines = [];
+    const chunks = [];
+    const diagnostics = [];
+    for (let i = 0, count = api.orvasm_result_diagnostic_count(result); i < count; i++) {
+      const at = api.orvasm_result_diagnostic(result, i);
+      const line = span(u32(at + 28), u32(at + 32));
+      chunks.push(line.slice());
+      lines.push(decoder.decode(line.subarray(0, line.length - 1)));
+      const severity = SEVERITIES[view.getInt32(at, true)];
+      if (severity === 'summary') continue;
+      const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1) };
+      position(at + 12, d).chain = [];
+      if (severity === 'note') diagnostics.at(-1)?.chain.push(d);
+      else diagnostics.push(d);
     }
-    return symbols;
+    const stderr = new Uint8Array(chunks.reduce((sum, c) => sum + c.length, 0));
+    chunks.reduce((offset, c) => (stderr.set(c, offset), offset + c.length), 0);
+
+    const symbols = [];
+    if (status === 0)
+      for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
+        const at = api.orvasm_result_symbol(result, i);
+        const nameBytes = raw(u32(at)).slice();
+        const symbol = { name: decoder.decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
+        symbol.uses = view.getUint16(at + 6, true);
+        delete position(at + 8, symbol).length;
+        symbols.push(symbol);
+      }
+
+    const listing = new Array(listingCount);
+    for (let i = 0; i < listingCount; i++) {
+      const at = api.orvasm_result_listing(result, i);
+      if (!at) {
+        listing.length = i; // out of memory for the records
+        break;
+      }
+      const kind = LISTING_KINDS[view.getInt32(at, true)];
+      const record = position(at + 4, { kind });
+      record.address = u32(at + 16);
+      record.size = u32(at + 20);
+      record.depth = u32(at + 24);
+      record.target = text(u32(at + 28));
+      const offset = record.address - PROGRAM_START;
+      record.bytes = kind === 'bytes' && offset >= 0 ? rom.subarray(offset, offset + record.size) : none;
+      listing[i] = record;
+    }
+    const truncated = api.orvasm_result_diagnostics_dropped(result);
+    return { status, rom, start: PROGRAM_START, symbols, diagnostics, lines, stderr, truncated, listing };
   }
 
-  function assemble({ files, main, rom = defaultRomName(main) }) {
+  function assemble({ files, main, rom = defaultRomName(main), locations = true }) {
     const pointers = [];
     const own = (pointer) => (pointers.push(pointer), pointer);
+    const finders = new Map();
+    let result = 0;
     try {
       api.orv_clear_files();
       for (const [name, text] of Object.entries(files)) {
         const nameBytes = encoder.encode(name);
         const data = typeof text === 'string' ? encoder.encode(text) : text;
+        finders.set(name, new TokenFinder(data));
         const namePointer = own(put(nameBytes, false));
         const dataPointer = own(put(data, false));
         if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, data.length))
           throw new Error('too many files in the workspace');
       }
-      let status;
+      const flags = LISTING | (locations ? LOCATIONS : 0);
       try {
-        status = api.orv_assemble(own(put(encoder.encode(main), true)), own(put(encoder.encode(rom), true)));
+        result = api.orv_assemble(assembler, own(put(encoder.encode(main), true)), own(put(encoder.encode(rom), true)), flags);
       } catch (error) {
         pointers.length = 0; // they went with the instance
         start();
         throw new Error(`orvasm.wasm stopped: ${error.message}`);
       }
-      const output = api.orv_output();
-      const stderr = bytes().slice(output, output + api.orv_output_length());
-      const text = decoder.decode(stderr);
-      const lines = text === '' ? [] : text.replace(/\n$/, '').split('\n');
-      const romStart = api.orv_rom();
-      return {
-        status,
-        rom: status === 0 ? bytes().slice(romStart, romStart + api.orv_rom_length()) : new Uint8Array(0),
-        start: PROGRAM_START,
-        symbols: status === 0 ? readSymbols() : [],
-        // On success the last line is the summary, not a diagnostic.
-        diagnostics: (status === 0 ? lines.slice(0, -1) : lines).map(parseLine),
-        lines,
-        stderr,
-        truncated: api.orv_output_truncated() !== 0,
-        listing: [],
-      };
+      if (!result) throw new Error('orvasm.wasm is out of memory');
+      return read(result, finders);
     } finally {
+      api.orvasm_result_free(result);
       api.orv_clear_files();
       for (const pointer of pointers) api.free(pointer);
     }

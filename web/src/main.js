@@ -18,8 +18,9 @@ import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import examples from 'orvasm:examples';
 import { defaultRomName, loadAssembler, symbolFile } from './assembler.js';
 import { orvasmHighlight, orvasmLanguage } from './language.js';
-import { rangeOf } from './positions.js';
+import { byteColumn, bytesAt, rangeOf } from './positions.js';
 import {
+  describe,
   renderHex,
   renderListing,
   renderMemoryMap,
@@ -96,29 +97,31 @@ function showNotice(message, kind = 'error') {
 
 // --- Assembly and the panes ---
 
+// The diagnostics of the active file, each at the range of its token, and
+// the notes there (where a duplicate was first defined, the macro use a
+// failure happened in) as information; the message shows on hover.
 function underline() {
   const doc = view.state.doc;
   const marks = [];
-  for (const d of result.diagnostics) {
-    if (d.file !== workspace.active) continue;
+  const mark = (d, severity, message) => {
+    if (d.file !== workspace.active) return;
     const range = rangeOf(doc, d);
-    if (range) marks.push({ ...range, severity: d.severity, message: d.text });
+    if (range) marks.push({ ...range, severity, message });
+  };
+  for (const d of result.diagnostics) {
+    const chain = d.chain.map((note) => `\n${note.text}`).join('');
+    mark(d, d.severity, describe(d) + chain);
+    for (const note of d.chain) mark(note, 'info', `${describe(note)}, for ${describe(d)}`);
   }
   view.dispatch(setDiagnostics(view.state, marks));
 }
 
 // The bytes of the token under the cursor, from the listing.
-function markUnderCursor() {
+function marksUnderCursor() {
   const head = view.state.selection.main.head;
-  for (const record of result.listing) {
-    if (record.file !== workspace.active) continue;
-    const range = rangeOf(view.state.doc, record);
-    if (range && head >= range.from && head <= range.to) {
-      const from = record.address - result.start;
-      return { from, to: from + record.bytes.length };
-    }
-  }
-  return null;
+  const line = view.state.doc.lineAt(head);
+  const column = byteColumn(line.text, head - line.from);
+  return bytesAt(result.listing, result.start, workspace.active, line.number, column);
 }
 
 const narrow = window.matchMedia('(max-width: 640px)');
@@ -130,12 +133,30 @@ let shownHex = null;
 
 function showHex() {
   if (!result) return;
-  const mark = markUnderCursor();
+  const marks = marksUnderCursor();
   const width = narrow.matches ? 8 : 16;
-  const key = { result, from: mark?.from, to: mark?.to, width };
+  const key = { result, marks: JSON.stringify(marks), width };
   if (shownHex && Object.keys(key).every((k) => key[k] === shownHex[k])) return;
   shownHex = key;
-  renderHex($('hex'), result.rom, result.start, mark, width);
+  renderHex($('hex'), result.rom, result.start, marks, width);
+}
+
+// The listing is rendered when its pane is shown: a large source has
+// thousands of records, which typing elsewhere need not wait for.
+let shownListing = null;
+
+function showListing() {
+  if (!result || $('listing').hidden || shownListing === result) return;
+  shownListing = result;
+  renderListing($('listing'), result.listing, tokenOf);
+}
+
+// The text of a listing record's token, from the file it names.
+function tokenOf(record) {
+  const state = workspace.states.get(record.file);
+  if (!state || record.line === null || record.line > state.doc.lines) return '';
+  const range = rangeOf(state.doc, record);
+  return range ? state.doc.sliceString(range.from, range.to) : '';
 }
 
 function pick(diagnostic) {
@@ -166,7 +187,7 @@ function assemble() {
   renderProblems($('problems'), result.diagnostics, pick);
   renderOutput($('output'), result);
   renderSymbols($('symbols'), result.symbols);
-  renderListing($('listing'), result.listing);
+  showListing();
   renderMemoryMap($('memory'), result.rom, result.start, result.symbols);
   showHex();
   underline();
@@ -384,6 +405,8 @@ function wireControls() {
         other.setAttribute('aria-selected', String(selected));
         $(other.dataset.pane).hidden = !selected;
       }
+      showListing();
+      showHex();
     });
   window.addEventListener('hashchange', () => {
     if (location.hash !== ownHash) openFromLink();

@@ -25,22 +25,32 @@ function hexRow(rom, start, offset, width) {
   return { address: hex4(start + offset), bytes, ascii };
 }
 
+// Scrolls the pane itself, never the page, until `node` is in sight.
+function scrollTo(pane, node) {
+  if (!node || pane.hidden) return;
+  const outer = pane.getBoundingClientRect();
+  const inner = node.getBoundingClientRect();
+  if (inner.top < outer.top || inner.bottom > outer.bottom) pane.scrollTop += inner.top - outer.top - outer.height / 3;
+}
+
 // The rom, `width` bytes a row (16, or 8 on a narrow screen) with their
-// addresses; the bytes from `mark.from` up to `mark.to` (offsets in the rom)
-// are highlighted. Rows without a mark are gathered into plain text, so a
-// full rom stays a few text nodes.
-export function renderHex(pane, rom, start, mark = null, width = 16) {
+// addresses; the bytes in `marks` ([{from, to}], offsets in the rom, in
+// order) are highlighted. Rows without a mark are gathered into plain text,
+// so a full rom stays a few text nodes.
+export function renderHex(pane, rom, start, marks = [], width = 16) {
   pane.replaceChildren();
   if (rom.length === 0) {
     pane.append(element('p', 'empty', 'No rom.'));
     return;
   }
   const pre = element('pre', 'hex');
+  const marked = (at) => marks.some((m) => at >= m.from && at < m.to);
   let text = '';
+  let next = 0; // the first mark that may still reach this row or a later one
   for (let offset = 0; offset < rom.length; offset += width) {
     const row = hexRow(rom, start, offset, width);
-    const marked = mark && mark.from < offset + width && mark.to > offset;
-    if (!marked) {
+    while (next < marks.length && marks[next].to <= offset) next++;
+    if (next === marks.length || marks[next].from >= offset + width) {
       text += `${row.address}  ${row.bytes.join(' ')}  ${row.ascii}\n`;
       continue;
     }
@@ -48,15 +58,15 @@ export function renderHex(pane, rom, start, mark = null, width = 16) {
     text = '';
     row.bytes.forEach((b, i) => {
       const index = i > width / 2 ? i - 1 : i; // the blank between the two halves
-      const at = offset + index;
       const separator = i + 1 < row.bytes.length ? ' ' : '';
-      if (b !== '' && at >= mark.from && at < mark.to) pre.append(element('mark', '', b), separator);
+      if (b !== '' && marked(offset + index)) pre.append(element('mark', '', b), separator);
       else pre.append(b + separator);
     });
     pre.append(`  ${row.ascii}\n`);
   }
   pre.append(text);
   pane.append(pre);
+  scrollTo(pane, pane.querySelector('mark'));
 }
 
 export function renderSymbols(pane, symbols) {
@@ -78,7 +88,14 @@ export function renderSymbols(pane, symbols) {
   pane.append(table);
 }
 
-export function renderListing(pane, listing) {
+// A listing of a large source has thousands of records; the pane shows the
+// first of them.
+const MAX_LISTING_SHOWN = 2000;
+const LISTING_MARKS = { bytes: '', label: '', padding: '', expansion: '+', include: '~' };
+
+// The listing: per record its address, the bytes it wrote, its place and
+// its token (`tokenOf(record)` reads it from the files), indented by depth.
+export function renderListing(pane, listing, tokenOf) {
   pane.replaceChildren();
   if (listing.length === 0) {
     pane.append(element('p', 'empty', 'No listing records.'));
@@ -86,15 +103,20 @@ export function renderListing(pane, listing) {
   }
   const table = element('table', 'listing');
   const head = table.createTHead().insertRow();
-  for (const title of ['Address', 'Bytes', 'Source']) head.append(element('th', '', title));
+  for (const title of ['Address', 'Bytes', 'Place', 'Token']) head.append(element('th', '', title));
   const body = table.createTBody();
-  for (const record of listing) {
+  for (const record of listing.slice(0, MAX_LISTING_SHOWN)) {
     const row = body.insertRow();
+    row.className = record.kind;
     row.append(element('td', 'address', hex4(record.address)));
-    row.append(element('td', 'bytes', Array.from(record.bytes ?? [], hex2).join(' ')));
-    row.append(element('td', 'source', `${record.file}:${record.line}:${record.column}`));
+    row.append(element('td', 'bytes', Array.from(record.bytes, hex2).join(' ')));
+    row.append(element('td', 'place', record.file === null ? '' : `${record.file}:${record.line}:${record.column}`));
+    const token = `${'  '.repeat(record.depth)}${LISTING_MARKS[record.kind]}${tokenOf(record)}`;
+    row.append(element('td', 'token', token));
   }
   pane.append(table);
+  const hidden = listing.length - MAX_LISTING_SHOWN;
+  if (hidden > 0) pane.append(element('p', 'more', `and ${hidden} more records`));
 }
 
 // Which 256-byte pages the program uses: rom pages with data, rom pages of
@@ -137,8 +159,27 @@ export function renderMemoryMap(pane, rom, start, symbols) {
 // output pane shows them all.
 const MAX_PROBLEMS_SHOWN = 500;
 
-// The problems list: one entry per diagnostic; `onPick` moves the editor to
-// an entry whose position is known.
+// A line without its place, as a message on the page: "MESSAGE: DETAIL",
+// or "note: MESSAGE DETAIL".
+export function describe(d) {
+  if (d.severity === 'note') return `note: ${d.message}${d.detail ? ` ${d.detail}` : ''}`;
+  return `${d.message}: ${d.detail}`;
+}
+
+function problem(d, onPick) {
+  const item = element('li', d.severity);
+  item.append(element('span', 'severity', d.severity));
+  if (d.file !== null && d.line !== null) {
+    const place = element('button', 'place', `${d.file}:${d.line}:${d.column}`);
+    place.addEventListener('click', () => onPick(d));
+    item.append(place);
+  }
+  item.append(element('span', 'text', describe(d)));
+  return item;
+}
+
+// The problems list: one entry per diagnostic, followed by its notes;
+// `onPick` moves the editor to an entry whose position is known.
 export function renderProblems(pane, diagnostics, onPick) {
   pane.replaceChildren();
   if (diagnostics.length === 0) {
@@ -147,15 +188,8 @@ export function renderProblems(pane, diagnostics, onPick) {
   }
   const list = element('ul', 'problems');
   for (const d of diagnostics.slice(0, MAX_PROBLEMS_SHOWN)) {
-    const item = element('li', d.severity);
-    item.append(element('span', 'severity', d.severity));
-    if (d.file !== null && d.line !== null) {
-      const place = element('button', 'place', `${d.file}:${d.line}:${d.column}`);
-      place.addEventListener('click', () => onPick(d));
-      item.append(place);
-    }
-    item.append(element('span', 'text', d.severity === 'warning' ? d.text.slice(3) : d.text));
-    list.append(item);
+    list.append(problem(d, onPick));
+    for (const note of d.chain) list.append(problem(note, onPick));
   }
   const hidden = diagnostics.length - MAX_PROBLEMS_SHOWN;
   if (hidden > 0) list.append(element('li', 'more', `and ${hidden} more, in the output`));
@@ -163,6 +197,7 @@ export function renderProblems(pane, diagnostics, onPick) {
 }
 
 export function renderOutput(pane, result) {
-  const text = result.lines.join('\n') + (result.truncated ? '\n(standard error cut at 1 MiB)' : '');
+  const dropped = result.truncated ? `\n(and ${result.truncated} more lines, not kept)` : '';
+  const text = result.lines.join('\n') + dropped;
   pane.replaceChildren(element('pre', 'output', text));
 }
