@@ -68,19 +68,22 @@ std::string line_of(const orvasm_diagnostic& record) {
 // or through other included files; false when there is none.
 bool include_place(Program& program, const char* file, Place& place) {
     const orvasm_result* result = program.result.get();
+    // Where each file is first included, found in one walk of the listing.
+    if (!program.includes_found) {
+        program.includes_found = true;
+        for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
+            const orvasm_listing_record* record = orvasm_result_listing(result, i);
+            if (record->kind == ORVASM_LIST_INCLUDE && record->target && record->position.file)
+                program.include_sites.emplace(record->target, record->position);
+        }
+    }
     std::string wanted = file;
     // Each step goes one level of includes out; they nest at most 64 deep.
     for (int level = 0; level <= 64; level++) {
-        const orvasm_listing_record* include = nullptr;
-        for (std::size_t i = 0; i < orvasm_result_listing_count(result) && !include; i++) {
-            const orvasm_listing_record* record = orvasm_result_listing(result, i);
-            if (record->kind == ORVASM_LIST_INCLUDE && record->target && wanted == record->target)
-                include = record;
-        }
-        if (!include || !include->position.file) return false;
-        if (in_document(program, include->position))
-            return token_place(program, include->position, place);
-        wanted = include->position.file;
+        auto site = program.include_sites.find(wanted);
+        if (site == program.include_sites.end()) return false;
+        if (in_document(program, site->second)) return token_place(program, site->second, place);
+        wanted = site->second.file;
     }
     return false;
 }

@@ -68,6 +68,9 @@ struct Program {
     // bytes lent to the assembler stay where they are.
     std::map<std::string, std::string> disk_files;
     std::map<std::string, std::unique_ptr<LineIndex>> line_indexes; // by full path, made on use
+    // Where each included file (by its path as written) is first included.
+    std::map<std::string, orvasm_position> include_sites;
+    bool includes_found = false;
     ResultHandle result; // with positions, located diagnostics and the listing
 };
 
