@@ -115,3 +115,11 @@ TEST(PathOfUri, UrisThatNameNoLocalFile) {
 }
 
 } // namespace
+
+TEST(UriOfPath, EscapesAllButUnreservedBytesAndRoundTrips) {
+    EXPECT_EQ(uri_of_path("/w/a b#1%.orv"), "file:///w/a%20b%231%25.orv");
+    EXPECT_EQ(uri_of_path("/w/\xc3\xa9-x_~y"), "file:///w/%C3%A9-x_~y");
+    for (const char* path : {"/w/a b.orv", "/w/100%", "/w/\xc3\xa9/q?x=1"}) {
+        EXPECT_EQ(path_of_uri(uri_of_path(path)), path);
+    }
+}
