@@ -1,0 +1,150 @@
+// What a token names and what the navigation answers, at the edges the
+// protocol tests do not reach: tokens after a failure read from their text,
+// names that lead nowhere, instructions, the limits of a rename.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lsp/navigation.hpp"
+
+namespace {
+
+// One document, "/w/main.orv", assembled with the root "/w".
+struct Fixture {
+    DocumentStore documents;
+    std::unique_ptr<Program> program;
+
+    explicit Fixture(const std::string& text) {
+        Document& document = documents["file:///w/main.orv"];
+        document = {"file:///w/main.orv", "/w/main.orv", text, 1};
+        program = assemble_program(nullptr, documents, document, "/w");
+    }
+    const std::string& text() const { return program->document->text; }
+    Target at(const std::string& needle, std::size_t shift = 0) {
+        return target_at(*program, text().find(needle) + shift);
+    }
+};
+
+TEST(Navigation, TokensAfterAFailureAreReadFromTheirText) {
+    Fixture fixture("%m { 01 }\n@a #zz\n@b ,&x ;c/d %n m DUP2kr ~f.orv |0100 \"x [ ?&y");
+    struct Case {
+        const char* token;
+        TargetKind kind;
+        const char* name;
+    };
+    const Case cases[] = {
+        {",&x", TargetKind::Label, "a/x"}, // "@b" was never read: the scope is still a
+        {";c/d", TargetKind::Label, "c/d"},
+        {"?&y", TargetKind::Label, "a/y"},
+        {"%n", TargetKind::Macro, "n"},
+        {" m ", TargetKind::Macro, "m"},
+        {"DUP2kr", TargetKind::Instruction, "DUP2kr"},
+        {"~f.orv", TargetKind::Include, "f.orv"},
+        {"|0100", TargetKind::None, ""},
+        {"\"x", TargetKind::None, ""},
+        {"[", TargetKind::None, ""},
+        {"@b", TargetKind::Label, "b"},
+    };
+    for (const Case& test : cases) {
+        std::size_t shift = test.token[0] == ' ' ? 1 : 0;
+        Target target = fixture.at(test.token, shift);
+        EXPECT_EQ(target.kind, test.kind) << test.token;
+        EXPECT_EQ(target.name, test.name) << test.token;
+    }
+    // Nothing is defined past the failure, nor the file on the disk.
+    Place place;
+    EXPECT_FALSE(definition_of(*fixture.program, fixture.at(",&x"), place));
+    EXPECT_FALSE(definition_of(*fixture.program, fixture.at("%n"), place));
+    EXPECT_FALSE(definition_of(*fixture.program, fixture.at("~f.orv"), place));
+    EXPECT_FALSE(definition_of(*fixture.program, fixture.at("DUP2kr"), place));
+    std::vector<TextEdit> edits;
+    EXPECT_EQ(rename_edits(*fixture.program, fixture.at(",&x"), "z", edits),
+              "no definition or use of a/x");
+}
+
+TEST(Navigation, BlankSpaceNamesNothing) {
+    Fixture fixture("@a   ;a\n\n");
+    EXPECT_EQ(fixture.at("   ", 1).kind, TargetKind::None);
+    EXPECT_EQ(target_at(*fixture.program, 100).kind, TargetKind::None); // past the end
+    // At the end of a token is still the token.
+    EXPECT_EQ(fixture.at("@a", 2).name, "a");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("   ", 1)), "");
+}
+
+TEST(Navigation, InstructionsOnHover) {
+    Fixture fixture("BRK LIT LIT2r ADDk SFT2kr");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("BRK")),
+              "`BRK`: opcode `00` (break)\n\nassembles to `00` at 0100");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("LIT ")),
+              "`LIT`: opcode `80`, LIT 00, `k` keep +80\n\nassembles to `80` at 0101");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("LIT2r")),
+              "`LIT2r`: opcode `e0`, LIT 00, `2` short +20, `r` return stack +40, `k` keep "
+              "+80\n\nassembles to `e0` at 0102");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("SFT2kr")),
+              "`SFT2kr`: opcode `ff`, SFT 1f, `2` short +20, `r` return stack +40, `k` keep "
+              "+80\n\nassembles to `ff` at 0104");
+}
+
+TEST(Navigation, HoverOfWhatWritesNoBytes) {
+    Fixture fixture("%m { }\n|0100 @a m $1 01 ;a");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("@a")), "label `a` at 0100, used 1 time");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("%m")), "```orvasm\n%m { }\n```");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at(" m ", 1)), "```orvasm\n%m { }\n```");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("|0100")), "");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("$1")), "");
+    // A missing include fails the assembly: no uses, no bytes.
+    Fixture failed("@a ;a ~f.orv");
+    EXPECT_EQ(hover_of(*failed.program, failed.at(";a")), "label `a` at 0100");
+    EXPECT_EQ(hover_of(*failed.program, failed.at("~f.orv")), "includes `f.orv`");
+}
+
+TEST(Navigation, TheOutlineNestsOnlyUnderItsOwnParent) {
+    // "x/y" has no label "x"; "a/b" is written before "@a" is defined.
+    Fixture fixture("@x/y ;a/b ;x/y\n@a &c\n@a/d %m { }\n01 ;a ;a/c ;a/d");
+    std::vector<OutlineEntry> outline = outline_of(*fixture.program);
+    std::vector<std::string> names;
+    for (const OutlineEntry& entry : outline) {
+        names.push_back(entry.name);
+        for (const OutlineEntry& child : entry.children) names.push_back("  " + child.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"x/y", "a", "  c", "  d", "m"}));
+    EXPECT_EQ(outline.back().kind, OutlineKind::Function);
+}
+
+TEST(Navigation, CompletionAfterDefinitionSigilsIsEmpty) {
+    for (const char* text : {"@", "%", "~", "|", "#0", "\"a", "("}) {
+        Fixture fixture(text);
+        ByteRange replace{};
+        EXPECT_TRUE(completions_at(*fixture.program, fixture.text().size(), replace).empty())
+            << text;
+    }
+    // Before any label, "&" names the sublabels of on-reset.
+    Fixture fixture("&x ,&");
+    ByteRange replace{};
+    std::vector<Completion> items = completions_at(*fixture.program, 5, replace);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].label, "x");
+    EXPECT_EQ(replace.begin, 5u);
+}
+
+TEST(Navigation, RenamesOutOfBounds) {
+    std::string long_scope(60, 's');
+    Fixture fixture("@" + long_scope + " &ab ,&ab JMP ;" + long_scope + " BRK");
+    std::vector<TextEdit> edits;
+    // The short name fits, the full one does not.
+    EXPECT_EQ(rename_edits(*fixture.program, fixture.at("&ab"), "abcd", edits),
+              "a name is at most 63 characters");
+    EXPECT_EQ(rename_edits(*fixture.program, fixture.at("&ab"), "", edits),
+              "a name is 1 to 63 characters, without whitespace");
+    EXPECT_EQ(rename_edits(*fixture.program, fixture.at("BRK"), "x", edits),
+              "only a label or a macro can be renamed");
+    EXPECT_TRUE(edits.empty());
+    // Renaming the scope leaves "&ab" and ",&ab" as they are.
+    EXPECT_EQ(rename_edits(*fixture.program, fixture.at("@"), "t", edits), "");
+    ASSERT_EQ(edits.size(), 2u);
+    EXPECT_EQ(edits[0].text, "t");
+    EXPECT_EQ(edits[0].place.range.begin, 1u);
+    EXPECT_EQ(edits[0].place.range.end, 61u);
+}
+
+} // namespace
