@@ -1,6 +1,8 @@
 // What a token names and what the navigation answers, at the edges the
 // protocol tests do not reach: tokens after a failure read from their text,
-// names that lead nowhere, instructions, the limits of a rename.
+// names that lead nowhere, instructions, the limits of a rename; and the
+// placing of diagnostics for includes that read nothing and for documents
+// that name no file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -145,6 +147,40 @@ TEST(Navigation, RenamesOutOfBounds) {
     EXPECT_EQ(edits[0].text, "t");
     EXPECT_EQ(edits[0].place.range.begin, 1u);
     EXPECT_EQ(edits[0].place.range.end, 61u);
+}
+
+std::vector<DocumentDiagnostic> diagnostics_of_text(const std::string& text,
+                                                    const std::string& path = "/w/main.orv") {
+    DocumentStore documents;
+    Document& document = documents["untitled:1"];
+    document = {"untitled:1", path, text, 1};
+    std::unique_ptr<Program> program = assemble_program(nullptr, documents, document, "/w");
+    return diagnostics_of(*program);
+}
+
+TEST(Diagnostics, IncludesThatReadNothingFailOnTheirToken) {
+    // A directory is no regular file: missing, at the include token itself.
+    std::vector<DocumentDiagnostic> diagnostics = diagnostics_of_text("01\n ~/tmp 01");
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0].message, "Include missing: /tmp");
+    EXPECT_EQ(diagnostics[0].range.begin, 4u);
+    EXPECT_EQ(diagnostics[0].range.end, 9u);
+    EXPECT_TRUE(diagnostics[0].related.empty());
+    // An empty path is missing too, not the root.
+    diagnostics = diagnostics_of_text("01\n\n ~ 01");
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0].message, "Include missing: ");
+    EXPECT_EQ(diagnostics[0].range.begin, 5u);
+    EXPECT_EQ(diagnostics[0].range.end, 6u);
+}
+
+TEST(Diagnostics, ADocumentThatNamesNoFileIsPlacedByItsUri) {
+    std::vector<DocumentDiagnostic> diagnostics = diagnostics_of_text("@a @a", "");
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0].range.begin, 3u);
+    ASSERT_EQ(diagnostics[0].related.size(), 1u);
+    EXPECT_EQ(diagnostics[0].related[0].place.file, "untitled:1");
+    EXPECT_EQ(diagnostics[0].related[0].place.range.end, 2u);
 }
 
 } // namespace
