@@ -609,6 +609,25 @@ class Navigation(ServerTest):
             "textDocument": {"uri": self.uri("main.orv")},
             "position": spot(MAIN, "@main")}), INVALID_PARAMS)
 
+    def test_requests_with_missing_or_odd_params_get_null_or_less(self):
+        for method in ("definition", "references", "hover", "completion", "rename"):
+            response = self.session.request("textDocument/" + method, {
+                "textDocument": {"uri": 7}, "position": {"line": 0, "character": 0},
+                "newName": "x"})
+            self.assertIsNone(response["result"], method)
+        response = self.session.request("textDocument/documentSymbol", {"textDocument": {}})
+        self.assertIsNone(response["result"])
+        # References without a context, or with an odd one, leave the definition out.
+        for context in (None, {"includeDeclaration": "yes"}, []):
+            params = {"textDocument": {"uri": self.uri("main.orv")},
+                      "position": spot(MAIN, "&loop", 1)}
+            if context is not None:
+                params["context"] = context
+            response = self.session.request("textDocument/references", params)
+            self.assertEqual(len(response["result"]), 2, context)
+        # Blank space names nothing to hover.
+        self.assertIsNone(self.ask("hover", {"line": 2, "character": 0})["result"])
+
     def test_requests_on_documents_not_open_or_out_of_range(self):
         self.assertIsNone(self.ask("definition", {"line": 0, "character": 0}, "none.orv")["result"])
         # Clamped: past the end of the last line is its last token, "&loop".
