@@ -14,7 +14,7 @@ namespace {
 
 enum class Kind { flag, value, help, version };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     Kind kind;
     const char* value_name; // of a value option, in --help
@@ -23,7 +23,7 @@ struct OptionSpec {
     const char* Options::*value;
 };
 
-constexpr OptionSpec OPTION_TABLE[] = {
+constexpr OptionEntry OPTION_TABLE[] = {
     {"--locations", Kind::flag, "", "begin each diagnostic with FILE:LINE:COLUMN",
      &Options::locations, nullptr},
     {"--listing", Kind::value, "FILE", "write a listing of the assembly to FILE", nullptr,
@@ -35,11 +35,11 @@ constexpr OptionSpec OPTION_TABLE[] = {
 };
 
 // The entry whose name is the argument up to its "=", or nullptr.
-const OptionSpec* find_option(const char* argument, std::size_t name_length) {
-    for (const OptionSpec& spec : OPTION_TABLE)
-        if (std::strlen(spec.name) == name_length &&
-            std::strncmp(spec.name, argument, name_length) == 0)
-            return &spec;
+const OptionEntry* find_option(const char* argument, std::size_t name_length) {
+    for (const OptionEntry& entry : OPTION_TABLE)
+        if (std::strlen(entry.name) == name_length &&
+            std::strncmp(entry.name, argument, name_length) == 0)
+            return &entry;
     return nullptr;
 }
 
@@ -56,29 +56,29 @@ Command apply_option(int argc, char** argv, int& index, Options& options, Diagno
     const char* equals = std::strchr(argument, '=');
     std::size_t name_length =
         equals ? static_cast<std::size_t>(equals - argument) : std::strlen(argument);
-    const OptionSpec* spec = find_option(argument, name_length);
-    if (!spec) {
+    const OptionEntry* entry = find_option(argument, name_length);
+    if (!entry) {
         report_error(sink, "Unknown option", argument);
         return usage(sink);
     }
-    if (spec->kind != Kind::value && equals) {
-        report_error(sink, "Option takes no value", spec->name);
+    if (entry->kind != Kind::value && equals) {
+        report_error(sink, "Option takes no value", entry->name);
         return usage(sink);
     }
-    switch (spec->kind) {
+    switch (entry->kind) {
     case Kind::help: return Command::help;
     case Kind::version: return Command::version;
-    case Kind::flag: options.*spec->flag = true; return Command::assemble;
+    case Kind::flag: options.*entry->flag = true; return Command::assemble;
     case Kind::value: break;
     }
     // As getopt_long does, a value not joined by "=" is the next argument,
     // whatever it looks like.
     const char* value = equals ? equals + 1 : index + 1 < argc ? argv[++index] : nullptr;
     if (!value || !*value) {
-        report_error(sink, "Missing value", spec->name);
+        report_error(sink, "Missing value", entry->name);
         return usage(sink);
     }
-    options.*spec->value = value;
+    options.*entry->value = value;
     return Command::assemble;
 }
 
@@ -111,11 +111,11 @@ void print_help(std::FILE* stream) {
                "\n"
                "Options:\n",
                stream);
-    for (const OptionSpec& spec : OPTION_TABLE) {
+    for (const OptionEntry& entry : OPTION_TABLE) {
         char name[32];
-        std::snprintf(name, sizeof name, "%s%s%s", spec.name, *spec.value_name ? "=" : "",
-                      spec.value_name);
-        std::fprintf(stream, "  %-16s  %s\n", name, spec.summary);
+        std::snprintf(name, sizeof name, "%s%s%s", entry.name, *entry.value_name ? "=" : "",
+                      entry.value_name);
+        std::fprintf(stream, "  %-16s  %s\n", name, entry.summary);
     }
     std::fputs("\n"
                "An argument \"--\" ends the options. Manual: orvasm(1).\n",
