@@ -61,24 +61,31 @@ ByteRange token_around(const std::string& text, std::size_t offset) {
 
 // The label that opened the scope in force at `spot` of the document: the
 // last "@" label defined before it.
-std::string scope_at(Program& program, Spot spot) {
+// Calls `visit(symbol, place)` for each label defined in the document, in
+// definition order, with the place of its defining token.
+template <typename Visit> void for_each_label_defined_here(Program& program, Visit visit) {
     const orvasm_result* result = program.result.get();
-    const std::string& text = document_text(program);
-    std::string scope = DEFAULT_SCOPE;
-    Spot best{0, 0};
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
         Place place;
-        if (!in_document(program, symbol.definition) ||
-            !token_place(program, symbol.definition, place))
-            continue;
+        if (in_document(program, symbol.definition) &&
+            token_place(program, symbol.definition, place))
+            visit(symbol, place);
+    }
+}
+
+std::string scope_at(Program& program, Spot spot) {
+    const std::string& text = document_text(program);
+    std::string scope = DEFAULT_SCOPE;
+    Spot best{0, 0};
+    for_each_label_defined_here(program, [&](const orvasm_symbol& symbol, const Place& place) {
         Spot at{symbol.definition.line, symbol.definition.column};
         if (at < spot && best < at && place.range.begin < text.size() &&
             text[place.range.begin] == '@') {
             best = at;
             scope = symbol.name;
         }
-    }
+    });
     return scope;
 }
 
@@ -281,12 +288,7 @@ std::vector<Place> occurrences_of(Program& program, const Target& target, bool w
 std::vector<OutlineEntry> outline_of(Program& program) {
     std::vector<OutlineEntry> entries;
     const orvasm_result* result = program.result.get();
-    for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
-        const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
-        Place place;
-        if (!in_document(program, symbol.definition) ||
-            !token_place(program, symbol.definition, place))
-            continue;
+    for_each_label_defined_here(program, [&](const orvasm_symbol& symbol, const Place& place) {
         OutlineEntry entry{symbol.name, OutlineKind::Namespace, place.range, place.range, {}};
         std::string parent = parent_of(symbol.name);
         auto owner = std::find_if(entries.rbegin(), entries.rend(), [&](const OutlineEntry& e) {
@@ -294,13 +296,13 @@ std::vector<OutlineEntry> outline_of(Program& program) {
         });
         if (parent.empty() || owner == entries.rend() || place.range.begin < owner->range.begin) {
             entries.push_back(std::move(entry));
-            continue;
+            return;
         }
         entry.kind = OutlineKind::Field;
         entry.name = symbol.name + parent.size() + 1;
         owner->range.end = std::max(owner->range.end, place.range.end);
         owner->children.push_back(std::move(entry));
-    }
+    });
     for (std::size_t i = 0; i < orvasm_result_macro_count(result); i++) {
         const orvasm_macro& macro = *orvasm_result_macro(result, i);
         Place place;
