@@ -61,11 +61,30 @@ int report_error_at(AssemblerState& state, const SourcePosition& position, const
 void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
                     const char* detail);
 
-// Gives a record to the listing, when there is one.
-inline void list_record(AssemblerState& state, const ListingRecord& record) {
-    if (!state.listing.record) return;
+// Whether the pass makes a listing: it needs the positions too.
+inline bool makes_listing(const AssemblerState& state) {
+    return state.listing.records && state.tracks_positions;
+}
+
+// Hands the records batched so far to the listing.
+void pass_listing_batch(AssemblerState& state);
+
+// Keeps the record made in the next free entry of the batch.
+inline void keep_listing_record(AssemblerState& state) {
     state.listed++;
-    state.listing.record(state.listing.context, record);
+    if (++state.batched == LISTING_BATCH) pass_listing_batch(state);
+}
+
+// Makes a record for the listing, when there is one.
+inline void list_record(AssemblerState& state, const ListingRecord& record) {
+    if (!state.listing.records) return;
+    state.listing_batch[state.batched] = record;
+    keep_listing_record(state);
+}
+
+// The depth of a record made in the innermost frame.
+inline std::uint16_t listing_depth(const AssemblerState& state) {
+    return static_cast<std::uint16_t>(state.frame_count - 1);
 }
 
 // --- Image and instruction encoding (image.cpp) ---
@@ -122,10 +141,10 @@ int include_source(AssemblerState& state, const char* path);
 // characters, and the lines of the sigils that name the token.
 int handle_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
-// handle_token in a pass that keeps positions, which also gives the listing
+// handle_token in a pass that makes a listing, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
 // defined, or where its padding moved the cursor.
-int handle_tracked_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
+int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---
 

@@ -11,6 +11,7 @@
 // `streams`, so that deep nesting needs little stack.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -88,16 +89,21 @@ enum class ListingKind : std::uint8_t {
 struct ListingRecord {
     SourcePosition position; // of the token
     std::uint32_t address;   // the cursor, as the token left it for padding
-    std::uint32_t size;      // bytes written, for ListingKind::Bytes
+    std::uint16_t size;      // bytes written, for ListingKind::Bytes: a token writes at most 64
+    std::uint16_t depth;     // expansions and includes around the token, the source's own being 0
     ListingKind kind;
-    std::uint8_t depth;   // expansions and includes around the token, the source's own being 0
     std::uint16_t target; // Expansion: the macro's index; Include: the file's (1 + included index)
 };
 
-// Receives the records of a listing while the pass runs; the bytes they name
-// are final only once the references are resolved.
+// Records reach the listing in batches of this many, and the rest at the
+// end of the pass: a call for each token would cost more than the record.
+// A batch stays under 2 KiB, which the C library copies with vector moves.
+constexpr int LISTING_BATCH = 64;
+
+// Receives the records of a listing while the pass runs, in order; the
+// bytes they name are final only once the references are resolved.
 struct ListingObserver {
-    void (*record)(void* context, const ListingRecord& record);
+    void (*records)(void* context, const ListingRecord* records, std::size_t count);
     void* context;
 };
 
@@ -164,7 +170,9 @@ struct AssemblerState {
     const char* source_path; // as assemble_source was given it
     Frame frames[MAX_FRAMES];
     int frame_count;
-    std::uint32_t listed; // records given to the listing so far
+    std::uint32_t listed;                       // records made for the listing so far
+    ListingRecord listing_batch[LISTING_BATCH]; // those not yet given to it
+    int batched;
     bool failure_located; // the first failure's chain of notes is printed
 };
 

@@ -11,27 +11,45 @@ static std::FILE* open_source(AssemblerState& state, const char* path) {
     return std::fopen(path, "r");
 }
 
-// Handles a token read from a file, as handle_token does, and also tells
-// the listing what it did where the pass keeps positions. Chosen once per
-// file, so that a pass without positions pays nothing for them.
-template <bool Tracked>
+// Handles a token read from a file, as handle_token does, and also makes
+// its listing record where the pass makes a listing. Chosen once per file,
+// so that a pass without a listing pays nothing for it.
+// Reads a token from a file, counting its lines where the pass makes a
+// listing.
+template <bool Listed>
+__attribute__((always_inline)) static inline int read_file_token(TokenStream& stream, char* token,
+                                                                 int width) {
+    if constexpr (Listed)
+        return read_counted_token(stream, token, width);
+    else
+        return read_token(stream, token, width);
+}
+
+template <bool Listed>
 __attribute__((always_inline)) static inline int
 handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
-    if constexpr (Tracked)
-        return handle_tracked_token(state, token, length, stream);
+    if constexpr (Listed)
+        return handle_listed_token(state, token, length, stream);
     else
         return handle_token(state, token, length, stream);
 }
 
-template <bool Tracked> static int source_tokens(AssemblerState& state, TokenStream& stream) {
+template <bool Listed> static int source_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    for (int length; (length = read_token(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
+    for (int length; (length = read_file_token<Listed>(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its inlined check drops out.
         if (length > TOP_LEVEL_MAX_TOKEN ||
-            !handle_read_token<Tracked>(state, token, length, stream))
+            !handle_read_token<Listed>(state, token, length, stream))
             return report_error(state, "Invalid token", token);
     }
     return 1;
+}
+
+void pass_listing_batch(AssemblerState& state) {
+    if (state.batched > 0)
+        state.listing.records(state.listing.context, state.listing_batch,
+                              static_cast<std::size_t>(state.batched));
+    state.batched = 0;
 }
 
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
@@ -43,10 +61,11 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     open_token_stream(stream, source, path);
     stream.counts_lines = state.tracks_positions;
     enter_frame(state, {&stream, nullptr, 0, 0});
-    int read = state.tracks_positions ? source_tokens<true>(state, stream)
-                                      : source_tokens<false>(state, stream);
+    int read = makes_listing(state) ? source_tokens<true>(state, stream)
+                                    : source_tokens<false>(state, stream);
     if (read && stream.failed) read = report_error(state, "Invalid input", path);
     leave_frame(state);
+    if (state.listing.records) pass_listing_batch(state);
     return read && resolve_references(state);
 }
 
@@ -79,10 +98,10 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
     return false;
 }
 
-template <bool Tracked> static int include_tokens(AssemblerState& state, TokenStream& stream) {
+template <bool Listed> static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    for (int length; (length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
-        if (!handle_read_token<Tracked>(state, token, length, stream))
+    for (int length; (length = read_file_token<Listed>(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
+        if (!handle_read_token<Listed>(state, token, length, stream))
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -106,10 +125,12 @@ int include_source(AssemblerState& state, const char* path) {
     int result;
     if (state.tracks_positions) {
         stream.counts_lines = true;
-        list_record(state, {current_position(state), state.cursor, 0, ListingKind::Include,
-                            static_cast<std::uint8_t>(state.frame_count - 1), number});
+        if (makes_listing(state))
+            list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
+                                ListingKind::Include, number});
         enter_frame(state, {&stream, nullptr, 0, number});
-        result = include_tokens<true>(state, stream);
+        result = makes_listing(state) ? include_tokens<true>(state, stream)
+                                      : include_tokens<false>(state, stream);
         leave_frame(state);
     } else {
         result = include_tokens<false>(state, stream);
@@ -198,10 +219,14 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
 }
 #pragma GCC diagnostic pop
 
-int handle_tracked_token(AssemblerState& state, const char* token, int length,
-                         TokenStream& stream) {
-    if (!state.listing.record) return handle_token(state, token, length, stream);
-    SourcePosition position = current_position(state);
+// Inlined into the reading loops of a listed pass, as handle_token is into
+// all of them. The position is taken after the token is handled, and only
+// for a token that makes a record: those never read on in their stream, so
+// it is still theirs.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+__attribute__((always_inline)) int handle_listed_token(AssemblerState& state, const char* token,
+                                                       int length, TokenStream& stream) {
     std::uint32_t cursor = state.cursor;
     std::uint32_t written = state.length;
     std::uint16_t labels = state.label_count;
@@ -209,12 +234,23 @@ int handle_tracked_token(AssemblerState& state, const char* token, int length,
     if (!handle_token(state, token, length, stream)) return 0;
     // An include or a macro use has listed its header and what it holds.
     if (state.listed != listed) return 1;
-    auto depth = static_cast<std::uint8_t>(state.frame_count - 1);
+    // Made in place, and kept only when the token did any of these.
+    ListingRecord& record = state.listing_batch[state.batched];
+    record.address = cursor;
+    record.size = 0;
+    record.kind = ListingKind::Bytes;
     if (state.length != written)
-        list_record(state, {position, cursor, state.cursor - cursor, ListingKind::Bytes, depth, 0});
+        record.size = static_cast<std::uint16_t>(state.cursor - cursor);
     else if (state.label_count != labels)
-        list_record(state, {position, cursor, 0, ListingKind::Label, depth, 0});
+        record.kind = ListingKind::Label;
     else if (state.cursor != cursor)
-        list_record(state, {position, state.cursor, 0, ListingKind::Padding, depth, 0});
+        record = {{}, state.cursor, 0, 0, ListingKind::Padding, 0};
+    else
+        return 1;
+    record.depth = listing_depth(state);
+    record.target = 0;
+    record.position = current_position(state);
+    keep_listing_record(state);
     return 1;
 }
+#pragma GCC diagnostic pop

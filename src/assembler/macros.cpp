@@ -55,7 +55,9 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     return 1;
 }
 
-template <bool Tracked>
+// Tracked: the frame says which body token is handled; Listed: each makes
+// its listing record.
+template <bool Tracked, bool Listed>
 static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream) {
     for (int i = 0; i < macro.body_length;) {
         const char* token = macro.body[i];
@@ -69,8 +71,8 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
             i = skip_body_comment(state, macro, i);
             continue;
         }
-        int handled = Tracked ? handle_tracked_token(state, token, length, stream)
-                              : handle_token(state, token, length, stream);
+        int handled = Listed ? handle_listed_token(state, token, length, stream)
+                             : handle_token(state, token, length, stream);
         if (!handled) return 0;
         i++;
     }
@@ -80,11 +82,14 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
 // expand_body where the pass keeps positions: the use is listed, and the
 // body's tokens are handled in a frame of their own.
 static int expand_tracked_body(AssemblerState& state, Macro& macro, TokenStream& stream) {
-    list_record(state, {current_position(state), state.cursor, 0, ListingKind::Expansion,
-                        static_cast<std::uint8_t>(state.frame_count - 1),
-                        static_cast<std::uint16_t>(&macro - state.macros)});
+    bool listed = makes_listing(state);
+    if (listed)
+        list_record(state,
+                    {current_position(state), state.cursor, 0, listing_depth(state),
+                     ListingKind::Expansion, static_cast<std::uint16_t>(&macro - state.macros)});
     enter_frame(state, {nullptr, &macro, 0, 0});
-    int result = expand_body<true>(state, macro, stream);
+    int result = listed ? expand_body<true, true>(state, macro, stream)
+                        : expand_body<true, false>(state, macro, stream);
     leave_frame(state);
     return result;
 }
@@ -99,7 +104,7 @@ int expand_macro(AssemblerState& state, Macro& macro, TokenStream& stream) {
     state.expanded_tokens += macro.body_length;
     macro.expanding = true;
     int result = state.tracks_positions ? expand_tracked_body(state, macro, stream)
-                                        : expand_body<false>(state, macro, stream);
+                                        : expand_body<false, false>(state, macro, stream);
     macro.expanding = false;
     return result;
 }

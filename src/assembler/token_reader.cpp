@@ -4,6 +4,7 @@
 // common case of reading a token is inline, in token_reader.hpp.
 #include "assembler/token_reader.hpp"
 
+#include <bit>
 #include <cstring>
 
 #include "assembler/comment_scan.hpp"
@@ -21,29 +22,31 @@ constexpr unsigned char STOP_AFTER_BLOCK = ')';
 static_assert(STREAM_SLACK >= COMMENT_SCAN_STEP, "the search reads whole steps");
 
 // Counts the lines of the buffer up to `until`, from where counting stopped.
-// Between two tokens there are a few bytes, which a loop reads faster than
-// a call; a block leaving the buffer is searched for its line ends.
+// A short stretch, such as the bytes since the last token whose position
+// was asked for, is counted a step of 16 bytes at a time; a long one, such
+// as a block leaving the buffer, is searched for its line ends.
 void count_lines_to(TokenStream& stream, std::uint32_t until) {
     if (stream.discarded + until <= stream.counted) return;
     auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
-    const unsigned char* at = stream.buffer + from;
-    const unsigned char* end = stream.buffer + until;
-    const unsigned char* last_end = nullptr; // after the last line end seen
-    if (end - at < 64) {
-        for (; at < end; at++) {
-            if (*at != '\n') continue;
-            stream.line++;
-            last_end = at + 1;
+    std::uint32_t last_end = 0; // after the last line end seen, 0 for none
+    if (until - from < 16 * LINE_SCAN_STEP) {
+        for (std::uint32_t at = from; at < until; at += LINE_SCAN_STEP) {
+            unsigned feeds = line_feeds(stream.buffer + at);
+            if (std::uint32_t left = until - at; left < LINE_SCAN_STEP) feeds &= (1u << left) - 1;
+            if (!feeds) continue;
+            last_end = at + static_cast<std::uint32_t>(32 - std::countl_zero(feeds));
+            for (; feeds; feeds &= feeds - 1) stream.line++;
         }
     } else {
+        const unsigned char* at = stream.buffer + from;
+        const unsigned char* end = stream.buffer + until;
         while (const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at))) {
             at = static_cast<const unsigned char*>(found) + 1;
             stream.line++;
-            last_end = at;
+            last_end = static_cast<std::uint32_t>(at - stream.buffer);
         }
     }
-    if (last_end)
-        stream.line_start = stream.discarded + static_cast<std::uint64_t>(last_end - stream.buffer);
+    if (last_end) stream.line_start = stream.discarded + last_end;
     stream.counted = stream.discarded + until;
 }
 

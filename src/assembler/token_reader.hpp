@@ -6,10 +6,12 @@
 // buffer, so there is no library call per token.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "assembler/line_scan.hpp"
 #include "assembler/token_stream.hpp"
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
@@ -88,20 +90,48 @@ inline int read_token(TokenStream& stream, char* token, int width) {
 // Counts the lines of the buffer from where counting stopped up to `until`.
 void count_lines(TokenStream& stream, std::uint32_t until);
 
+// read_token for a pass that makes a listing, which asks where every token
+// begins: also counts the line ends in the whitespace it skips, so that no
+// byte is looked at twice. A token holds no line end, so the count then
+// stands at the token's end.
+inline int read_counted_token(TokenStream& stream, char* token, int width) {
+    if (stream.counted != stream.discarded + stream.position) count_lines(stream, stream.position);
+    auto wanted = static_cast<std::uint32_t>(width);
+    const unsigned char* at = stream.buffer + stream.position;
+    for (; token_bytes.space[*at]; at++) {
+        if (*at != '\n') continue;
+        stream.line++;
+        stream.line_start = stream.discarded + static_cast<std::uint32_t>(at + 1 - stream.buffer);
+    }
+    stream.position = static_cast<std::uint32_t>(at - stream.buffer);
+    stream.counted = stream.discarded + stream.position;
+    if (stream.end - stream.position < wanted) return read_token_near_end(stream, token, wanted);
+    int length = take_token(stream, token, wanted);
+    stream.counted = stream.discarded + stream.position;
+    return length;
+}
+
 // The line and column (both from 1, the column in bytes) where the last
-// token read begins, unless the stream does not count lines. Asked for
-// every token of a listing, so the few bytes since the last token are
-// counted here.
+// token read begins, unless the stream does not count lines. The bytes
+// since the last count are mostly few, and counted here, a step of 16 at a
+// time; the buffer holds a step of slack after its data, and the bytes past
+// `token_start` are masked off.
+static_assert(STREAM_SLACK >= LINE_SCAN_STEP, "the count reads a whole step past a token's start");
+
 inline void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column) {
     if (!stream.counts_lines) return;
     std::uint64_t start = stream.discarded + stream.token_start;
     if (start > stream.counted) {
         auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
-        if (stream.token_start - from < 64) {
-            for (std::uint32_t at = from; at < stream.token_start; at++) {
-                if (stream.buffer[at] != '\n') continue;
-                stream.line++;
-                stream.line_start = stream.discarded + at + 1;
+        if (stream.token_start - from <= 4 * LINE_SCAN_STEP) {
+            for (std::uint32_t at = from; at < stream.token_start; at += LINE_SCAN_STEP) {
+                unsigned feeds = line_feeds(stream.buffer + at);
+                if (std::uint32_t left = stream.token_start - at; left < LINE_SCAN_STEP)
+                    feeds &= (1u << left) - 1;
+                if (!feeds) continue;
+                stream.line_start = stream.discarded + at +
+                                    static_cast<std::uint32_t>(32 - std::countl_zero(feeds));
+                for (; feeds; feeds &= feeds - 1) stream.line++;
             }
             stream.counted = start;
         } else {

@@ -1,5 +1,6 @@
 // What the pass reports, kept in the result as the C interface's records:
 // each printed line, the listing and the symbols.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -111,22 +112,26 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
     }
 }
 
-void keep_listing_record(void* context, const ListingRecord& record) {
+// Keeps a batch of listing records; past ORVASM_MAX_LISTING, or when the
+// table cannot grow, the records left out are only counted.
+void keep_listing_records(void* context, const ListingRecord* records, std::size_t count) {
     orvasm_result& result = *static_cast<orvasm_result*>(context);
-    if (result.listing_count == result.listing_capacity) {
+    if (result.listing_capacity - result.listing_count < count) {
         std::size_t capacity = result.listing_capacity ? 2 * result.listing_capacity : 4096;
         if (capacity > ORVASM_MAX_LISTING) capacity = ORVASM_MAX_LISTING;
         void* grown = capacity > result.listing_capacity
                           ? std::realloc(result.listing, capacity * sizeof(ListingRecord))
                           : nullptr;
-        if (!grown) {
-            result.listing_dropped++;
-            return;
+        if (grown) {
+            result.listing = static_cast<ListingRecord*>(grown);
+            result.listing_capacity = capacity;
         }
-        result.listing = static_cast<ListingRecord*>(grown);
-        result.listing_capacity = capacity;
     }
-    result.listing[result.listing_count++] = record;
+    std::size_t kept = std::min(count, result.listing_capacity - result.listing_count);
+    if (kept)
+        std::memcpy(result.listing + result.listing_count, records, kept * sizeof(ListingRecord));
+    result.listing_count += kept;
+    result.listing_dropped += count - kept;
 }
 
 } // namespace
@@ -140,7 +145,7 @@ void observe_assembly(orvasm_result& result, std::FILE* print_to) {
     state.diagnostics.context = &result;
     state.tracks_positions =
         (result.flags & (ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_LOCATIONS)) != 0;
-    if (result.flags & ORVASM_LISTING) state.listing = {&keep_listing_record, &result};
+    if (result.flags & ORVASM_LISTING) state.listing = {&keep_listing_records, &result};
 }
 
 void collect_listing(orvasm_result& result) {

@@ -30,10 +30,10 @@ TEST(SourceLines, OnlyTheLinesAskedForOfFilesThatCanBeRead) {
     state->source_path = source.c_str();
     state->included_count = 1;
     std::snprintf(state->included[0].path, NAME_SIZE, "%s", (dir / "missing").c_str());
-    std::vector<ListingRecord> records = {{{3, 1, 0}, 0, 0, ListingKind::Bytes, 0, 0},
-                                          {{1, 1, 0}, 0, 0, ListingKind::Bytes, 0, 0},
-                                          {{9, 1, 0}, 0, 0, ListingKind::Bytes, 0, 0},
-                                          {{1, 1, 1}, 0, 0, ListingKind::Bytes, 0, 0}};
+    std::vector<ListingRecord> records = {{{3, 1, 0}, 0, 0, 0, ListingKind::Bytes, 0},
+                                          {{1, 1, 0}, 0, 0, 0, ListingKind::Bytes, 0},
+                                          {{9, 1, 0}, 0, 0, 0, ListingKind::Bytes, 0},
+                                          {{1, 1, 1}, 0, 0, 0, ListingKind::Bytes, 0}};
     FileLines lines(*state, records.data(), records.size());
     EXPECT_EQ(text_of(lines, 0, 1), "one");
     EXPECT_EQ(text_of(lines, 0, 2), "(none)"); // not asked for
