@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "orvasm/orvasm.h"
 
@@ -341,6 +343,73 @@ TEST(Interface, SymbolsAndTheListingCarryPositions) {
     EXPECT_EQ(reference->position.line, 3u);
     EXPECT_EQ(reference->position.column, 12u);
     EXPECT_EQ(orvasm_result_listing(result, 7), nullptr);
+    orvasm_result_free(result);
+}
+
+// Every token of these sources writes a byte, so record i is token i, at
+// the line and column found by a plain scan. Whitespace of every kind and
+// comments come between, some runs across the ends of the reader's blocks,
+// in the source and in an included file.
+TEST(Interface, ListingRecordsStandWhereTheirTokensBegin) {
+    std::mt19937 random(2027);
+    auto generate = [&random](std::string& text, std::vector<orvasm_position>& starts,
+                              const char* file, int tokens) {
+        std::uint32_t line = 1;
+        std::size_t line_start = 0;
+        for (int i = 0; i < tokens; i++) {
+            int gap = random() % 300 == 0 ? 70000 + random() % 70000 : 1 + random() % 6;
+            for (int j = 0; j < gap; j++) {
+                char c = " \t\n\r\v\f"[random() % 6];
+                text += c;
+                if (c == '\n') {
+                    line++;
+                    line_start = text.size();
+                }
+            }
+            if (random() % 10 == 0) text += "( a\tcomment ) ";
+            starts.push_back(
+                {file, line, static_cast<std::uint32_t>(text.size() - line_start + 1)});
+            text += "0123456789abcdef"[random() % 16];
+            text += "0123456789abcdef"[random() % 16];
+        }
+    };
+    Served served;
+    std::vector<orvasm_position> starts;
+    std::string source = "|0100 ";
+    generate(source, starts, "main.orv", 3000);
+    source += " ~lib.orv ";
+    generate(served.lib, starts, "lib.orv", 3000);
+    orvasm_options options = from_memory(source, &served);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    std::size_t token = 0;
+    for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
+        const orvasm_listing_record* record = orvasm_result_listing(result, i);
+        if (record->kind != ORVASM_LIST_BYTES) continue;
+        ASSERT_LT(token, starts.size());
+        const orvasm_position& start = starts[token++];
+        ASSERT_STREQ(record->position.file, start.file) << "token " << token;
+        ASSERT_EQ(record->position.line, start.line) << "token " << token;
+        ASSERT_EQ(record->position.column, start.column) << "token " << token;
+    }
+    EXPECT_EQ(token, starts.size());
+    orvasm_result_free(result);
+}
+
+// A record's depth counts every expansion around it, past 255.
+TEST(Interface, ListingDepthsGoPastAByte) {
+    std::string source;
+    for (int i = 0; i < 255; i++)
+        source += "%m" + std::to_string(i) + " { m" + std::to_string(i + 1) + " } ";
+    source += "%m255 { 01 } |0100 m0";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    std::size_t count = orvasm_result_listing_count(result);
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(orvasm_result_listing(result, count - 1)->depth, 256u);
     orvasm_result_free(result);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assembler/comment_scan.hpp"
+#include "assembler/line_scan.hpp"
 #include "assembler/token_reader.hpp"
 
 namespace {
@@ -328,6 +329,25 @@ TEST(CommentScan, SpaceMasksAgreeOnEveryByteAtEveryPlace) {
             c = random() % 3 ? static_cast<unsigned char>(random() % 256)
                              : " \t\n\v\f\r"[random() % 6];
         expect_space_masks_agree(bytes + COMMENT_SCAN_STEP + random() % (COMMENT_SCAN_STEP + 1));
+    }
+}
+
+TEST(LineScan, FeedMasksAgreeOnEveryByteAtEveryPlace) {
+    std::mt19937 random(1009);
+    unsigned char bytes[LINE_SCAN_STEP];
+    for (int round = 0; round < 4000; round++) {
+        // Line feeds among their neighbours by one bit (0x0b, 0x08, 0x8a, 0x2a).
+        for (unsigned char& c : bytes)
+            c = random() % 3
+                    ? static_cast<unsigned char>(random() % 256)
+                    : static_cast<unsigned char>('\n' ^ (random() % 2 ? 0 : 1u << (random() % 8)));
+        unsigned expected = 0;
+        for (std::uint32_t i = 0; i < LINE_SCAN_STEP; i++)
+            expected |= unsigned{bytes[i] == '\n'} << i;
+        ASSERT_EQ(line_feeds_in_words(bytes), expected);
+#if defined(__SSE2__)
+        ASSERT_EQ(line_feeds_sse2(bytes), expected);
+#endif
     }
 }
 
