@@ -29,10 +29,10 @@ void count_lines_to(TokenStream& stream, std::uint32_t until) {
     if (stream.discarded + until <= stream.counted) return;
     auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
     std::uint32_t last_end = 0; // after the last line end seen, 0 for none
-    if (until - from < 16 * LINE_SCAN_STEP) {
-        for (std::uint32_t at = from; at < until; at += LINE_SCAN_STEP) {
+    if (until - from < 16 * MASK_STEP) {
+        for (std::uint32_t at = from; at < until; at += MASK_STEP) {
             unsigned feeds = line_feeds(stream.buffer + at);
-            if (std::uint32_t left = until - at; left < LINE_SCAN_STEP) feeds &= (1u << left) - 1;
+            if (std::uint32_t left = until - at; left < MASK_STEP) feeds &= (1u << left) - 1;
             if (!feeds) continue;
             last_end = at + static_cast<std::uint32_t>(32 - std::countl_zero(feeds));
             for (; feeds; feeds &= feeds - 1) stream.line++;

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "assembler/line_scan.hpp"
+#include "assembler/reader_masks.hpp"
 #include "assembler/token_stream.hpp"
 
 void open_token_stream(TokenStream& stream, std::FILE* file, const char* path);
@@ -59,11 +59,19 @@ inline constexpr TokenByteClasses token_bytes;
 // block, into `token`; returns the length of its text. One fixed-size copy
 // costs less than a loop over a short token; the token then ends at the
 // first whitespace in the copy, or at the blank planted at its limit.
+static_assert(STREAM_SLACK >= MASK_STEP, "the masks read a whole step past a token's start");
+
 inline int take_token(TokenStream& stream, char* token, std::uint32_t limit) {
     stream.token_start = stream.position;
     std::memcpy(token, stream.buffer + stream.position, MAX_TOKEN_WIDTH + 1);
     token[limit] = ' ';
-    char* end = token;
+    // Most texts end within 16 bytes, at the first byte up to the blank
+    // there, which one mask finds; from a control byte, past the step or
+    // at the limit, the loop reads on to the end. The buffer holds a step
+    // of slack after its data.
+    std::uint64_t candidates = blank_or_below(stream.buffer + stream.position) |
+                               std::uint64_t{1} << MASK_STEP | std::uint64_t{1} << limit;
+    char* end = token + std::countr_zero(candidates);
     while (!token_bytes.ends_text[static_cast<unsigned char>(*end)]) end++;
     auto length = static_cast<int>(end - token);
     // A 0x00 ends the text, not the token: the rest of the token is consumed.
@@ -116,17 +124,15 @@ inline int read_counted_token(TokenStream& stream, char* token, int width) {
 // since the last count are mostly few, and counted here, a step of 16 at a
 // time; the buffer holds a step of slack after its data, and the bytes past
 // `token_start` are masked off.
-static_assert(STREAM_SLACK >= LINE_SCAN_STEP, "the count reads a whole step past a token's start");
-
 inline void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column) {
     if (!stream.counts_lines) return;
     std::uint64_t start = stream.discarded + stream.token_start;
     if (start > stream.counted) {
         auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
-        if (stream.token_start - from <= 4 * LINE_SCAN_STEP) {
-            for (std::uint32_t at = from; at < stream.token_start; at += LINE_SCAN_STEP) {
+        if (stream.token_start - from <= 4 * MASK_STEP) {
+            for (std::uint32_t at = from; at < stream.token_start; at += MASK_STEP) {
                 unsigned feeds = line_feeds(stream.buffer + at);
-                if (std::uint32_t left = stream.token_start - at; left < LINE_SCAN_STEP)
+                if (std::uint32_t left = stream.token_start - at; left < MASK_STEP)
                     feeds &= (1u << left) - 1;
                 if (!feeds) continue;
                 stream.line_start = stream.discarded + at +

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "assembler/comment_scan.hpp"
-#include "assembler/line_scan.hpp"
+#include "assembler/reader_masks.hpp"
 #include "assembler/token_reader.hpp"
 
 namespace {
@@ -332,9 +332,9 @@ TEST(CommentScan, SpaceMasksAgreeOnEveryByteAtEveryPlace) {
     }
 }
 
-TEST(LineScan, FeedMasksAgreeOnEveryByteAtEveryPlace) {
+TEST(ReaderMasks, LineFeedMasksAgreeOnEveryByteAtEveryPlace) {
     std::mt19937 random(1009);
-    unsigned char bytes[LINE_SCAN_STEP];
+    unsigned char bytes[MASK_STEP];
     for (int round = 0; round < 4000; round++) {
         // Line feeds among their neighbours by one bit (0x0b, 0x08, 0x8a, 0x2a).
         for (unsigned char& c : bytes)
@@ -342,12 +342,27 @@ TEST(LineScan, FeedMasksAgreeOnEveryByteAtEveryPlace) {
                     ? static_cast<unsigned char>(random() % 256)
                     : static_cast<unsigned char>('\n' ^ (random() % 2 ? 0 : 1u << (random() % 8)));
         unsigned expected = 0;
-        for (std::uint32_t i = 0; i < LINE_SCAN_STEP; i++)
-            expected |= unsigned{bytes[i] == '\n'} << i;
+        for (std::uint32_t i = 0; i < MASK_STEP; i++) expected |= unsigned{bytes[i] == '\n'} << i;
         ASSERT_EQ(line_feeds_in_words(bytes), expected);
 #if defined(__SSE2__)
         ASSERT_EQ(line_feeds_sse2(bytes), expected);
 #endif
+    }
+}
+
+TEST(ReaderMasks, BlankOrBelowMasksAgreeOnEveryByteAtEveryPlace) {
+    std::mt19937 random(433);
+    unsigned char bytes[MASK_STEP];
+    for (int value = 0; value < 256; value++) {
+        for (std::uint32_t place = 0; place < MASK_STEP; place++) {
+            for (unsigned char& c : bytes) c = static_cast<unsigned char>('!' + random() % 94);
+            bytes[place] = static_cast<unsigned char>(value);
+            unsigned expected = value <= ' ' ? 1u << place : 0;
+            ASSERT_EQ(blank_or_below_in_words(bytes), expected) << value;
+#if defined(__SSE2__)
+            ASSERT_EQ(blank_or_below_sse2(bytes), expected) << value;
+#endif
+        }
     }
 }
 
