@@ -143,8 +143,10 @@ int handle_token(AssemblerState& state, const char* token, int length, TokenStre
 
 // handle_token in a pass that makes a listing, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
-// defined, or where its padding moved the cursor.
-int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
+// defined, or where its padding moved the cursor. `position` is where the
+// token begins.
+int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream,
+                        const SourcePosition& position);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---
 

@@ -27,11 +27,15 @@ __attribute__((always_inline)) static inline int read_file_token(TokenStream& st
 
 template <bool Listed>
 __attribute__((always_inline)) static inline int
-handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
-    if constexpr (Listed)
-        return handle_listed_token(state, token, length, stream);
-    else
+handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream,
+                  std::uint16_t file) {
+    if constexpr (Listed) {
+        SourcePosition position = {0, 0, file};
+        counted_line_column(stream, position.line, position.column);
+        return handle_listed_token(state, token, length, stream, position);
+    } else {
         return handle_token(state, token, length, stream);
+    }
 }
 
 template <bool Listed> static int source_tokens(AssemblerState& state, TokenStream& stream) {
@@ -39,7 +43,7 @@ template <bool Listed> static int source_tokens(AssemblerState& state, TokenStre
     for (int length; (length = read_file_token<Listed>(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its inlined check drops out.
         if (length > TOP_LEVEL_MAX_TOKEN ||
-            !handle_read_token<Listed>(state, token, length, stream))
+            !handle_read_token<Listed>(state, token, length, stream, 0))
             return report_error(state, "Invalid token", token);
     }
     return 1;
@@ -98,10 +102,11 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
     return false;
 }
 
-template <bool Listed> static int include_tokens(AssemblerState& state, TokenStream& stream) {
+template <bool Listed>
+static int include_tokens(AssemblerState& state, TokenStream& stream, std::uint16_t file) {
     char token[NAME_SIZE];
     for (int length; (length = read_file_token<Listed>(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
-        if (!handle_read_token<Listed>(state, token, length, stream))
+        if (!handle_read_token<Listed>(state, token, length, stream, file))
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -129,11 +134,11 @@ int include_source(AssemblerState& state, const char* path) {
             list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
                                 ListingKind::Include, number});
         enter_frame(state, {&stream, nullptr, 0, number});
-        result = makes_listing(state) ? include_tokens<true>(state, stream)
-                                      : include_tokens<false>(state, stream);
+        result = makes_listing(state) ? include_tokens<true>(state, stream, number)
+                                      : include_tokens<false>(state, stream, number);
         leave_frame(state);
     } else {
-        result = include_tokens<false>(state, stream);
+        result = include_tokens<false>(state, stream, number);
     }
     state.include_depth--;
     std::fclose(file);
@@ -220,13 +225,13 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
 #pragma GCC diagnostic pop
 
 // Inlined into the reading loops of a listed pass, as handle_token is into
-// all of them. The position is taken after the token is handled, and only
-// for a token that makes a record: those never read on in their stream, so
-// it is still theirs.
+// all of them. `position` is the token's; it is kept only for a token that
+// makes a record.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattributes"
 __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, const char* token,
-                                                       int length, TokenStream& stream) {
+                                                       int length, TokenStream& stream,
+                                                       const SourcePosition& position) {
     std::uint32_t cursor = state.cursor;
     std::uint32_t written = state.length;
     std::uint16_t labels = state.label_count;
@@ -249,7 +254,7 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
         return 1;
     record.depth = listing_depth(state);
     record.target = 0;
-    record.position = current_position(state);
+    record.position = position;
     keep_listing_record(state);
     return 1;
 }

@@ -71,8 +71,9 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
             i = skip_body_comment(state, macro, i);
             continue;
         }
-        int handled = Listed ? handle_listed_token(state, token, length, stream)
-                             : handle_token(state, token, length, stream);
+        int handled =
+            Listed ? handle_listed_token(state, token, length, stream, macro.body_positions[i])
+                   : handle_token(state, token, length, stream);
         if (!handled) return 0;
         i++;
     }

@@ -100,8 +100,8 @@ void count_lines(TokenStream& stream, std::uint32_t until);
 
 // read_token for a pass that makes a listing, which asks where every token
 // begins: also counts the line ends in the whitespace it skips, so that no
-// byte is looked at twice. A token holds no line end, so the count then
-// stands at the token's end.
+// byte is looked at twice and counted_line_column has the token's place at
+// hand. A token holds no line end, so the count then stands at its end.
 inline int read_counted_token(TokenStream& stream, char* token, int width) {
     if (stream.counted != stream.discarded + stream.position) count_lines(stream, stream.position);
     auto wanted = static_cast<std::uint32_t>(width);
@@ -112,11 +112,24 @@ inline int read_counted_token(TokenStream& stream, char* token, int width) {
         stream.line_start = stream.discarded + static_cast<std::uint32_t>(at + 1 - stream.buffer);
     }
     stream.position = static_cast<std::uint32_t>(at - stream.buffer);
-    stream.counted = stream.discarded + stream.position;
-    if (stream.end - stream.position < wanted) return read_token_near_end(stream, token, wanted);
+    if (stream.end - stream.position < wanted) {
+        stream.counted = stream.discarded + stream.position;
+        int length = read_token_near_end(stream, token, wanted);
+        // Whitespace in the next block was skipped without being counted.
+        if (length >= 0) count_lines(stream, stream.token_start);
+        return length;
+    }
     int length = take_token(stream, token, wanted);
     stream.counted = stream.discarded + stream.position;
     return length;
+}
+
+// The line and column of the token read_counted_token read last.
+inline void counted_line_column(const TokenStream& stream, std::uint32_t& line,
+                                std::uint32_t& column) {
+    line = stream.line;
+    column =
+        static_cast<std::uint32_t>(stream.discarded + stream.token_start - stream.line_start + 1);
 }
 
 // The line and column (both from 1, the column in bytes) where the last
