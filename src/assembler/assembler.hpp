@@ -141,6 +141,12 @@ int include_source(AssemblerState& state, const char* path);
 // characters, and the lines of the sigils that name the token.
 int handle_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
+// The bytes `token`, whose text has `length` characters, writes wherever it
+// is handled, into `bytes` (3 at most): an instruction, a hexadecimal byte
+// or short, or a literal. Returns their count, or 0 for every other token,
+// whose meaning depends on where it is handled (or which fails).
+int constant_bytes(const char* token, int length, std::uint8_t* bytes);
+
 // handle_token in a pass that makes a listing, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
 // defined, or where its padding moved the cursor. `position` is where the

@@ -71,6 +71,11 @@ struct Macro {
     char name[NAME_SIZE];
     char body[MAX_MACRO_BODY][NAME_SIZE];
     std::uint8_t text_lengths[MAX_MACRO_BODY]; // of the body tokens, so uses need not measure them
+    // The bytes a body token writes wherever it is used (an instruction, a
+    // hexadecimal word or literal), found once when the macro is defined;
+    // 0 bytes for a token whose meaning depends on where it is used.
+    std::uint8_t constant_sizes[MAX_MACRO_BODY];
+    std::uint8_t constant_bytes[MAX_MACRO_BODY][3];
     std::uint8_t body_length;
     bool expanding;          // set while its body is being handled, to refuse recursion
     SourcePosition position; // of its "%name" token

@@ -187,6 +187,41 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
     return handle_reference(state, 0, word, length);
 }
 
+// What handle_literal and handle_word write for the tokens whose bytes do
+// not depend on where they are handled: instruction words come first, and
+// no macro or label may have a hexadecimal or instruction name.
+int constant_bytes(const char* token, int length, std::uint8_t* bytes) {
+    std::uint32_t value;
+    if (token[0] == '#') {
+        if (length == 3 && read_hex_word(token + 1, value)) {
+            bytes[0] = OPCODE_LIT;
+            bytes[1] = static_cast<std::uint8_t>(value);
+            return 2;
+        }
+        if (length == 5 && read_hex_word(token + 1, value)) {
+            bytes[0] = OPCODE_LIT2;
+            bytes[1] = static_cast<std::uint8_t>(value >> 8);
+            bytes[2] = static_cast<std::uint8_t>(value);
+            return 3;
+        }
+        return 0;
+    }
+    if (token[0] >= 'A' && token[0] <= 'Z' && is_instruction_word(token, length)) {
+        bytes[0] = lookup_instruction(token);
+        return 1;
+    }
+    if (length == 2 && read_hex_word(token, value)) {
+        bytes[0] = static_cast<std::uint8_t>(value);
+        return 1;
+    }
+    if (length == 4 && read_hex_word(token, value)) {
+        bytes[0] = static_cast<std::uint8_t>(value >> 8);
+        bytes[1] = static_cast<std::uint8_t>(value);
+        return 2;
+    }
+    return 0;
+}
+
 // Inlined into the two reading loops above, where it runs once per token:
 // left to the compiler, a change elsewhere could put a call on every token.
 // Macro expansion, in another file, calls it out of line. GCC warns that a

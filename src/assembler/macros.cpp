@@ -1,6 +1,8 @@
 // Macros are named lists of tokens. A body is stored as text when it is
 // defined and only gets its meaning at each use, so labels, scopes, cursors
-// and macro names in it are those in force where the macro is used.
+// and macro names in it are those in force where the macro is used. Only
+// the tokens whose bytes never depend on that (instructions, hexadecimal
+// words and literals) are encoded once, when the macro is defined.
 #include "assembler/assembler.hpp"
 #include "assembler/name_index.hpp"
 #include "common/diagnostics.hpp"
@@ -49,6 +51,8 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
                 macro.body_positions[macro.body_length] =
                     token_position(stream, state.frames[state.frame_count - 1].file);
             macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(token_length);
+            macro.constant_sizes[macro.body_length] = static_cast<std::uint8_t>(
+                constant_bytes(token, token_length, macro.constant_bytes[macro.body_length]));
             copy_text(macro.body[macro.body_length++], token, token_length);
         }
     }
@@ -63,6 +67,17 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
         const char* token = macro.body[i];
         int length = macro.text_lengths[i];
         if constexpr (Tracked) state.frames[state.frame_count - 1].body_index = i;
+        // Most body tokens write the same bytes at every use: those are
+        // written without their meaning being looked up again.
+        if (std::uint8_t size = macro.constant_sizes[i]) {
+            std::uint32_t cursor = state.cursor;
+            if (!emit_bytes(state, macro.constant_bytes[i], size)) return 0;
+            if constexpr (Listed)
+                list_record(state, {macro.body_positions[i], cursor, size, listing_depth(state),
+                                    ListingKind::Bytes, 0});
+            i++;
+            continue;
+        }
         // A comment ends with the body (comments.cpp). The length is tested
         // first, as handle_token does before it looks at the sigil: a body
         // token of 63 characters fails at every use, "(" or not, exactly as

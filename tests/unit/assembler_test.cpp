@@ -98,3 +98,31 @@ TEST(Assembler, LabelsAreFoundByTheirPlaceInAField) {
     EXPECT_EQ(lookup_label(state, field, 6), &state.labels[0]);
     EXPECT_EQ(lookup_label(state, field, 8), nullptr);
 }
+
+// A macro body writes the bytes its tokens write where they stand, found
+// once when it is defined for the tokens that always write the same: each
+// token, used through a macro, gives the rom, status and first line the
+// token gives in the source, in memory and in zero-page.
+TEST(Assembler, BodyTokensWriteWhatTheyWriteInTheSource) {
+    std::vector<std::string> tokens = {"BRK",  "BRKk",   "LIT",    "LIT2r", "#12",   "#1234",
+                                       "#123", "#12345", "#xy",    "#AB",   "12",    "1234",
+                                       "AB",   "ab",     "1g",     "123",   "12345", "#",
+                                       "Ab",   "ADD2kr", "ADD2kk", "ADDx"};
+    for (int index = 0; index < 32; index++)
+        for (const char* modes : {"", "2", "k", "r", "2kr", "rk2"})
+            if (const char* name = mnemonic_name(index))
+                tokens.push_back(name + std::string(modes));
+    for (const std::string& token : tokens) {
+        for (const char* origin : {"|0100", "|00ff"}) {
+            Assembly direct(std::string(origin) + " " + token + " @end");
+            Assembly expanded("%m { " + token + " } " + origin + " m @end");
+            SCOPED_TRACE(token + " at " + origin);
+            EXPECT_EQ(expanded.result, direct.result);
+            EXPECT_EQ(expanded.rom(), direct.rom());
+            auto first_line = [](const std::string& text) {
+                return text.substr(0, text.find('\n'));
+            };
+            EXPECT_EQ(first_line(expanded.diagnostics), first_line(direct.diagnostics));
+        }
+    }
+}
