@@ -69,6 +69,11 @@ inline bool makes_listing(const AssemblerState& state) {
 // Hands the records batched so far to the listing.
 void pass_listing_batch(AssemblerState& state);
 
+// The next free entry of the batch, where a record is made in place.
+inline ListingRecord& next_listing_record(AssemblerState& state) {
+    return state.listing_batch[state.batched];
+}
+
 // Keeps the record made in the next free entry of the batch.
 inline void keep_listing_record(AssemblerState& state) {
     state.listed++;
@@ -78,7 +83,7 @@ inline void keep_listing_record(AssemblerState& state) {
 // Makes a record for the listing, when there is one.
 inline void list_record(AssemblerState& state, const ListingRecord& record) {
     if (!state.listing.records) return;
-    state.listing_batch[state.batched] = record;
+    next_listing_record(state) = record;
     keep_listing_record(state);
 }
 
@@ -149,10 +154,9 @@ int constant_bytes(const char* token, int length, std::uint8_t* bytes);
 
 // handle_token in a pass that makes a listing, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
-// defined, or where its padding moved the cursor. `position` is where the
-// token begins.
-int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream,
-                        const SourcePosition& position);
+// defined, or where its padding moved the cursor. The caller puts the
+// token's position in next_listing_record first.
+int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---
 

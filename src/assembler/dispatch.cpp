@@ -30,9 +30,10 @@ __attribute__((always_inline)) static inline int
 handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream,
                   std::uint16_t file) {
     if constexpr (Listed) {
-        SourcePosition position = {0, 0, file};
+        SourcePosition& position = next_listing_record(state).position;
         counted_line_column(stream, position.line, position.column);
-        return handle_listed_token(state, token, length, stream, position);
+        position.file = file;
+        return handle_listed_token(state, token, length, stream);
     } else {
         return handle_token(state, token, length, stream);
     }
@@ -260,13 +261,12 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
 #pragma GCC diagnostic pop
 
 // Inlined into the reading loops of a listed pass, as handle_token is into
-// all of them. `position` is the token's; it is kept only for a token that
-// makes a record.
+// all of them. The caller has put the token's position in the next record;
+// the record is kept only when the token makes one.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattributes"
 __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, const char* token,
-                                                       int length, TokenStream& stream,
-                                                       const SourcePosition& position) {
+                                                       int length, TokenStream& stream) {
     std::uint32_t cursor = state.cursor;
     std::uint32_t written = state.length;
     std::uint16_t labels = state.label_count;
@@ -275,7 +275,7 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     // An include or a macro use has listed its header and what it holds.
     if (state.listed != listed) return 1;
     // Made in place, and kept only when the token did any of these.
-    ListingRecord& record = state.listing_batch[state.batched];
+    ListingRecord& record = next_listing_record(state);
     record.address = cursor;
     record.size = 0;
     record.kind = ListingKind::Bytes;
@@ -284,12 +284,11 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     else if (state.label_count != labels)
         record.kind = ListingKind::Label;
     else if (state.cursor != cursor)
-        record = {{}, state.cursor, 0, 0, ListingKind::Padding, 0};
+        record.address = state.cursor, record.kind = ListingKind::Padding;
     else
         return 1;
     record.depth = listing_depth(state);
     record.target = 0;
-    record.position = position;
     keep_listing_record(state);
     return 1;
 }

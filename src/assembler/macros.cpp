@@ -86,9 +86,13 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
             i = skip_body_comment(state, macro, i);
             continue;
         }
-        int handled =
-            Listed ? handle_listed_token(state, token, length, stream, macro.body_positions[i])
-                   : handle_token(state, token, length, stream);
+        int handled;
+        if constexpr (Listed) {
+            next_listing_record(state).position = macro.body_positions[i];
+            handled = handle_listed_token(state, token, length, stream);
+        } else {
+            handled = handle_token(state, token, length, stream);
+        }
         if (!handled) return 0;
         i++;
     }
