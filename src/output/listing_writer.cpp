@@ -424,7 +424,7 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
     ListingLine* open = nullptr; // the line the next record may join
     std::uint32_t next = 0;      // where the open line has left the write position
     SourcePosition at{};         // the open line's position and depth
-    std::uint32_t depth = 0;
+    decltype(ListingRecord::depth) depth = 0;
     // The highest line of the file of the last line, kept apart until the
     // file changes: 1 + the line, as in `ends`.
     std::uint16_t end_file = 0;

@@ -24,13 +24,33 @@ std::size_t without_returns(const char* text, const char* end) {
     return static_cast<std::size_t>(end - text);
 }
 
-// The set bits of `bits`, without the instruction that not every x86-64
-// processor has.
-unsigned count_bits(std::uint64_t bits) {
-    bits -= (bits >> 1) & 0x5555555555555555;
-    bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
-    bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0f;
-    return static_cast<unsigned>((bits * 0x0101010101010101) >> 56);
+// The `count` keys, in the order of their indexes, in the order of their
+// lines: `keys` itself, or `sorted` made for them; nullptr when memory ran
+// out. The listing goes back only for the bodies of macros and for files
+// included again, mostly over fewer lines than it shows: those are counted
+// out, others sorted.
+std::uint64_t* by_line(std::uint64_t* keys, std::size_t count,
+                       std::unique_ptr<std::uint64_t[]>& sorted) {
+    if (std::is_sorted(keys, keys + count)) return keys;
+    std::uint32_t first = UINT32_MAX;
+    std::uint32_t last = 0;
+    for (std::size_t i = 0; i < count; i++) {
+        auto line = static_cast<std::uint32_t>(keys[i] >> 32);
+        first = std::min(first, line);
+        last = std::max(last, line);
+    }
+    std::size_t lines = std::size_t{last} - first + 1;
+    if (lines > 4 * count) {
+        std::sort(keys, keys + count);
+        return keys;
+    }
+    std::unique_ptr<std::size_t[]> starts(new (std::nothrow) std::size_t[lines + 1]());
+    sorted.reset(new (std::nothrow) std::uint64_t[count]);
+    if (!starts || !sorted) return nullptr;
+    for (std::size_t i = 0; i < count; i++) starts[(keys[i] >> 32) - first + 1]++;
+    for (std::size_t line = 1; line <= lines; line++) starts[line] += starts[line - 1];
+    for (std::size_t i = 0; i < count; i++) sorted[starts[(keys[i] >> 32) - first]++] = keys[i];
+    return sorted.get();
 }
 
 } // namespace
@@ -83,72 +103,57 @@ struct FileLines::Reader {
 bool FileLines::read(const AssemblerState& state, const ListingRecord* records,
                      const ListingLines& listing) {
     std::size_t files = listing.files;
-    files_.reset(new (std::nothrow) File[files]);
-    shown_.reset(new (std::nothrow) ShownText[listing.count]);
-    if (!files_ || !shown_) return false;
-    std::size_t words = 0;
-    for (std::size_t slot = 0; slot < files; slot++) words += (listing.ends[slot] + 63) / 64;
-    wanted_.reset(new (std::nothrow) std::uint64_t[words]());
-    firsts_.reset(new (std::nothrow) std::uint32_t[words]);
-    if (!wanted_ || !firsts_) return false;
-    for (std::size_t slot = 0, at = 0; slot < files; slot++) {
-        std::size_t count = (listing.ends[slot] + 63) / 64;
-        files_[slot] = {wanted_.get() + at, firsts_.get() + at, count};
-        at += count;
-    }
-
-    std::size_t wanted = 0;
-    for (std::size_t i = 0; i < listing.count; i++) {
-        const SourcePosition& at = records[listing.lines[i].record].position;
-        std::uint64_t& word = files_[listing_slot(files, at.file)].wanted[at.line / 64];
-        std::uint64_t bit = std::uint64_t{1} << (at.line % 64);
-        wanted += (word & bit) == 0;
-        word |= bit;
-    }
-    texts_.reset(new (std::nothrow) ShownText[wanted]);
+    std::size_t count = listing.count;
+    // The lines of the listing by file, in the order they come: a key for
+    // each, its line number above its index in the listing.
+    std::unique_ptr<std::size_t[]> ends(new (std::nothrow) std::size_t[files]());
+    std::unique_ptr<std::uint64_t[]> keys(new (std::nothrow) std::uint64_t[count]);
+    shown_.reset(new (std::nothrow) ShownText[count]);
     std::size_t block = std::max<std::size_t>(sizes_.block, 1);
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[block + LINE_SCAN_SLACK]);
-    if (!texts_ || !buffer) return false;
-    Reader reader{buffer.get(), block};
-    std::uint32_t index = 0;
-    for (std::size_t slot = 0; slot < files; slot++) {
-        if (files_[slot].words == 0) continue;
-        const char* path = listing_path(state, static_cast<std::uint16_t>(slot));
-        if (!read_file(path, files_[slot], index, reader)) return false;
+    if (!ends || !keys || !shown_ || !buffer) return false;
+    for (std::size_t i = 0; i < count; i++)
+        ends[listing_slot(files, records[listing.lines[i].record].position.file)]++;
+    for (std::size_t slot = 0, total = 0; slot < files; slot++) {
+        total += ends[slot];
+        ends[slot] = total - ends[slot];
     }
-
-    // Each line's text is the one of its rank among the lines wanted.
-    for (std::size_t i = 0; i < listing.count; i++) {
+    for (std::size_t i = 0; i < count; i++) {
         const SourcePosition& at = records[listing.lines[i].record].position;
-        const File& file = files_[listing_slot(files, at.file)];
-        std::uint64_t bits = file.wanted[at.line / 64];
-        std::uint64_t below = (std::uint64_t{1} << (at.line % 64)) - 1;
-        shown_[i] = texts_[file.firsts[at.line / 64] + count_bits(bits & below)];
+        keys[ends[listing_slot(files, at.file)]++] = std::uint64_t{at.line} << 32 | i;
+    }
+    Reader reader{buffer.get(), block};
+    for (std::size_t slot = 0, begin = 0; slot < files; begin = ends[slot++]) {
+        if (ends[slot] == begin) continue;
+        const char* path = listing_path(state, static_cast<std::uint16_t>(slot));
+        if (!read_file(path, keys.get() + begin, ends[slot] - begin, reader)) return false;
     }
     return true;
 }
 
-// Reads the lines wanted of one file, whose texts are numbered from `index`
-// on. False when memory ran out.
-bool FileLines::read_file(const char* path, const File& file, std::uint32_t& index,
+// Reads the lines of one file that the `count` keys name, and gives each
+// line of the listing its text. False when memory ran out.
+bool FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t count,
                           Reader& reader) {
+    std::unique_ptr<std::uint64_t[]> sorted;
+    keys = by_line(keys, count, sorted);
+    if (!keys) return false;
     reader.descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
     reader.at = reader.end = reader.block;
-    if (!read_whole(reader)) return false;
+    bool kept = read_whole(reader);
     std::uint64_t line = 1; // where the reader stands
-    bool kept = true;
-    for (std::size_t word = 0; word < file.words && kept; word++) {
-        std::uint64_t bits = file.wanted[word];
-        if (bits != 0) file.firsts[word] = index;
-        for (; bits != 0 && kept; bits &= bits - 1) {
-            ShownText& text = texts_[index++];
+    ShownText text{nullptr, 0};
+    for (std::size_t i = 0; i < count && kept; i++) {
+        std::uint64_t wanted = keys[i] >> 32;
+        if (i == 0 || wanted != keys[i - 1] >> 32) {
             text = {nullptr, 0};
-            std::uint64_t wanted = word * 64 + static_cast<unsigned>(std::countr_zero(bits));
             // Lines are counted from 1; a line of 0 names none.
-            if (wanted == 0 || !reader.skip(wanted - line)) continue;
-            kept = take_line(reader, text);
-            line = wanted + 1;
+            if (wanted > 0 && reader.skip(wanted - line)) {
+                kept = take_line(reader, text);
+                line = wanted + 1;
+            }
         }
+        shown_[keys[i] & 0xffffffff] = text;
     }
     if (reader.descriptor >= 0) ::close(reader.descriptor);
     reader.descriptor = -1;

@@ -1,8 +1,10 @@
 // The source lines a listing shows, read back from the files of the
-// assembly once it is over. Only the lines the listing's lines name are
-// kept, so that a large source costs little memory; each file is read once,
-// in large blocks, up to the last line wanted, and the lines between are
-// counted rather than looked at one by one (line_scan.hpp).
+// assembly once it is over. Each file is read once, in the order of its
+// lines, up to the last that the listing's lines name: a small file whole,
+// its lines shown from where they were read; a large one in blocks, only
+// the lines shown kept, so that a large source costs little memory. The
+// lines between are counted rather than looked at one by one
+// (line_scan.hpp).
 #pragma once
 
 #include <cstddef>
@@ -34,16 +36,6 @@ class FileLines {
     const ShownText* texts() const { return shown_.get(); }
 
   private:
-    // The lines wanted of a file, a bit for each: bit L % 64 of word L / 64
-    // for line L. Their texts follow one another in `texts_`, in the order
-    // of their lines; `firsts` holds, for each word, the index in `texts_`
-    // of its first line's.
-    struct File {
-        std::uint64_t* wanted;
-        std::uint32_t* firsts;
-        std::size_t words;
-    };
-
     // Texts are kept in blocks that never move; a small file is kept whole
     // in one, its lines shown from where they were read.
     struct TextBlock {
@@ -53,7 +45,7 @@ class FileLines {
     };
 
     struct Reader; // a file being read, a block at a time
-    bool read_file(const char* path, const File& file, std::uint32_t& index, Reader& reader);
+    bool read_file(const char* path, std::uint64_t* keys, std::size_t count, Reader& reader);
     bool read_whole(Reader& reader);
     bool take_line(Reader& reader, ShownText& text);
     bool copy_line(Reader& reader, ShownText& text);
@@ -61,10 +53,6 @@ class FileLines {
     char* add_block(std::size_t capacity);
 
     ReadSizes sizes_;
-    std::unique_ptr<File[]> files_;           // by ListingLines slot
-    std::unique_ptr<std::uint64_t[]> wanted_; // the files' bits, one after another
-    std::unique_ptr<std::uint32_t[]> firsts_;
-    std::unique_ptr<ShownText[]> texts_; // each line wanted once
     std::unique_ptr<ShownText[]> shown_; // by line of the listing
     std::unique_ptr<TextBlock[]> blocks_;
     std::size_t block_count_ = 0;

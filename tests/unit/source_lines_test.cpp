@@ -113,6 +113,29 @@ TEST_F(SourceLines, LinesLongerThanABlockAndAcrossBlocks) {
     EXPECT_EQ(texts(asked, {1 << 17, file.size() - 1, 1 << 30}), expected);
 }
 
+TEST_F(SourceLines, LinesAskedAgainAndOutOfOrder) {
+    // As macro bodies and files included again ask for them: over few lines
+    // many times, or far apart.
+    std::string file;
+    for (int line = 1; line <= 3000; line++) file += "line " + std::to_string(line) + "\n";
+    write_file(dir_ / "in.orv", file);
+    std::vector<std::pair<std::uint16_t, std::uint32_t>> dense, sparse;
+    std::vector<std::string> dense_texts, sparse_texts;
+    for (std::uint32_t i = 0; i < 50; i++) {
+        std::uint32_t line = 100 + (i * 7) % 13;
+        dense.push_back({0, line});
+        dense_texts.push_back("line " + std::to_string(line));
+    }
+    for (std::uint32_t line : {2999, 5, 2999, 1, 3001, 1500, 5}) {
+        sparse.push_back({0, line});
+        sparse_texts.push_back(line <= 3000 ? "line " + std::to_string(line) : "(none)");
+    }
+    for (const ReadSizes& sizes : BY_WAYS) {
+        EXPECT_EQ(texts(dense, sizes), dense_texts);
+        EXPECT_EQ(texts(sparse, sizes), sparse_texts);
+    }
+}
+
 TEST_F(SourceLines, FilesReadWholeWhileTheyFit) {
     // The second file no longer fits in what is read whole, and is read in
     // blocks; a file with nothing asked of it is never read.
