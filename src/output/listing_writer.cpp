@@ -1,8 +1,8 @@
 // The listing is made per line, not per call: one pass over the records
 // forms its lines with a few comparisons each, then each line is composed
 // in place in a buffer of the output, blanks written 16 at a time and bytes
-// through a table, and the buffer is written in large blocks. Blanks at the
-// end of a line are never written rather than taken back.
+// as rows (listing_rows.hpp), and the buffer is written in large blocks.
+// Blanks at the end of a line are never written rather than taken back.
 #include "output/listing_writer.hpp"
 
 #include <algorithm>
@@ -10,12 +10,10 @@
 #include <cstring>
 #include <new>
 
+#include "output/listing_rows.hpp"
+
 namespace {
 
-constexpr std::uint32_t BYTES_PER_ROW = 8;
-// A row: "ADDR", then " BB" for each byte.
-constexpr std::size_t ROW_START = 5;
-constexpr std::size_t ROW_WIDTH = ROW_START + 3 * BYTES_PER_ROW;
 // The location stands two blanks after the widest row; the marks after it
 // take at least two columns.
 constexpr std::size_t LOCATION_COLUMN = ROW_WIDTH + 2;
@@ -76,98 +74,22 @@ void put_blanks(char* at, const char* end) {
     for (; at < end; at += 16) std::memcpy(at, BLANKS, 16);
 }
 
-// "00" to "ff"; " BB " for a byte of a row, whose last blank is written
-// over by what follows; "00" to "99".
-struct DigitTables {
-    char pairs[256][2];
-    char cells[256][4];
-    char decimal[100][2];
-};
-
-constexpr DigitTables make_digit_tables() {
-    constexpr char digits[] = "0123456789abcdef";
-    DigitTables tables{};
-    for (int value = 0; value < 256; value++) {
-        char high = digits[value >> 4];
-        char low = digits[value & 15];
-        tables.pairs[value][0] = high;
-        tables.pairs[value][1] = low;
-        tables.cells[value][0] = ' ';
-        tables.cells[value][1] = high;
-        tables.cells[value][2] = low;
-        tables.cells[value][3] = ' ';
-    }
-    for (int value = 0; value < 100; value++) {
-        tables.decimal[value][0] = digits[value / 10];
-        tables.decimal[value][1] = digits[value % 10];
-    }
-    return tables;
-}
-
-constexpr DigitTables HEX = make_digit_tables();
-
 // `value` in decimal at `at`; returns the end. Writes 16 bytes.
 [[gnu::always_inline]] inline char* put_decimal(char* at, std::uint32_t value) {
     char digits[32] = {};
     char* first = digits + 16;
     for (; value >= 100; value /= 100) {
         first -= 2;
-        std::memcpy(first, HEX.decimal[value % 100], 2);
+        std::memcpy(first, DIGITS.decimal[value % 100], 2);
     }
     if (value >= 10) {
         first -= 2;
-        std::memcpy(first, HEX.decimal[value], 2);
+        std::memcpy(first, DIGITS.decimal[value], 2);
     } else {
         *--first = static_cast<char>('0' + value);
     }
     std::memcpy(at, first, 16);
     return at + (digits + 16 - first);
-}
-
-[[gnu::always_inline]] inline char* put_hex4(char* at, std::uint32_t value) {
-    std::memcpy(at, HEX.pairs[(value >> 8) & 0xff], 2);
-    std::memcpy(at + 2, HEX.pairs[value & 0xff], 2);
-    return at + 4;
-}
-
-// "ADDR BB BB ..": `count` bytes of the image from `address`, at most 8.
-// Writes one byte more than it returns.
-[[gnu::always_inline]] inline char* put_row(char* at, const std::uint8_t* image,
-                                            std::uint32_t address, std::uint32_t count) {
-    std::uint32_t from = address & 0xffff;
-    at = put_hex4(at, from);
-    *at++ = ' ';
-    if (count == BYTES_PER_ROW && from + BYTES_PER_ROW <= IMAGE_SIZE) {
-        const std::uint8_t* bytes = image + from;
-        for (std::uint32_t i = 0; i < BYTES_PER_ROW; i++)
-            std::memcpy(at + 3 * i, HEX.cells[bytes[i]], 4);
-    } else {
-        for (std::uint32_t i = 0; i < count; i++)
-            std::memcpy(at + 3 * i, HEX.cells[image[(from + i) & 0xffff]], 4);
-    }
-    return at + 3 * count;
-}
-
-// `rows` rows of 8 bytes of the image from `address`, each with its line
-// end; returns their end.
-char* put_full_rows(char* at, const std::uint8_t* image, std::uint32_t address,
-                    std::uint32_t rows) {
-    for (; rows > 0; rows--, address += BYTES_PER_ROW) {
-        std::uint32_t from = address & 0xffff;
-        put_hex4(at, from);
-        at[4] = ' ';
-        if (from <= IMAGE_SIZE - BYTES_PER_ROW) {
-            const std::uint8_t* bytes = image + from;
-            for (std::uint32_t i = 0; i < BYTES_PER_ROW; i++)
-                std::memcpy(at + ROW_START + 3 * i, HEX.cells[bytes[i]], 4);
-        } else {
-            for (std::uint32_t i = 0; i < BYTES_PER_ROW; i++)
-                std::memcpy(at + ROW_START + 3 * i, HEX.cells[image[(from + i) & 0xffff]], 4);
-        }
-        at[ROW_WIDTH] = '\n';
-        at += ROW_WIDTH + 1;
-    }
-    return at;
 }
 
 // What the first row of a line shows after its bytes.
@@ -335,7 +257,8 @@ class Writer {
         std::uint32_t address = line.address + BYTES_PER_ROW;
         while (full_rows > 0) {
             std::uint32_t rows = std::min(full_rows, rows_at_once);
-            out_.end(put_full_rows(out_.room(rows * row_size), state_.image, address, rows));
+            char* at = out_.room(rows * row_size + ROWS_SLACK);
+            out_.end(put_full_rows(at, state_.image, address, rows));
             address += rows * BYTES_PER_ROW;
             full_rows -= rows;
         }
