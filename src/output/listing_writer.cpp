@@ -59,10 +59,19 @@ struct Frames {
     }
 };
 
-std::size_t decimal_digits(std::uint64_t value) {
-    std::size_t digits = 0;
-    for (; value > 0; value /= 10) digits++;
-    return digits;
+// The width of the widest "FILE:LINE" of the `files` whose highest lines
+// shown, plus one, are `highest`.
+std::size_t location_width(const AssemblerState& state, const std::uint64_t* highest,
+                           std::size_t files) {
+    std::size_t width = 0;
+    for (std::size_t slot = 0; slot < files; slot++) {
+        if (highest[slot] == 0) continue;
+        std::size_t digits = 0;
+        for (std::uint64_t line = highest[slot] - 1; line > 0; line /= 10) digits++;
+        std::size_t path = std::strlen(listing_path(state, static_cast<std::uint16_t>(slot)));
+        width = std::max(width, path + 1 + digits);
+    }
+    return width;
 }
 
 // --- Writing ---
@@ -337,11 +346,11 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
     listing.count = 0;
     listing.location_width = 0;
     listing.files = std::min<std::size_t>(state.included_count, MAX_INCLUDES) + 2;
-    listing.ends.reset(new (std::nothrow) std::uint64_t[listing.files]());
+    // By file: 1 + the highest line shown, 0 when none.
+    std::unique_ptr<std::uint64_t[]> highest(new (std::nothrow) std::uint64_t[listing.files]());
     listing.lines.reset(new (std::nothrow) ListingLine[count]);
-    if (!listing.ends || !listing.lines || count > UINT32_MAX) return false;
+    if (!highest || !listing.lines || count > UINT32_MAX) return false;
     ListingLine* lines = listing.lines.get();
-    std::uint64_t* ends = listing.ends.get();
     Frames frames;
     bool resumed = false;        // an include has ended since the last line
     ListingLine* open = nullptr; // the line the next record may join
@@ -349,7 +358,7 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
     SourcePosition at{};         // the open line's position and depth
     decltype(ListingRecord::depth) depth = 0;
     // The highest line of the file of the last line, kept apart until the
-    // file changes: 1 + the line, as in `ends`.
+    // file changes: 1 + the line, as in `highest`.
     std::uint16_t end_file = 0;
     std::uint64_t end = 0;
 
@@ -362,9 +371,9 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
         at = record.position;
         depth = record.depth;
         if (at.file != end_file) {
-            ends[listing_slot(listing.files, end_file)] = end;
+            highest[listing_slot(listing.files, end_file)] = end;
             end_file = at.file;
-            end = ends[listing_slot(listing.files, end_file)];
+            end = highest[listing_slot(listing.files, end_file)];
         }
         end = std::max<std::uint64_t>(end, std::uint64_t{at.line} + 1);
         return line;
@@ -415,14 +424,8 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
             break;
         }
     }
-    ends[listing_slot(listing.files, end_file)] = end;
-
-    for (std::size_t slot = 0; slot < listing.files; slot++) {
-        if (ends[slot] == 0) continue;
-        std::size_t path = std::strlen(listing_path(state, static_cast<std::uint16_t>(slot)));
-        listing.location_width =
-            std::max(listing.location_width, path + 1 + decimal_digits(ends[slot] - 1));
-    }
+    highest[listing_slot(listing.files, end_file)] = end;
+    listing.location_width = location_width(state, highest.get(), listing.files);
     return true;
 }
 

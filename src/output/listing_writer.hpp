@@ -46,19 +46,16 @@ struct ListingLine {
     std::uint8_t flags;    // LINE_RESUMES_FILE, LINE_OPENS_FILE
 };
 
-// The lines of a listing and what reading its source lines back needs: the
-// highest line each file shows.
+// The lines of a listing.
 struct ListingLines {
     std::unique_ptr<ListingLine[]> lines;
     std::size_t count = 0;
-    // By file (listing_slot): 1 + the highest line shown, 0 when none.
-    std::unique_ptr<std::uint64_t[]> ends;
     std::size_t files = 0;          // the files of the assembly, and one for any other number
     std::size_t location_width = 0; // of the widest "FILE:LINE"
 };
 
-// The entry of ListingLines::ends of a file, of `files`: the last for a number that
-// names no file of the assembly.
+// The place of a file among the `files` of a listing: its number, or the
+// last place for a number that names no file of the assembly.
 inline std::size_t listing_slot(std::size_t files, std::uint16_t file) {
     return file < files ? file : files - 1;
 }
