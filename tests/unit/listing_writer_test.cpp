@@ -45,7 +45,8 @@ class ListingWriter : public ::testing::Test {
 
     static ListingRecord bytes(std::uint32_t line, std::uint32_t address, std::uint32_t size,
                                std::uint32_t depth = 0) {
-        ListingRecord record{{line, 1, 0}, address, size, ListingKind::Bytes, 0, 0};
+        ListingRecord record{{line, 1, 0}, address, 0, ListingKind::Bytes, 0, 0};
+        record.size = static_cast<decltype(record.size)>(size);
         record.depth = static_cast<decltype(record.depth)>(depth);
         return record;
     }
