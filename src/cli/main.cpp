@@ -93,8 +93,10 @@ bool write_listing_file(const orvasm_result* result, const Options& options) {
     const AssemblerState& state = *result_state(result);
     std::size_t count = 0;
     const ListingRecord* records = result_listing(result, count);
-    FileLines lines(state, records, count);
-    if (write_listing(state, records, count, lines.source_lines(), output.stream))
+    ListingLines listing;
+    FileLines lines;
+    if (form_listing_lines(listing, state, records, count) && lines.read(state, records, listing) &&
+        write_listing(state, records, listing, lines.texts(), output.stream))
         return commit_output(output);
     abandon_output(output);
     return false;

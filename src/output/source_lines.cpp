@@ -1,53 +1,264 @@
 #include "output/source_lines.hpp"
 
-#include <cstdio>
-#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-FileLines::FileLines(const AssemblerState& state, const ListingRecord* records, std::size_t count) {
-    // Which lines are wanted: a text of length 1 marks one, until it is read.
-    for (std::size_t i = 0; i < count; i++) {
-        const SourcePosition& at = records[i].position;
-        if (lines_.size() <= at.file) lines_.resize(at.file + 1u);
-        std::vector<Text>& file = lines_[at.file];
-        if (file.size() <= at.line) file.resize(at.line + 1u, {0, 0});
-        file[at.line].length = 1;
-    }
-    char* text = nullptr;
-    std::size_t capacity = 0;
-    for (std::size_t number = 0; number < lines_.size(); number++) {
-        std::vector<Text>& file = lines_[number];
-        std::FILE* stream =
-            file.empty() ? nullptr
-                         : std::fopen(file_path(state, static_cast<std::uint16_t>(number)), "rb");
-        // Each file is read once, up to the last line wanted.
-        for (std::size_t line = 1; line < file.size(); line++) {
-            bool wanted = file[line].length != 0;
-            file[line] = {0, 0};
-            ssize_t length = stream ? getline(&text, &capacity, stream) : -1;
-            if (length < 0) {
-                if (stream) std::fclose(stream);
-                stream = nullptr;
-                continue;
-            }
-            if (!wanted) continue;
-            std::size_t kept = static_cast<std::size_t>(length);
-            while (kept > 0 && (text[kept - 1] == '\n' || text[kept - 1] == '\r')) kept--;
-            file[line] = {static_cast<std::uint32_t>(texts_.size()),
-                          static_cast<std::uint32_t>(kept) + 1};
-            texts_.append(text, kept);
-        }
-        if (stream) std::fclose(stream);
-    }
-    std::free(text);
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "output/line_scan.hpp"
+
+namespace {
+
+// The least kept in a block of texts.
+constexpr std::size_t TEXT_BLOCK_SIZE = std::size_t{1} << 16;
+
+// The length of the line from `text` to `end`, its line end, without the
+// carriage returns before that.
+std::size_t without_returns(const char* text, const char* end) {
+    while (end > text && end[-1] == '\r') end--;
+    return static_cast<std::size_t>(end - text);
 }
 
-const char* FileLines::text(void* context, std::uint16_t file, std::uint32_t line,
-                            std::size_t* length) {
-    const auto& lines = *static_cast<FileLines*>(context);
-    if (file >= lines.lines_.size() || line >= lines.lines_[file].size()) return nullptr;
-    const Text& found = lines.lines_[file][line];
-    // A length of 0 marks a line that could not be read; a read line's is one more.
-    if (found.length == 0) return nullptr;
-    *length = found.length - 1;
-    return lines.texts_.data() + found.offset;
+// The `count` keys, in the order of their indexes, in the order of their
+// lines: `keys` itself, or `sorted` made for them; nullptr when memory ran
+// out. The listing goes back only for the bodies of macros and for files
+// included again, mostly over fewer lines than it shows: those are counted
+// out, others sorted.
+std::uint64_t* by_line(std::uint64_t* keys, std::size_t count,
+                       std::unique_ptr<std::uint64_t[]>& sorted) {
+    if (std::is_sorted(keys, keys + count)) return keys;
+    std::uint32_t first = UINT32_MAX;
+    std::uint32_t last = 0;
+    for (std::size_t i = 0; i < count; i++) {
+        auto line = static_cast<std::uint32_t>(keys[i] >> 32);
+        first = std::min(first, line);
+        last = std::max(last, line);
+    }
+    std::size_t lines = std::size_t{last} - first + 1;
+    if (lines > 4 * count) {
+        std::sort(keys, keys + count);
+        return keys;
+    }
+    std::unique_ptr<std::size_t[]> starts(new (std::nothrow) std::size_t[lines + 1]());
+    sorted.reset(new (std::nothrow) std::uint64_t[count]);
+    if (!starts || !sorted) return nullptr;
+    for (std::size_t i = 0; i < count; i++) starts[(keys[i] >> 32) - first + 1]++;
+    for (std::size_t line = 1; line <= lines; line++) starts[line] += starts[line - 1];
+    for (std::size_t i = 0; i < count; i++) sorted[starts[(keys[i] >> 32) - first]++] = keys[i];
+    return sorted.get();
+}
+
+} // namespace
+
+// A file being read: the bytes from `at` to `end`, in `block` or in a block
+// of texts that holds the whole file.
+struct FileLines::Reader {
+    char* block; // `size` bytes and LINE_SCAN_SLACK more
+    std::size_t size;
+    int descriptor = -1;
+    const char* at = nullptr;
+    const char* end = nullptr;
+    bool kept = false; // the bytes are those of a whole file, kept
+
+    // The next block; false at the end of the file or on an error.
+    bool fill() {
+        kept = false;
+        if (descriptor < 0) return false;
+        ssize_t got = read_into(block, size);
+        if (got <= 0) {
+            ::close(descriptor);
+            descriptor = -1;
+            return false;
+        }
+        at = block;
+        end = block + got;
+        // What a scan reads past the end is known, if never counted.
+        std::memset(block + got, 0, LINE_SCAN_SLACK);
+        return true;
+    }
+
+    ssize_t read_into(char* buffer, std::size_t size) {
+        ssize_t got;
+        do got = ::read(descriptor, buffer, size);
+        while (got < 0 && errno == EINTR);
+        return got;
+    }
+
+    // Passes `count` line ends; false when the file ends first.
+    bool skip(std::uint64_t count) {
+        while (count > 0) {
+            if (at == end && !fill()) return false;
+            const char* after = skip_line_ends(at, end, count);
+            at = after ? after : end;
+        }
+        return true;
+    }
+};
+
+bool FileLines::read(const AssemblerState& state, const ListingRecord* records,
+                     const ListingLines& listing) {
+    std::size_t files = listing.files;
+    std::size_t count = listing.count;
+    // The lines of the listing by file, in the order they come: a key for
+    // each, its line number above its index in the listing.
+    std::unique_ptr<std::size_t[]> ends(new (std::nothrow) std::size_t[files]());
+    std::unique_ptr<std::uint64_t[]> keys(new (std::nothrow) std::uint64_t[count]);
+    shown_.reset(new (std::nothrow) ShownText[count]);
+    std::size_t block = std::max<std::size_t>(sizes_.block, 1);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[block + LINE_SCAN_SLACK]);
+    if (!ends || !keys || !shown_ || !buffer) return false;
+    for (std::size_t i = 0; i < count; i++)
+        ends[listing_slot(files, records[listing.lines[i].record].position.file)]++;
+    for (std::size_t slot = 0, total = 0; slot < files; slot++) {
+        total += ends[slot];
+        ends[slot] = total - ends[slot];
+    }
+    for (std::size_t i = 0; i < count; i++) {
+        const SourcePosition& at = records[listing.lines[i].record].position;
+        keys[ends[listing_slot(files, at.file)]++] = std::uint64_t{at.line} << 32 | i;
+    }
+    Reader reader{buffer.get(), block};
+    for (std::size_t slot = 0, begin = 0; slot < files; begin = ends[slot++]) {
+        if (ends[slot] == begin) continue;
+        const char* path = listing_path(state, static_cast<std::uint16_t>(slot));
+        if (!read_file(path, keys.get() + begin, ends[slot] - begin, reader)) return false;
+    }
+    return true;
+}
+
+// Reads the lines of one file that the `count` keys name, and gives each
+// line of the listing its text. False when memory ran out.
+bool FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t count,
+                          Reader& reader) {
+    std::unique_ptr<std::uint64_t[]> sorted;
+    keys = by_line(keys, count, sorted);
+    if (!keys) return false;
+    reader.descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+    reader.at = reader.end = reader.block;
+    bool kept = read_whole(reader);
+    std::uint64_t line = 1; // where the reader stands
+    ShownText text{nullptr, 0};
+    for (std::size_t i = 0; i < count && kept; i++) {
+        std::uint64_t wanted = keys[i] >> 32;
+        if (i == 0 || wanted != keys[i - 1] >> 32) {
+            text = {nullptr, 0};
+            // Lines are counted from 1; a line of 0 names none.
+            if (wanted > 0 && reader.skip(wanted - line)) {
+                kept = take_line(reader, text);
+                line = wanted + 1;
+            }
+        }
+        shown_[keys[i] & 0xffffffff] = text;
+    }
+    if (reader.descriptor >= 0) ::close(reader.descriptor);
+    reader.descriptor = -1;
+    return kept;
+}
+
+// Reads a small regular file whole into a block of texts, if the files so
+// read leave room for it. False when memory ran out.
+bool FileLines::read_whole(Reader& reader) {
+    struct stat status;
+    if (reader.descriptor < 0 || ::fstat(reader.descriptor, &status) != 0 ||
+        !S_ISREG(status.st_mode) || status.st_size <= 0 ||
+        static_cast<std::uint64_t>(status.st_size) > sizes_.whole_file ||
+        whole_size_ + static_cast<std::size_t>(status.st_size) > sizes_.whole_files)
+        return true;
+    // One byte more than the file holds finds its end, or that it grew:
+    // the rest is then read in blocks.
+    std::size_t size = static_cast<std::size_t>(status.st_size) + 1;
+    char* whole = add_block(size + LINE_SCAN_SLACK);
+    if (!whole) return false;
+    std::size_t got = 0;
+    while (got < size) {
+        ssize_t more = reader.read_into(whole + got, size - got);
+        if (more <= 0) break;
+        got += static_cast<std::size_t>(more);
+    }
+    std::memset(whole + got, 0, LINE_SCAN_SLACK);
+    blocks_[block_count_ - 1].used = size + LINE_SCAN_SLACK;
+    whole_size_ += size;
+    reader.at = whole;
+    reader.end = whole + got;
+    reader.kept = true;
+    return true;
+}
+
+// Keeps the line the reader stands at, without its line end, and passes
+// that. No text when the file has ended. False when memory ran out.
+inline bool FileLines::take_line(Reader& reader, ShownText& text) {
+    // In a file kept whole, a line that ends there is shown from there.
+    if (reader.kept) {
+        if (const char* found = find_line_end(reader.at, reader.end)) {
+            text = {reader.at, without_returns(reader.at, found)};
+            reader.at = found + 1;
+            return true;
+        }
+    }
+    return copy_line(reader, text);
+}
+
+// take_line where the line is copied, in as many pieces as blocks it spans.
+bool FileLines::copy_line(Reader& reader, ShownText& text) {
+    char* kept = nullptr;
+    std::size_t length = 0;
+    for (;;) {
+        if (reader.at == reader.end && !reader.fill()) break;
+        const char* found = find_line_end(reader.at, reader.end);
+        const char* stop = found ? found : reader.end;
+        std::size_t size = static_cast<std::size_t>(stop - reader.at);
+        kept = keep(kept, length, reader.at, size);
+        if (!kept) return false;
+        length += size;
+        reader.at = stop;
+        if (found) {
+            reader.at++;
+            break;
+        }
+    }
+    if (kept) text = {kept, without_returns(kept, kept + length)};
+    return true;
+}
+
+// Appends `size` bytes to the `length` bytes of the line kept last at
+// `line` (nullptr for a new line); returns where the line now is, or
+// nullptr when memory ran out. A line that outgrows its block moves to a new
+// one; nothing else ever moves.
+char* FileLines::keep(char* line, std::size_t length, const char* data, std::size_t size) {
+    TextBlock* block = block_count_ > 0 ? &blocks_[block_count_ - 1] : nullptr;
+    if (!block || size > block->capacity - block->used) {
+        char* moved = add_block(std::max(TEXT_BLOCK_SIZE, 2 * (length + size)));
+        if (!moved) return nullptr;
+        if (length > 0) std::memcpy(moved, line, length);
+        block = &blocks_[block_count_ - 1];
+        block->used = length;
+        line = moved;
+    } else if (!line) {
+        line = block->bytes.get() + block->used;
+    }
+    std::memcpy(block->bytes.get() + block->used, data, size);
+    block->used += size;
+    return line;
+}
+
+// A new, empty block of texts of `capacity` bytes; nullptr when memory ran
+// out.
+char* FileLines::add_block(std::size_t capacity) {
+    if (block_count_ == block_capacity_) {
+        std::size_t count = block_capacity_ > 0 ? 2 * block_capacity_ : 8;
+        std::unique_ptr<TextBlock[]> grown(new (std::nothrow) TextBlock[count]);
+        if (!grown) return nullptr;
+        for (std::size_t i = 0; i < block_count_; i++) grown[i] = std::move(blocks_[i]);
+        blocks_ = std::move(grown);
+        block_capacity_ = count;
+    }
+    TextBlock made{std::unique_ptr<char[]>(new (std::nothrow) char[capacity]), 0, capacity};
+    if (!made.bytes) return nullptr;
+    blocks_[block_count_] = std::move(made);
+    return blocks_[block_count_++].bytes.get();
 }

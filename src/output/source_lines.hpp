@@ -1,32 +1,61 @@
 // The source lines a listing shows, read back from the files of the
-// assembly once it is over: only the lines the records name are kept, so
-// that a large source costs little memory.
+// assembly once it is over. Each file is read once, in the order of its
+// lines, up to the last that the listing's lines name: a small file whole,
+// its lines shown from where they were read; a large one in blocks, only
+// the lines shown kept, so that a large source costs little memory. The
+// lines between are counted rather than looked at one by one
+// (line_scan.hpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
+#include <memory>
 
 #include "output/listing_writer.hpp"
 
+// How FileLines reads a file: a block at a time, or whole, its lines then
+// shown from where they were read rather than copied.
+struct ReadSizes {
+    std::size_t block = std::size_t{1} << 17;
+    std::size_t whole_file = std::size_t{4} << 20;  // the largest file read whole
+    std::size_t whole_files = std::size_t{8} << 20; // all the files read whole
+};
+
 class FileLines {
   public:
-    // Reads the lines `records` name from the files of `state`, by the paths
-    // the assembly opened them by. A file that cannot be read again (a pipe,
-    // say) gives no text.
-    FileLines(const AssemblerState& state, const ListingRecord* records, std::size_t count);
+    explicit FileLines(ReadSizes sizes = {}) : sizes_(sizes) {}
 
-    SourceLines source_lines() { return {&FileLines::text, this}; }
+    // Reads the text of each line of `listing`, formed from `records`, from
+    // the files of `state`, by the paths the assembly opened them by. A line
+    // that cannot be read (its file is gone or was a pipe, or the file now
+    // ends before it) has no text. False when memory ran out.
+    bool read(const AssemblerState& state, const ListingRecord* records,
+              const ListingLines& listing);
+
+    // The texts, one for each line of the listing read.
+    const ShownText* texts() const { return shown_.get(); }
 
   private:
-    static const char* text(void* context, std::uint16_t file, std::uint32_t line,
-                            std::size_t* length);
-
-    struct Text {
-        std::uint32_t offset; // in `texts_`
-        std::uint32_t length;
+    // Texts are kept in blocks that never move; a small file is kept whole
+    // in one, its lines shown from where they were read.
+    struct TextBlock {
+        std::unique_ptr<char[]> bytes;
+        std::size_t used;
+        std::size_t capacity;
     };
-    std::vector<std::vector<Text>> lines_; // by file, then line number
-    std::string texts_;                    // the lines' texts, one after the other
+
+    struct Reader; // a file being read, a block at a time
+    bool read_file(const char* path, std::uint64_t* keys, std::size_t count, Reader& reader);
+    bool read_whole(Reader& reader);
+    bool take_line(Reader& reader, ShownText& text);
+    bool copy_line(Reader& reader, ShownText& text);
+    char* keep(char* line, std::size_t length, const char* data, std::size_t size);
+    char* add_block(std::size_t capacity);
+
+    ReadSizes sizes_;
+    std::unique_ptr<ShownText[]> shown_; // by line of the listing
+    std::unique_ptr<TextBlock[]> blocks_;
+    std::size_t block_count_ = 0;
+    std::size_t block_capacity_ = 0;
+    std::size_t whole_size_ = 0; // of the files kept whole
 };
