@@ -117,7 +117,10 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
 void keep_listing_records(void* context, const ListingRecord* records, std::size_t count) {
     orvasm_result& result = *static_cast<orvasm_result*>(context);
     if (result.listing_capacity - result.listing_count < count) {
-        std::size_t capacity = result.listing_capacity ? 2 * result.listing_capacity : 4096;
+        // The first table is large enough (384 KiB) that the C library maps
+        // it on its own, so that growing it remaps pages instead of copying
+        // them; pages never written are never touched.
+        std::size_t capacity = result.listing_capacity ? 2 * result.listing_capacity : 16384;
         if (capacity > ORVASM_MAX_LISTING) capacity = ORVASM_MAX_LISTING;
         void* grown = capacity > result.listing_capacity
                           ? std::realloc(result.listing, capacity * sizeof(ListingRecord))

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "output/line_scan.hpp"
 
@@ -63,7 +64,8 @@ struct FileLines::Reader {
     int descriptor = -1;
     const char* at = nullptr;
     const char* end = nullptr;
-    bool kept = false; // the bytes are those of a whole file, kept
+    bool kept = false;     // the bytes are those of a whole file, kept
+    bool complete = false; // and the file had no more
 
     // The next block; false at the end of the file or on an error.
     bool fill() {
@@ -135,12 +137,18 @@ bool FileLines::read(const AssemblerState& state, const ListingRecord* records,
 // line of the listing its text. False when memory ran out.
 bool FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t count,
                           Reader& reader) {
+    reader.descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+    reader.at = reader.end = reader.block;
+    reader.complete = false;
+    bool kept = read_whole(reader);
+    if (kept && reader.kept && reader.complete) {
+        ::close(reader.descriptor);
+        reader.descriptor = -1;
+        return show_whole_file(reader.at, reader.end, keys, count);
+    }
     std::unique_ptr<std::uint64_t[]> sorted;
     keys = by_line(keys, count, sorted);
     if (!keys) return false;
-    reader.descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
-    reader.at = reader.end = reader.block;
-    bool kept = read_whole(reader);
     std::uint64_t line = 1; // where the reader stands
     ShownText text{nullptr, 0};
     for (std::size_t i = 0; i < count && kept; i++) {
@@ -180,12 +188,48 @@ bool FileLines::read_whole(Reader& reader) {
         if (more <= 0) break;
         got += static_cast<std::size_t>(more);
     }
+    reader.complete = got < size;
     std::memset(whole + got, 0, LINE_SCAN_SLACK);
     blocks_[block_count_ - 1].used = size + LINE_SCAN_SLACK;
     whole_size_ += size;
     reader.at = whole;
     reader.end = whole + got;
     reader.kept = true;
+    return true;
+}
+
+// Gives the lines the `count` keys name their texts in a file kept whole,
+// from `at` to `end`, in any order: where each line starts is found once,
+// up to the highest line asked for. False when memory ran out.
+bool FileLines::show_whole_file(const char* at, const char* end, const std::uint64_t* keys,
+                                std::size_t count) {
+    try {
+        std::vector<const char*> starts = {at}; // starts[n]: where line n + 1 starts
+        bool found_all = false;                 // no line end after the last start
+        for (std::size_t i = 0; i < count; i++) {
+            std::uint64_t wanted = keys[i] >> 32;
+            while (!found_all && starts.size() <= wanted) {
+                const char* from = starts.back();
+                auto* found = static_cast<const char*>(
+                    std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+                if (found)
+                    starts.push_back(found + 1);
+                else
+                    found_all = true;
+            }
+            ShownText text{nullptr, 0};
+            // Lines are counted from 1; a line of 0 names none.
+            if (wanted > 0 && wanted < starts.size()) {
+                const char* line = starts[wanted - 1];
+                text = {line, without_returns(line, starts[wanted] - 1)};
+            } else if (wanted > 0 && wanted == starts.size() && starts.back() < end) {
+                text = {starts.back(), without_returns(starts.back(), end)};
+            }
+            shown_[keys[i] & 0xffffffff] = text;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 

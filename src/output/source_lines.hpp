@@ -47,6 +47,8 @@ class FileLines {
     struct Reader; // a file being read, a block at a time
     bool read_file(const char* path, std::uint64_t* keys, std::size_t count, Reader& reader);
     bool read_whole(Reader& reader);
+    bool show_whole_file(const char* at, const char* end, const std::uint64_t* keys,
+                         std::size_t count);
     bool take_line(Reader& reader, ShownText& text);
     bool copy_line(Reader& reader, ShownText& text);
     char* keep(char* line, std::size_t length, const char* data, std::size_t size);
