@@ -71,13 +71,25 @@ void pass_listing_batch(AssemblerState& state);
 
 // The next free entry of the batch, where a record is made in place.
 inline ListingRecord& next_listing_record(AssemblerState& state) {
-    return state.listing_batch[state.batched];
+    return *state.listing_next;
+}
+
+// Starts the record of a token about to be handled at `depth`, as the
+// bytes it may write; the caller adds where the token begins, and
+// handle_listed_token finishes the record, or leaves it.
+inline ListingRecord& start_listing_record(AssemblerState& state, std::uint16_t depth) {
+    ListingRecord& record = next_listing_record(state);
+    record.size = 0;
+    record.depth = depth;
+    record.kind = ListingKind::Bytes;
+    record.target = 0;
+    return record;
 }
 
 // Keeps the record made in the next free entry of the batch.
 inline void keep_listing_record(AssemblerState& state) {
     state.listed++;
-    if (++state.batched == LISTING_BATCH) pass_listing_batch(state);
+    if (++state.listing_next == state.listing_batch + LISTING_BATCH) pass_listing_batch(state);
 }
 
 // Makes a record for the listing, when there is one.
@@ -154,8 +166,8 @@ int constant_bytes(const char* token, int length, std::uint8_t* bytes);
 
 // handle_token in a pass that makes a listing, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
-// defined, or where its padding moved the cursor. The caller puts the
-// token's position in next_listing_record first.
+// defined, or where its padding moved the cursor. The caller starts the
+// record first (start_listing_record) with the token's position.
 int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---

@@ -177,8 +177,8 @@ struct AssemblerState {
     int frame_count;
     std::uint32_t listed;                       // records made for the listing so far
     ListingRecord listing_batch[LISTING_BATCH]; // those not yet given to it
-    int batched;
-    bool failure_located; // the first failure's chain of notes is printed
+    ListingRecord* listing_next;                // the free entry of the batch, set by the pass
+    bool failure_located;                       // the first failure's chain of notes is printed
 };
 
 // Runs the whole pass over `source`, which stays open for the caller to

@@ -28,9 +28,9 @@ __attribute__((always_inline)) static inline int read_file_token(TokenStream& st
 template <bool Listed>
 __attribute__((always_inline)) static inline int
 handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream,
-                  std::uint16_t file) {
+                  std::uint16_t file, std::uint16_t depth) {
     if constexpr (Listed) {
-        SourcePosition& position = next_listing_record(state).position;
+        SourcePosition& position = start_listing_record(state, depth).position;
         counted_line_column(stream, position.line, position.column);
         position.file = file;
         return handle_listed_token(state, token, length, stream);
@@ -41,20 +41,21 @@ handle_read_token(AssemblerState& state, const char* token, int length, TokenStr
 
 template <bool Listed> static int source_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
+    std::uint16_t depth = listing_depth(state);
     for (int length; (length = read_file_token<Listed>(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its inlined check drops out.
         if (length > TOP_LEVEL_MAX_TOKEN ||
-            !handle_read_token<Listed>(state, token, length, stream, 0))
+            !handle_read_token<Listed>(state, token, length, stream, 0, depth))
             return report_error(state, "Invalid token", token);
     }
     return 1;
 }
 
 void pass_listing_batch(AssemblerState& state) {
-    if (state.batched > 0)
+    if (state.listing_next > state.listing_batch)
         state.listing.records(state.listing.context, state.listing_batch,
-                              static_cast<std::size_t>(state.batched));
-    state.batched = 0;
+                              static_cast<std::size_t>(state.listing_next - state.listing_batch));
+    state.listing_next = state.listing_batch;
 }
 
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
@@ -65,6 +66,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     TokenStream& stream = state.streams[0];
     open_token_stream(stream, source, path);
     stream.counts_lines = state.tracks_positions;
+    state.listing_next = state.listing_batch;
     enter_frame(state, {&stream, nullptr, 0, 0});
     int read = makes_listing(state) ? source_tokens<true>(state, stream)
                                     : source_tokens<false>(state, stream);
@@ -106,8 +108,9 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
 template <bool Listed>
 static int include_tokens(AssemblerState& state, TokenStream& stream, std::uint16_t file) {
     char token[NAME_SIZE];
+    std::uint16_t depth = listing_depth(state);
     for (int length; (length = read_file_token<Listed>(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
-        if (!handle_read_token<Listed>(state, token, length, stream, file))
+        if (!handle_read_token<Listed>(state, token, length, stream, file, depth))
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -274,21 +277,19 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     if (!handle_token(state, token, length, stream)) return 0;
     // An include or a macro use has listed its header and what it holds.
     if (state.listed != listed) return 1;
-    // Made in place, and kept only when the token did any of these.
+    // Finished in place, and kept only when the token did any of these.
     ListingRecord& record = next_listing_record(state);
     record.address = cursor;
-    record.size = 0;
-    record.kind = ListingKind::Bytes;
-    if (state.length != written)
+    if (state.length != written) {
         record.size = static_cast<std::uint16_t>(state.cursor - cursor);
-    else if (state.label_count != labels)
+    } else if (state.label_count != labels) {
         record.kind = ListingKind::Label;
-    else if (state.cursor != cursor)
-        record.address = state.cursor, record.kind = ListingKind::Padding;
-    else
+    } else if (state.cursor != cursor) {
+        record.address = state.cursor;
+        record.kind = ListingKind::Padding;
+    } else {
         return 1;
-    record.depth = listing_depth(state);
-    record.target = 0;
+    }
     keep_listing_record(state);
     return 1;
 }
