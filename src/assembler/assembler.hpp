@@ -63,13 +63,14 @@ void report_note_at(AssemblerState& state, const SourcePosition& position, const
 
 // Whether the pass makes a listing: it needs the positions too.
 inline bool makes_listing(const AssemblerState& state) {
-    return state.listing.records && state.tracks_positions;
+    return state.listing.room && state.tracks_positions;
 }
 
-// Hands the records batched so far to the listing.
-void pass_listing_batch(AssemblerState& state);
+// Tells the listing how many records were written in the room it gave,
+// and takes more room from it; with `last`, only tells it.
+void renew_listing_room(AssemblerState& state, bool last = false);
 
-// The next free entry of the batch, where a record is made in place.
+// The next free entry of the listing's room, where a record is made in place.
 inline ListingRecord& next_listing_record(AssemblerState& state) {
     return *state.listing_next;
 }
@@ -86,15 +87,15 @@ inline ListingRecord& start_listing_record(AssemblerState& state, std::uint16_t 
     return record;
 }
 
-// Keeps the record made in the next free entry of the batch.
+// Keeps the record made in the next free entry of the room.
 inline void keep_listing_record(AssemblerState& state) {
     state.listed++;
-    if (++state.listing_next == state.listing_batch + LISTING_BATCH) pass_listing_batch(state);
+    if (++state.listing_next == state.listing_end) renew_listing_room(state);
 }
 
 // Makes a record for the listing, when there is one.
 inline void list_record(AssemblerState& state, const ListingRecord& record) {
-    if (!state.listing.records) return;
+    if (!state.listing.room) return;
     next_listing_record(state) = record;
     keep_listing_record(state);
 }

@@ -100,15 +100,15 @@ struct ListingRecord {
     std::uint16_t target; // Expansion: the macro's index; Include: the file's (1 + included index)
 };
 
-// Records reach the listing in batches of this many, and the rest at the
-// end of the pass: a call for each token would cost more than the record.
-// A batch stays under 2 KiB, which the C library copies with vector moves.
-constexpr int LISTING_BATCH = 64;
-
 // Receives the records of a listing while the pass runs, in order; the
-// bytes they name are final only once the references are resolved.
+// bytes they name are final only once the references are resolved. The
+// pass writes the records where the observer says: `room` is told how many
+// were written since it was last asked (none the first time) and gives
+// room for `*size` more, at least one; at the end of the pass it is told
+// the last count with `size` null, and gives nothing. A call for each token
+// would cost more than the record.
 struct ListingObserver {
-    void (*records)(void* context, const ListingRecord* records, std::size_t count);
+    ListingRecord* (*room)(void* context, std::size_t written, std::size_t* size);
     void* context;
 };
 
@@ -175,10 +175,13 @@ struct AssemblerState {
     const char* source_path; // as assemble_source was given it
     Frame frames[MAX_FRAMES];
     int frame_count;
-    std::uint32_t listed;                       // records made for the listing so far
-    ListingRecord listing_batch[LISTING_BATCH]; // those not yet given to it
-    ListingRecord* listing_next;                // the free entry of the batch, set by the pass
-    bool failure_located;                       // the first failure's chain of notes is printed
+    std::uint32_t listed; // records made for the listing so far
+    // The room the listing gave: the records from `listing_room` on are
+    // written, `listing_next` is the next, and the room ends at `listing_end`.
+    ListingRecord* listing_room;
+    ListingRecord* listing_next;
+    ListingRecord* listing_end;
+    bool failure_located; // the first failure's chain of notes is printed
 };
 
 // Runs the whole pass over `source`, which stays open for the caller to

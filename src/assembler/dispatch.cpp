@@ -51,11 +51,13 @@ template <bool Listed> static int source_tokens(AssemblerState& state, TokenStre
     return 1;
 }
 
-void pass_listing_batch(AssemblerState& state) {
-    if (state.listing_next > state.listing_batch)
-        state.listing.records(state.listing.context, state.listing_batch,
-                              static_cast<std::size_t>(state.listing_next - state.listing_batch));
-    state.listing_next = state.listing_batch;
+void renew_listing_room(AssemblerState& state, bool last) {
+    auto written = static_cast<std::size_t>(state.listing_next - state.listing_room);
+    std::size_t size = 0;
+    ListingRecord* room =
+        state.listing.room(state.listing.context, written, last ? nullptr : &size);
+    state.listing_room = state.listing_next = room;
+    state.listing_end = room + size;
 }
 
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
@@ -66,13 +68,13 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     TokenStream& stream = state.streams[0];
     open_token_stream(stream, source, path);
     stream.counts_lines = state.tracks_positions;
-    state.listing_next = state.listing_batch;
+    if (state.listing.room) renew_listing_room(state);
     enter_frame(state, {&stream, nullptr, 0, 0});
     int read = makes_listing(state) ? source_tokens<true>(state, stream)
                                     : source_tokens<false>(state, stream);
     if (read && stream.failed) read = report_error(state, "Invalid input", path);
     leave_frame(state);
-    if (state.listing.records) pass_listing_batch(state);
+    if (state.listing.room) renew_listing_room(state, true);
     return read && resolve_references(state);
 }
 

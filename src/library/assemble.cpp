@@ -109,6 +109,7 @@ ORVASM_API orvasm_result* orvasm_assemble(orvasm_assembler* assembler,
     result->listing = nullptr;
     result->listing_view = nullptr;
     result->listing_count = result->listing_capacity = result->listing_dropped = 0;
+    result->listing_overflowing = false;
     result->chain_head = SIZE_MAX;
     for (MemoryReader& reader : result->readers) reader.in_use = false;
     result->status = ORVASM_INVALID;

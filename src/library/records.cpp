@@ -112,11 +112,18 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
     }
 }
 
-// Keeps a batch of listing records; past ORVASM_MAX_LISTING, or when the
-// table cannot grow, the records left out are only counted.
-void keep_listing_records(void* context, const ListingRecord* records, std::size_t count) {
+// Takes the records the pass wrote in the room given last, and gives it
+// the rest of the table, grown by doubling when full. Past
+// ORVASM_MAX_LISTING, or when the table cannot grow, the room is the
+// overflow, whose records are only counted.
+ListingRecord* give_listing_room(void* context, std::size_t written, std::size_t* size) {
     orvasm_result& result = *static_cast<orvasm_result*>(context);
-    if (result.listing_capacity - result.listing_count < count) {
+    if (result.listing_overflowing)
+        result.listing_dropped += written;
+    else
+        result.listing_count += written;
+    if (!size) return nullptr;
+    if (result.listing_count == result.listing_capacity) {
         // The first table is large enough (384 KiB) that the C library maps
         // it on its own, so that growing it remaps pages instead of copying
         // them; pages never written are never touched.
@@ -130,11 +137,13 @@ void keep_listing_records(void* context, const ListingRecord* records, std::size
             result.listing_capacity = capacity;
         }
     }
-    std::size_t kept = std::min(count, result.listing_capacity - result.listing_count);
-    if (kept)
-        std::memcpy(result.listing + result.listing_count, records, kept * sizeof(ListingRecord));
-    result.listing_count += kept;
-    result.listing_dropped += count - kept;
+    result.listing_overflowing = result.listing_count == result.listing_capacity;
+    if (result.listing_overflowing) {
+        *size = sizeof result.listing_overflow / sizeof result.listing_overflow[0];
+        return result.listing_overflow;
+    }
+    *size = result.listing_capacity - result.listing_count;
+    return result.listing + result.listing_count;
 }
 
 } // namespace
@@ -148,7 +157,7 @@ void observe_assembly(orvasm_result& result, std::FILE* print_to) {
     state.diagnostics.context = &result;
     state.tracks_positions =
         (result.flags & (ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_LOCATIONS)) != 0;
-    if (result.flags & ORVASM_LISTING) state.listing = {&keep_listing_records, &result};
+    if (result.flags & ORVASM_LISTING) state.listing = {&give_listing_room, &result};
 }
 
 void collect_listing(orvasm_result& result) {

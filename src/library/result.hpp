@@ -86,6 +86,10 @@ struct orvasm_result {
     std::size_t listing_count;
     std::size_t listing_capacity;
     std::size_t listing_dropped;
+    // Where the pass writes the records past the limit, or when the table
+    // cannot grow: they are counted, not kept.
+    ListingRecord listing_overflow[64];
+    bool listing_overflowing;
     orvasm_listing_record* listing_view;
     TextArena text;
     std::size_t chain_head; // the diagnostic that notes now follow, or SIZE_MAX

@@ -394,12 +394,13 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
             if (!joins || record.address != open->address + open->size)
                 open = start(i, record, level, 0);
             // Most records are bytes that go on from those before them on
-            // the same line: they are taken in a loop of their own.
+            // the same line: they are taken in a loop of their own. Within
+            // a run of bytes the file changes only with the depth, since
+            // entering an include is a record of its own.
             std::uint32_t bytes_end = record.address + record.size;
             const ListingRecord* more = &record + 1;
             while (more != last && more->kind == ListingKind::Bytes && more->address == bytes_end &&
-                   more->position.line == at.line && more->position.file == at.file &&
-                   more->depth == depth) {
+                   more->position.line == at.line && more->depth == depth) {
                 bytes_end += more->size;
                 more++;
             }
