@@ -5,6 +5,7 @@
 // on disk and its own lines about them.
 #include <csignal>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "cli/options.hpp"
@@ -93,11 +94,18 @@ bool write_listing_file(const orvasm_result* result, const Options& options) {
     const AssemblerState& state = *result_state(result);
     std::size_t count = 0;
     const ListingRecord* records = result_listing(result, count);
-    ListingLines listing;
-    FileLines lines;
-    if (form_listing_lines(listing, state, records, count) && lines.read(state, records, listing) &&
-        write_listing(state, records, listing, lines.texts(), output.stream))
-        return commit_output(output);
+    bool written = false;
+    try {
+        ListingLines listing;
+        FileLines lines;
+        if (form_listing_lines(listing, state, records, count)) {
+            lines.read(state, records, listing);
+            written = write_listing(state, records, listing, lines.texts(), output.stream);
+        }
+    } catch (const std::bad_alloc&) {
+        written = false; // memory ran out: the listing is not written
+    }
+    if (written) return commit_output(output);
     abandon_output(output);
     return false;
 }

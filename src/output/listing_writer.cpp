@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <new>
+#include <memory>
 
 #include "output/listing_rows.hpp"
 
@@ -174,13 +174,11 @@ class Output {
         used_ = 0;
     }
 
-    void give_up() { failed_ = true; }
-    bool written() const { return !failed_ && std::ferror(file_) == 0; }
+    bool written() const { return std::ferror(file_) == 0; }
 
   private:
     std::FILE* file_;
     std::size_t used_ = 0;
-    bool failed_ = false; // memory ran out
     char buffer_[CAPACITY];
 };
 
@@ -247,11 +245,7 @@ class Writer {
     // A first row longer than the buffer, composed apart.
     void put_long_first_row(std::uint32_t address, std::uint32_t shown_bytes, const Shown& shown,
                             std::size_t size) {
-        std::unique_ptr<char[]> row(new (std::nothrow) char[size]);
-        if (!row) {
-            out_.give_up();
-            return;
-        }
+        std::unique_ptr<char[]> row(new char[size]);
         char* end = put_first_row(row.get(), state_.image, address, shown_bytes, shown,
                                   listing_.location_width);
         *end++ = '\n';
@@ -290,11 +284,7 @@ class Writer {
             for (int i = 0; i < count; i++) write_label(labels[i]);
             return;
         }
-        std::unique_ptr<std::uint16_t[]> order(new (std::nothrow) std::uint16_t[count]);
-        if (!order) {
-            out_.give_up();
-            return;
-        }
+        std::unique_ptr<std::uint16_t[]> order(new std::uint16_t[count]);
         for (int i = 0; i < count; i++) order[i] = static_cast<std::uint16_t>(i);
         std::stable_sort(order.get(), order.get() + count,
                          [labels](std::uint16_t a, std::uint16_t b) {
@@ -310,16 +300,14 @@ class Writer {
         put_hex4(at, label.address);
         char* digit = at + 4 + 6;
         unsigned uses = label.uses;
+        // Uses are 16 bits wide: five digits at most.
         do *--digit = static_cast<char>('0' + uses % 10);
-        while ((uses /= 10) != 0 && digit > at + 4);
+        while ((uses /= 10) != 0);
         at += 4 + 6;
-        const char* stop = static_cast<const char*>(std::memchr(label.name, 0, NAME_SIZE));
-        std::size_t name = stop ? static_cast<std::size_t>(stop - label.name) : NAME_SIZE;
-        while (name > 0 && label.name[name - 1] == ' ') name--;
-        if (name > 0) {
-            std::memcpy(at + 2, label.name, name);
-            at += 2 + name;
-        }
+        // A name is never empty and holds no blank, so nothing is trimmed.
+        std::size_t name = std::strlen(label.name);
+        std::memcpy(at + 2, label.name, name);
+        at += 2 + name;
         *at++ = '\n';
         out_.end(at);
     }
@@ -347,9 +335,9 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
     listing.location_width = 0;
     listing.files = std::min<std::size_t>(state.included_count, MAX_INCLUDES) + 2;
     // By file: 1 + the highest line shown, 0 when none.
-    std::unique_ptr<std::uint64_t[]> highest(new (std::nothrow) std::uint64_t[listing.files]());
-    listing.lines.reset(new (std::nothrow) ListingLine[count]);
-    if (!highest || !listing.lines || count > UINT32_MAX) return false;
+    if (count > UINT32_MAX) return false;
+    std::unique_ptr<std::uint64_t[]> highest(new std::uint64_t[listing.files]());
+    listing.lines.reset(new ListingLine[count]);
     ListingLine* lines = listing.lines.get();
     Frames frames;
     bool resumed = false;        // an include has ended since the last line
@@ -433,6 +421,6 @@ bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
 bool write_listing(const AssemblerState& state, const ListingRecord* records,
                    const ListingLines& listing, const ShownText* texts, std::FILE* file) {
     // The buffer is too large for the stack of every thread.
-    std::unique_ptr<Writer> writer(new (std::nothrow) Writer(state, records, listing, texts, file));
-    return writer && writer->write();
+    auto writer = std::make_unique<Writer>(state, records, listing, texts, file);
+    return writer->write();
 }

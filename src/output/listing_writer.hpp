@@ -65,12 +65,14 @@ inline std::size_t listing_slot(std::size_t files, std::uint16_t file) {
 const char* listing_path(const AssemblerState& state, std::uint16_t file);
 
 // Groups the `count` records of an assembly into the lines of its listing.
-// False when memory ran out.
+// False for more records than a listing numbers; throws std::bad_alloc
+// when memory runs out.
 bool form_listing_lines(ListingLines& listing, const AssemblerState& state,
                         const ListingRecord* records, std::size_t count);
 
 // Writes the listing whose lines `listing` holds, formed from `records`, to
 // `file`, which stays open; `texts` holds the source text of each line, or
-// is nullptr to show none. False when a write failed.
+// is nullptr to show none. False when a write failed; throws
+// std::bad_alloc when memory runs out.
 bool write_listing(const AssemblerState& state, const ListingRecord* records,
                    const ListingLines& listing, const ShownText* texts, std::FILE* file);

@@ -45,9 +45,8 @@ std::uint64_t* by_line(std::uint64_t* keys, std::size_t count,
         std::sort(keys, keys + count);
         return keys;
     }
-    std::unique_ptr<std::size_t[]> starts(new (std::nothrow) std::size_t[lines + 1]());
-    sorted.reset(new (std::nothrow) std::uint64_t[count]);
-    if (!starts || !sorted) return nullptr;
+    std::unique_ptr<std::size_t[]> starts(new std::size_t[lines + 1]());
+    sorted.reset(new std::uint64_t[count]);
     for (std::size_t i = 0; i < count; i++) starts[(keys[i] >> 32) - first + 1]++;
     for (std::size_t line = 1; line <= lines; line++) starts[line] += starts[line - 1];
     for (std::size_t i = 0; i < count; i++) sorted[starts[(keys[i] >> 32) - first]++] = keys[i];
@@ -102,18 +101,17 @@ struct FileLines::Reader {
     }
 };
 
-bool FileLines::read(const AssemblerState& state, const ListingRecord* records,
+void FileLines::read(const AssemblerState& state, const ListingRecord* records,
                      const ListingLines& listing) {
     std::size_t files = listing.files;
     std::size_t count = listing.count;
     // The lines of the listing by file, in the order they come: a key for
     // each, its line number above its index in the listing.
-    std::unique_ptr<std::size_t[]> ends(new (std::nothrow) std::size_t[files]());
-    std::unique_ptr<std::uint64_t[]> keys(new (std::nothrow) std::uint64_t[count]);
-    shown_.reset(new (std::nothrow) ShownText[count]);
+    std::unique_ptr<std::size_t[]> ends(new std::size_t[files]());
+    std::unique_ptr<std::uint64_t[]> keys(new std::uint64_t[count]);
+    shown_.reset(new ShownText[count]);
     std::size_t block = std::max<std::size_t>(sizes_.block, 1);
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[block + LINE_SCAN_SLACK]);
-    if (!ends || !keys || !shown_ || !buffer) return false;
+    std::unique_ptr<char[]> buffer(new char[block + LINE_SCAN_SLACK]);
     for (std::size_t i = 0; i < count; i++)
         ends[listing_slot(files, records[listing.lines[i].record].position.file)]++;
     for (std::size_t slot = 0, total = 0; slot < files; slot++) {
@@ -128,36 +126,35 @@ bool FileLines::read(const AssemblerState& state, const ListingRecord* records,
     for (std::size_t slot = 0, begin = 0; slot < files; begin = ends[slot++]) {
         if (ends[slot] == begin) continue;
         const char* path = listing_path(state, static_cast<std::uint16_t>(slot));
-        if (!read_file(path, keys.get() + begin, ends[slot] - begin, reader)) return false;
+        read_file(path, keys.get() + begin, ends[slot] - begin, reader);
     }
-    return true;
 }
 
 // Reads the lines of one file that the `count` keys name, and gives each
-// line of the listing its text. False when memory ran out.
-bool FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t count,
+// line of the listing its text.
+void FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t count,
                           Reader& reader) {
     reader.descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
     reader.at = reader.end = reader.block;
     reader.complete = false;
-    bool kept = read_whole(reader);
-    if (kept && reader.kept && reader.complete) {
+    read_whole(reader);
+    if (reader.kept && reader.complete) {
         ::close(reader.descriptor);
         reader.descriptor = -1;
-        return show_whole_file(reader.at, reader.end, keys, count);
+        show_whole_file(reader.at, reader.end, keys, count);
+        return;
     }
     std::unique_ptr<std::uint64_t[]> sorted;
     keys = by_line(keys, count, sorted);
-    if (!keys) return false;
     std::uint64_t line = 1; // where the reader stands
     ShownText text{nullptr, 0};
-    for (std::size_t i = 0; i < count && kept; i++) {
+    for (std::size_t i = 0; i < count; i++) {
         std::uint64_t wanted = keys[i] >> 32;
         if (i == 0 || wanted != keys[i - 1] >> 32) {
             text = {nullptr, 0};
             // Lines are counted from 1; a line of 0 names none.
             if (wanted > 0 && reader.skip(wanted - line)) {
-                kept = take_line(reader, text);
+                take_line(reader, text);
                 line = wanted + 1;
             }
         }
@@ -165,23 +162,21 @@ bool FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t cou
     }
     if (reader.descriptor >= 0) ::close(reader.descriptor);
     reader.descriptor = -1;
-    return kept;
 }
 
 // Reads a small regular file whole into a block of texts, if the files so
-// read leave room for it. False when memory ran out.
-bool FileLines::read_whole(Reader& reader) {
+// read leave room for it.
+void FileLines::read_whole(Reader& reader) {
     struct stat status;
     if (reader.descriptor < 0 || ::fstat(reader.descriptor, &status) != 0 ||
         !S_ISREG(status.st_mode) || status.st_size <= 0 ||
         static_cast<std::uint64_t>(status.st_size) > sizes_.whole_file ||
         whole_size_ + static_cast<std::size_t>(status.st_size) > sizes_.whole_files)
-        return true;
+        return;
     // One byte more than the file holds finds its end, or that it grew:
     // the rest is then read in blocks.
     std::size_t size = static_cast<std::size_t>(status.st_size) + 1;
     char* whole = add_block(size + LINE_SCAN_SLACK);
-    if (!whole) return false;
     std::size_t got = 0;
     while (got < size) {
         ssize_t more = reader.read_into(whole + got, size - got);
@@ -190,65 +185,59 @@ bool FileLines::read_whole(Reader& reader) {
     }
     reader.complete = got < size;
     std::memset(whole + got, 0, LINE_SCAN_SLACK);
-    blocks_[block_count_ - 1].used = size + LINE_SCAN_SLACK;
+    blocks_.back().used = size + LINE_SCAN_SLACK;
     whole_size_ += size;
     reader.at = whole;
     reader.end = whole + got;
     reader.kept = true;
-    return true;
 }
 
 // Gives the lines the `count` keys name their texts in a file kept whole,
 // from `at` to `end`, in any order: where each line starts is found once,
-// up to the highest line asked for. False when memory ran out.
-bool FileLines::show_whole_file(const char* at, const char* end, const std::uint64_t* keys,
+// up to the highest line asked for.
+void FileLines::show_whole_file(const char* at, const char* end, const std::uint64_t* keys,
                                 std::size_t count) {
-    try {
-        std::vector<const char*> starts = {at}; // starts[n]: where line n + 1 starts
-        bool found_all = false;                 // no line end after the last start
-        for (std::size_t i = 0; i < count; i++) {
-            std::uint64_t wanted = keys[i] >> 32;
-            while (!found_all && starts.size() <= wanted) {
-                const char* from = starts.back();
-                auto* found = static_cast<const char*>(
-                    std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
-                if (found)
-                    starts.push_back(found + 1);
-                else
-                    found_all = true;
-            }
-            ShownText text{nullptr, 0};
-            // Lines are counted from 1; a line of 0 names none.
-            if (wanted > 0 && wanted < starts.size()) {
-                const char* line = starts[wanted - 1];
-                text = {line, without_returns(line, starts[wanted] - 1)};
-            } else if (wanted > 0 && wanted == starts.size() && starts.back() < end) {
-                text = {starts.back(), without_returns(starts.back(), end)};
-            }
-            shown_[keys[i] & 0xffffffff] = text;
+    std::vector<const char*> starts = {at}; // starts[n]: where line n + 1 starts
+    bool found_all = false;                 // no line end after the last start
+    for (std::size_t i = 0; i < count; i++) {
+        std::uint64_t wanted = keys[i] >> 32;
+        while (!found_all && starts.size() <= wanted) {
+            const char* from = starts.back();
+            auto* found = static_cast<const char*>(
+                std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+            if (found)
+                starts.push_back(found + 1);
+            else
+                found_all = true;
         }
-    } catch (const std::bad_alloc&) {
-        return false;
+        ShownText text{nullptr, 0};
+        // Lines are counted from 1; a line of 0 names none.
+        if (wanted > 0 && wanted < starts.size()) {
+            const char* line = starts[wanted - 1];
+            text = {line, without_returns(line, starts[wanted] - 1)};
+        } else if (wanted > 0 && wanted == starts.size() && starts.back() < end) {
+            text = {starts.back(), without_returns(starts.back(), end)};
+        }
+        shown_[keys[i] & 0xffffffff] = text;
     }
-    return true;
 }
 
 // Keeps the line the reader stands at, without its line end, and passes
-// that. No text when the file has ended. False when memory ran out.
-inline bool FileLines::take_line(Reader& reader, ShownText& text) {
+// that. No text when the file has ended.
+inline void FileLines::take_line(Reader& reader, ShownText& text) {
     // In a file kept whole, a line that ends there is shown from there.
     if (reader.kept) {
         if (const char* found = find_line_end(reader.at, reader.end)) {
             text = {reader.at, without_returns(reader.at, found)};
             reader.at = found + 1;
-            return true;
+            return;
         }
     }
-    return copy_line(reader, text);
+    copy_line(reader, text);
 }
 
 // take_line where the line is copied, in as many pieces as blocks it spans.
-bool FileLines::copy_line(Reader& reader, ShownText& text) {
+void FileLines::copy_line(Reader& reader, ShownText& text) {
     char* kept = nullptr;
     std::size_t length = 0;
     for (;;) {
@@ -257,7 +246,6 @@ bool FileLines::copy_line(Reader& reader, ShownText& text) {
         const char* stop = found ? found : reader.end;
         std::size_t size = static_cast<std::size_t>(stop - reader.at);
         kept = keep(kept, length, reader.at, size);
-        if (!kept) return false;
         length += size;
         reader.at = stop;
         if (found) {
@@ -266,20 +254,17 @@ bool FileLines::copy_line(Reader& reader, ShownText& text) {
         }
     }
     if (kept) text = {kept, without_returns(kept, kept + length)};
-    return true;
 }
 
 // Appends `size` bytes to the `length` bytes of the line kept last at
-// `line` (nullptr for a new line); returns where the line now is, or
-// nullptr when memory ran out. A line that outgrows its block moves to a new
-// one; nothing else ever moves.
+// `line` (nullptr for a new line); returns where the line now is. A line
+// that outgrows its block moves to a new one; nothing else ever moves.
 char* FileLines::keep(char* line, std::size_t length, const char* data, std::size_t size) {
-    TextBlock* block = block_count_ > 0 ? &blocks_[block_count_ - 1] : nullptr;
+    TextBlock* block = blocks_.empty() ? nullptr : &blocks_.back();
     if (!block || size > block->capacity - block->used) {
         char* moved = add_block(std::max(TEXT_BLOCK_SIZE, 2 * (length + size)));
-        if (!moved) return nullptr;
         if (length > 0) std::memcpy(moved, line, length);
-        block = &blocks_[block_count_ - 1];
+        block = &blocks_.back();
         block->used = length;
         line = moved;
     } else if (!line) {
@@ -290,19 +275,8 @@ char* FileLines::keep(char* line, std::size_t length, const char* data, std::siz
     return line;
 }
 
-// A new, empty block of texts of `capacity` bytes; nullptr when memory ran
-// out.
+// A new, empty block of texts of `capacity` bytes.
 char* FileLines::add_block(std::size_t capacity) {
-    if (block_count_ == block_capacity_) {
-        std::size_t count = block_capacity_ > 0 ? 2 * block_capacity_ : 8;
-        std::unique_ptr<TextBlock[]> grown(new (std::nothrow) TextBlock[count]);
-        if (!grown) return nullptr;
-        for (std::size_t i = 0; i < block_count_; i++) grown[i] = std::move(blocks_[i]);
-        blocks_ = std::move(grown);
-        block_capacity_ = count;
-    }
-    TextBlock made{std::unique_ptr<char[]>(new (std::nothrow) char[capacity]), 0, capacity};
-    if (!made.bytes) return nullptr;
-    blocks_[block_count_] = std::move(made);
-    return blocks_[block_count_++].bytes.get();
+    blocks_.push_back({std::unique_ptr<char[]>(new char[capacity]), 0, capacity});
+    return blocks_.back().bytes.get();
 }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "output/listing_writer.hpp"
 
@@ -28,8 +29,9 @@ class FileLines {
     // Reads the text of each line of `listing`, formed from `records`, from
     // the files of `state`, by the paths the assembly opened them by. A line
     // that cannot be read (its file is gone or was a pipe, or the file now
-    // ends before it) has no text. False when memory ran out.
-    bool read(const AssemblerState& state, const ListingRecord* records,
+    // ends before it) has no text. Throws std::bad_alloc when memory runs
+    // out.
+    void read(const AssemblerState& state, const ListingRecord* records,
               const ListingLines& listing);
 
     // The texts, one for each line of the listing read.
@@ -45,19 +47,17 @@ class FileLines {
     };
 
     struct Reader; // a file being read, a block at a time
-    bool read_file(const char* path, std::uint64_t* keys, std::size_t count, Reader& reader);
-    bool read_whole(Reader& reader);
-    bool show_whole_file(const char* at, const char* end, const std::uint64_t* keys,
+    void read_file(const char* path, std::uint64_t* keys, std::size_t count, Reader& reader);
+    void read_whole(Reader& reader);
+    void show_whole_file(const char* at, const char* end, const std::uint64_t* keys,
                          std::size_t count);
-    bool take_line(Reader& reader, ShownText& text);
-    bool copy_line(Reader& reader, ShownText& text);
+    void take_line(Reader& reader, ShownText& text);
+    void copy_line(Reader& reader, ShownText& text);
     char* keep(char* line, std::size_t length, const char* data, std::size_t size);
     char* add_block(std::size_t capacity);
 
     ReadSizes sizes_;
     std::unique_ptr<ShownText[]> shown_; // by line of the listing
-    std::unique_ptr<TextBlock[]> blocks_;
-    std::size_t block_count_ = 0;
-    std::size_t block_capacity_ = 0;
+    std::vector<TextBlock> blocks_;
     std::size_t whole_size_ = 0; // of the files kept whole
 };

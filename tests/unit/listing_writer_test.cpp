@@ -125,6 +125,27 @@ TEST_F(ListingWriter, RecordsDeeperThanAnyFrame) {
     EXPECT_NE(lines[4].find(":4    back"), std::string::npos) << lines[4];
 }
 
+TEST_F(ListingWriter, LineNumbersOfEveryWidthAndNoTexts) {
+    // Without texts a line ends at its location, or at its marks.
+    ListingRecord use{{100, 1, 0}, 0x100, 0, 0, ListingKind::Expansion, 0};
+    std::vector<ListingRecord> records = {bytes(7, 0x100, 1), use, bytes(42, 0x101, 1, 1),
+                                          bytes(12345, 0x102, 1)};
+    ListingLines listing;
+    ASSERT_TRUE(form_listing_lines(listing, *state_, records.data(), records.size()));
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* to = open_memstream(&buffer, &size);
+    EXPECT_TRUE(write_listing(*state_, records.data(), listing, nullptr, to));
+    std::fclose(to);
+    std::vector<std::string> lines = lines_of(std::string(buffer, size));
+    std::free(buffer);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[1], "0100  00                       in.orv:7");
+    EXPECT_EQ(lines[2], "0100                           in.orv:100");
+    EXPECT_EQ(lines[3], "0101  07                       in.orv:42    +");
+    EXPECT_EQ(lines[4], "0102  0e                       in.orv:12345");
+}
+
 TEST_F(ListingWriter, LabelsByAddressThenInTheOrderDefined) {
     const char* names[] = {"b", "a", "c", "d", "e"};
     std::uint16_t addresses[] = {0x200, 0x100, 0x200, 0x100, 0xffff};

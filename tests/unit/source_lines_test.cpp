@@ -50,7 +50,7 @@ class SourceLines : public ::testing::Test {
         EXPECT_TRUE(form_listing_lines(listing, *state_, records.data(), records.size()));
         EXPECT_EQ(listing.count, records.size());
         FileLines lines(sizes);
-        EXPECT_TRUE(lines.read(*state_, records.data(), listing));
+        lines.read(*state_, records.data(), listing);
         std::vector<std::string> result;
         for (std::size_t i = 0; i < listing.count; i++) {
             ShownText text = lines.texts()[i];
@@ -153,6 +153,8 @@ TEST_F(SourceLines, FilesReadWholeWhileTheyFit) {
 TEST_F(SourceLines, FileGoneOrChangedSinceThePass) {
     write_file(dir_ / "in.orv", "one\n");
     EXPECT_EQ(texts({{0, 1}}), std::vector<std::string>{"one"});
+    write_file(dir_ / "in.orv", "");
+    EXPECT_EQ(texts({{0, 1}}), std::vector<std::string>{"(none)"});
     std::filesystem::remove(dir_ / "in.orv");
     EXPECT_EQ(texts({{0, 1}}), std::vector<std::string>{"(none)"});
     std::filesystem::create_directory(dir_ / "in.orv");
