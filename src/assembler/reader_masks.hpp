@@ -1,8 +1,9 @@
 // Masks of 16 bytes that the token reader takes a step at a time rather
 // than a byte at a time, one bit per byte in memory order: the line feeds,
 // for counting the lines between two tokens, and the bytes up to the blank,
-// among which a token's text ends. x86-64 uses SSE2; other machines two 8-byte words. Both are
-// defined wherever they can be, and the tests compare them.
+// among which a token's text ends. x86-64 uses SSE2; other machines two
+// 8-byte words. Both are defined wherever they can be, and the tests
+// compare them.
 #pragma once
 
 #include <bit>
@@ -16,14 +17,17 @@
 // The bytes one step of a mask reads.
 constexpr std::uint32_t MASK_STEP = 16;
 
-// The zero bytes among the 8 of `word`, in memory order from the lowest
-// bit. Each byte is tested on its own 7 low bits, so no carry crosses into
-// the next.
+// The high bit of each of the 8 bytes of `marks`, in memory order from the
+// lowest bit: the product gathers them into its top byte.
+inline unsigned high_bits(std::uint64_t marks) {
+    return static_cast<unsigned>(((marks >> 7) * 0x0102040810204080) >> 56);
+}
+
+// The zero bytes among the 8 of `word`. Each byte is tested on its own 7
+// low bits, so no carry crosses into the next.
 inline unsigned zeros_in_word(std::uint64_t word) {
     constexpr std::uint64_t highs = 0x8080808080808080;
-    std::uint64_t zero = ~(((word & ~highs) + ~highs) | word) & highs;
-    // Gathers the high bit of each byte into the top byte of the product.
-    return static_cast<unsigned>(((zero >> 7) * 0x0102040810204080) >> 56);
+    return high_bits(~(((word & ~highs) + ~highs) | word) & highs);
 }
 
 // The bytes up to 0x20 among the 8 of `word`: those whose 7 low bits stay
@@ -31,8 +35,7 @@ inline unsigned zeros_in_word(std::uint64_t word) {
 inline unsigned blank_or_below_in_word(std::uint64_t word) {
     constexpr std::uint64_t ones = 0x0101010101010101;
     constexpr std::uint64_t highs = 0x8080808080808080;
-    std::uint64_t below = ~(((word & ~highs) + ones * (0x80 - ' ' - 1)) | word) & highs;
-    return static_cast<unsigned>(((below >> 7) * 0x0102040810204080) >> 56);
+    return high_bits(~(((word & ~highs) + ones * (0x80 - ' ' - 1)) | word) & highs);
 }
 
 // The line feeds among the 8 bytes of `word`: the bytes that are zero once
@@ -41,31 +44,30 @@ inline unsigned line_feeds_in_word(std::uint64_t word) {
     return zeros_in_word(word ^ 0x0101010101010101 * '\n');
 }
 
-inline unsigned line_feeds_in_words(const unsigned char* at) {
+// A mask of the 16 bytes at `at` as two 8-byte words: `in_word` on each
+// where the machine is little-endian, `is_one` on each byte elsewhere.
+template <typename InWord, typename IsOne>
+inline unsigned mask_in_words(const unsigned char* at, InWord in_word, IsOne is_one) {
     std::uint64_t low;
     std::uint64_t high;
     std::memcpy(&low, at, sizeof low);
     std::memcpy(&high, at + 8, sizeof high);
     if constexpr (std::endian::native == std::endian::little)
-        return line_feeds_in_word(low) | line_feeds_in_word(high) << 8;
-    unsigned feeds = 0;
-    for (std::uint32_t i = 0; i < MASK_STEP; i++) feeds |= unsigned{at[i] == '\n'} << i;
-    return feeds;
+        return in_word(low) | in_word(high) << 8;
+    unsigned mask = 0;
+    for (std::uint32_t i = 0; i < MASK_STEP; i++) mask |= unsigned{is_one(at[i])} << i;
+    return mask;
+}
+
+inline unsigned line_feeds_in_words(const unsigned char* at) {
+    return mask_in_words(at, line_feeds_in_word, [](unsigned char c) { return c == '\n'; });
 }
 
 // The bytes up to 0x20, the blank, among the 16 at `at`: every byte that
 // ends a token's text (whitespace and 0x00) is one, and the few others
 // (control bytes) are told apart by the caller.
 inline unsigned blank_or_below_in_words(const unsigned char* at) {
-    std::uint64_t low;
-    std::uint64_t high;
-    std::memcpy(&low, at, sizeof low);
-    std::memcpy(&high, at + 8, sizeof high);
-    if constexpr (std::endian::native == std::endian::little)
-        return blank_or_below_in_word(low) | blank_or_below_in_word(high) << 8;
-    unsigned found = 0;
-    for (std::uint32_t i = 0; i < MASK_STEP; i++) found |= unsigned{at[i] <= ' '} << i;
-    return found;
+    return mask_in_words(at, blank_or_below_in_word, [](unsigned char c) { return c <= ' '; });
 }
 
 #if defined(__SSE2__)

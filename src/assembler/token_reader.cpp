@@ -28,25 +28,20 @@ static_assert(STREAM_SLACK >= COMMENT_SCAN_STEP, "the search reads whole steps")
 void count_lines_to(TokenStream& stream, std::uint32_t until) {
     if (stream.discarded + until <= stream.counted) return;
     auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
-    std::uint32_t last_end = 0; // after the last line end seen, 0 for none
     if (until - from < 16 * MASK_STEP) {
-        for (std::uint32_t at = from; at < until; at += MASK_STEP) {
-            unsigned feeds = line_feeds(stream.buffer + at);
-            if (std::uint32_t left = until - at; left < MASK_STEP) feeds &= (1u << left) - 1;
-            if (!feeds) continue;
-            last_end = at + static_cast<std::uint32_t>(32 - std::countl_zero(feeds));
-            for (; feeds; feeds &= feeds - 1) stream.line++;
-        }
-    } else {
-        const unsigned char* at = stream.buffer + from;
-        const unsigned char* end = stream.buffer + until;
-        while (const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at))) {
-            at = static_cast<const unsigned char*>(found) + 1;
-            stream.line++;
-            last_end = static_cast<std::uint32_t>(at - stream.buffer);
-        }
+        count_line_feeds(stream, from, until);
+        return;
     }
-    if (last_end) stream.line_start = stream.discarded + last_end;
+    const unsigned char* at = stream.buffer + from;
+    const unsigned char* end = stream.buffer + until;
+    const unsigned char* last_end = nullptr; // after the last line end seen
+    while (const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at))) {
+        at = static_cast<const unsigned char*>(found) + 1;
+        stream.line++;
+        last_end = at;
+    }
+    if (last_end)
+        stream.line_start = stream.discarded + static_cast<std::uint64_t>(last_end - stream.buffer);
     stream.counted = stream.discarded + until;
 }
 

@@ -15,9 +15,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "assembler/reader_masks.hpp"
 
 // Bytes after the end of a block that a scan may read, but never counts:
 // the block's buffer must have them.
@@ -37,10 +35,10 @@ inline const char* skip_line_ends_bytes(const char* at, const char* end, std::ui
 }
 
 #if defined(__SSE2__)
-// The line ends among the 16 bytes at `at`, one bit for each.
+// The line ends among the 16 bytes at `at`, one bit for each: the token
+// reader's mask.
 inline unsigned line_ends_sse2(const char* at) {
-    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('\n'))));
+    return line_feeds_sse2(reinterpret_cast<const unsigned char*>(at));
 }
 
 // The line ends from `at` on before `at + limit`, one bit for each, in
