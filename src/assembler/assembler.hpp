@@ -66,9 +66,19 @@ inline bool makes_listing(const AssemblerState& state) {
     return state.listing.room && state.tracks_positions;
 }
 
+// --- The listing (listing.cpp) ---
+
 // Tells the listing how many records were written in the room it gave,
 // and takes more room from it; with `last`, only tells it.
 void renew_listing_room(AssemblerState& state, bool last = false);
+
+// The text of the line of the last token read from `stream`, kept once for
+// each line: the number the records of the line carry.
+std::uint32_t stream_line_text(TokenStream& stream);
+
+// The text of the line of the token being handled in the innermost frame:
+// its file's line, or that of the macro body token.
+std::uint32_t current_line_text(AssemblerState& state);
 
 // The next free entry of the listing's room, where a record is made in place.
 inline ListingRecord& next_listing_record(AssemblerState& state) {
@@ -84,6 +94,7 @@ inline ListingRecord& start_listing_record(AssemblerState& state, std::uint16_t 
     record.depth = depth;
     record.kind = ListingKind::Bytes;
     record.target = 0;
+    record.text = NO_TEXT;
     return record;
 }
 

@@ -51,15 +51,6 @@ template <bool Listed> static int source_tokens(AssemblerState& state, TokenStre
     return 1;
 }
 
-void renew_listing_room(AssemblerState& state, bool last) {
-    auto written = static_cast<std::size_t>(state.listing_next - state.listing_room);
-    std::size_t size = 0;
-    ListingRecord* room =
-        state.listing.room(state.listing.context, written, last ? nullptr : &size);
-    state.listing_room = state.listing_next = room;
-    state.listing_end = room + size;
-}
-
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
     state.cursor = PROGRAM_START;
     set_scope(state, "on-reset", text_length("on-reset"));
@@ -68,6 +59,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     TokenStream& stream = state.streams[0];
     open_token_stream(stream, source, path);
     stream.counts_lines = state.tracks_positions;
+    if (makes_listing(state) && state.listing.text) stream.listing = &state.listing;
     if (state.listing.room) renew_listing_room(state);
     enter_frame(state, {&stream, nullptr, 0, 0});
     int read = makes_listing(state) ? source_tokens<true>(state, stream)
@@ -136,9 +128,11 @@ int include_source(AssemblerState& state, const char* path) {
     int result;
     if (state.tracks_positions) {
         stream.counts_lines = true;
-        if (makes_listing(state))
+        if (makes_listing(state)) {
+            if (state.listing.text) stream.listing = &state.listing;
             list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
-                                ListingKind::Include, number});
+                                ListingKind::Include, number, current_line_text(state)});
+        }
         enter_frame(state, {&stream, nullptr, 0, number});
         result = makes_listing(state) ? include_tokens<true>(state, stream, number)
                                       : include_tokens<false>(state, stream, number);
@@ -292,6 +286,7 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     } else {
         return 1;
     }
+    record.text = current_line_text(state);
     keep_listing_record(state);
     return 1;
 }

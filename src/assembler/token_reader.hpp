@@ -98,6 +98,13 @@ inline int read_token(TokenStream& stream, char* token, int width) {
 // Counts the lines of the buffer from where counting stopped up to `until`.
 void count_lines(TokenStream& stream, std::uint32_t until);
 
+// The texts of listed lines (listing.cpp), for a stream whose `listing` is
+// set: as bytes from `keep` on are about to be all the buffer holds, saves
+// the first bytes of the line being read; once a block has been read,
+// gives the observer the text of a line that was open at the block's end.
+void keep_line_head(TokenStream& stream, std::uint32_t keep);
+void finish_line_text(TokenStream& stream);
+
 // Counts the lines of the buffer from `from`, where counting stopped, up to
 // `until`, a step of 16 bytes at a time: for the few bytes between two
 // tokens. The buffer holds a step of slack after its data, and the bytes

@@ -9,6 +9,13 @@
 
 #include "assembler/token_widths.hpp"
 
+struct ListingObserver;
+
+// The most bytes of a source line a listing keeps and shows.
+constexpr std::uint32_t LISTED_TEXT = 256;
+constexpr std::uint32_t NEW_TEXT = UINT32_MAX; // ListingObserver::text: a line not yet kept
+constexpr std::uint32_t NO_TEXT = UINT32_MAX;  // a record whose line has no text
+
 // Bytes asked of the file at a time: a whole number of the C library's
 // buffers (4 or 8 KiB), so that each block is one read straight into the
 // stream's buffer. On a source of comments 64 KiB take 2% less time than
@@ -36,6 +43,17 @@ struct TokenStream {
     std::uint64_t counted;    // the offset in the file up to which lines are counted
     std::uint32_t line;       // the line at `counted`, from 1
     std::uint64_t line_start; // the offset in the file where that line begins
+    // With a listing (listing.cpp): the observer that keeps the texts of
+    // lines; the first bytes of the line that was being read when bytes
+    // last left the buffer; and the text kept last, of `text_line`, which
+    // is `text_open` while its end is still to be read.
+    const ListingObserver* listing;
+    std::uint32_t head_line;
+    std::uint32_t head_length;
+    std::uint32_t text_line;
+    std::uint32_t text;
+    bool text_open;
+    char head[LISTED_TEXT + 1];
     // The part of a token kept from the previous block (fewer than
     // MAX_TOKEN_WIDTH bytes), then the block. The scanning loops plant a stop
     // byte after the data instead of testing for its end at every byte, and

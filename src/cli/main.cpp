@@ -9,14 +9,14 @@
 #include <string>
 
 #include "cli/options.hpp"
+#include <vector>
+
 #include "common/diagnostics.hpp"
 #include "common/file_identity.hpp"
-#include "library/internal.hpp"
 #include "orvasm/orvasm.h"
 #include "output/depfile_writer.hpp"
 #include "output/listing_writer.hpp"
 #include "output/output_file.hpp"
-#include "output/source_lines.hpp"
 
 namespace {
 
@@ -77,7 +77,12 @@ bool write_dependencies(const orvasm_result* result, const Options& options) {
     if (replaces_output_or_input(result, options, path)) return false;
     OutputFile output;
     if (!open_output(output, path)) return false;
-    if (write_depfile(*result_state(result), options.source_path, options.rom_path, output.stream))
+    // The files the assembly read: the source, then those it included.
+    std::vector<const char*> included;
+    for (std::size_t i = 1; i < orvasm_result_file_count(result); i++)
+        included.push_back(orvasm_result_file(result, i));
+    if (write_depfile(included.data(), included.size(), options.source_path, options.rom_path,
+                      output.stream))
         return commit_output(output);
     abandon_output(output);
     return false;
@@ -91,17 +96,9 @@ bool write_listing_file(const orvasm_result* result, const Options& options) {
         return false;
     OutputFile output;
     if (!open_output(output, path)) return false;
-    const AssemblerState& state = *result_state(result);
-    std::size_t count = 0;
-    const ListingRecord* records = result_listing(result, count);
     bool written = false;
     try {
-        ListingLines listing;
-        FileLines lines;
-        if (form_listing_lines(listing, state, records, count)) {
-            lines.read(state, records, listing);
-            written = write_listing(state, records, listing, lines.texts(), output.stream);
-        }
+        written = write_listing(result, options.source_path, output.stream);
     } catch (const std::bad_alloc&) {
         written = false; // memory ran out: the listing is not written
     }
@@ -167,6 +164,7 @@ int main(int argc, char** argv) {
     assembly.print_to = stderr;
     if (options.locations) assembly.flags |= ORVASM_LOCATIONS;
     if (options.listing_path) assembly.flags |= ORVASM_LISTING;
+    if (options.depfile_path) assembly.flags |= ORVASM_DEPENDENCIES;
     orvasm_result* result = orvasm_assemble(nullptr, &assembly);
     if (!result) {
         std::perror("orvasm"); // the working state could not be allocated
