@@ -14,7 +14,7 @@ namespace {
 // buffer goes: the saved head when the line began in an earlier block,
 // then the buffer's bytes up to its line end.
 std::uint32_t give_line_text(TokenStream& stream, std::uint32_t id) {
-    char text[LISTED_TEXT + 1];
+    char text[sizeof stream.head];
     std::size_t length = 0;
     std::uint32_t from = 0;
     if (stream.line_start < stream.discarded) {
@@ -31,10 +31,13 @@ std::uint32_t give_line_text(TokenStream& stream, std::uint32_t id) {
                                                   (stream.buffer + from));
     std::memcpy(text + length, stream.buffer + from, size);
     length += size;
-    bool cut = length > LISTED_TEXT;
-    stream.text_open = !line_end && !cut && !stream.exhausted;
+    bool whole = line_end || stream.exhausted; // the line ends here
+    stream.text_open = !whole && length < sizeof text;
+    // Carriage returns before the line end are no part of the line.
+    if (whole)
+        while (length > 0 && text[length - 1] == '\r') length--;
+    bool cut = length > LISTED_TEXT || (!whole && !stream.text_open);
     if (cut) length = LISTED_TEXT;
-    while (!cut && !stream.text_open && length > 0 && text[length - 1] == '\r') length--;
     return stream.listing->text(stream.listing->context, id, text, length, cut);
 }
 
@@ -62,7 +65,7 @@ void keep_line_head(TokenStream& stream, std::uint32_t keep) {
     }
     std::uint64_t start = stream.line_start > stream.discarded ? stream.line_start : stream.discarded;
     auto from = static_cast<std::uint32_t>(start - stream.discarded);
-    std::uint32_t room = LISTED_TEXT + 1 - stream.head_length;
+    std::uint32_t room = sizeof stream.head - stream.head_length;
     std::uint32_t size = keep > from ? keep - from : 0;
     if (size > room) size = room;
     std::memcpy(stream.head + stream.head_length, stream.buffer + from, size);

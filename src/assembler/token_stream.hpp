@@ -53,7 +53,9 @@ struct TokenStream {
     std::uint32_t text_line;
     std::uint32_t text;
     bool text_open;
-    char head[LISTED_TEXT + 1];
+    // The text kept, and a few bytes more: enough to tell a longer line
+    // from one whose carriage returns make it look longer.
+    char head[LISTED_TEXT + 16];
     // The part of a token kept from the previous block (fewer than
     // MAX_TOKEN_WIDTH bytes), then the block. The scanning loops plant a stop
     // byte after the data instead of testing for its end at every byte, and
