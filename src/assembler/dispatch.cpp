@@ -11,11 +11,9 @@ static std::FILE* open_source(AssemblerState& state, const char* path) {
     return std::fopen(path, "r");
 }
 
-// Handles a token read from a file, as handle_token does, and also makes
-// its listing record where the pass makes a listing. Chosen once per file,
-// so that a pass without a listing pays nothing for it.
 // Reads a token from a file, counting its lines where the pass makes a
-// listing.
+// listing, and handles it, also making its listing record there. Chosen
+// once per file, so that a pass without a listing pays nothing for it.
 template <bool Listed>
 __attribute__((always_inline)) static inline int read_file_token(TokenStream& stream, char* token,
                                                                  int width) {
@@ -27,25 +25,19 @@ __attribute__((always_inline)) static inline int read_file_token(TokenStream& st
 
 template <bool Listed>
 __attribute__((always_inline)) static inline int
-handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream,
-                  std::uint16_t file, std::uint16_t depth) {
-    if constexpr (Listed) {
-        SourcePosition& position = start_listing_record(state, depth).position;
-        counted_line_column(stream, position.line, position.column);
-        position.file = file;
+handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
+    if constexpr (Listed)
         return handle_listed_token(state, token, length, stream);
-    } else {
+    else
         return handle_token(state, token, length, stream);
-    }
 }
 
 template <bool Listed> static int source_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    std::uint16_t depth = listing_depth(state);
     for (int length; (length = read_file_token<Listed>(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its inlined check drops out.
         if (length > TOP_LEVEL_MAX_TOKEN ||
-            !handle_read_token<Listed>(state, token, length, stream, 0, depth))
+            !handle_read_token<Listed>(state, token, length, stream))
             return report_error(state, "Invalid token", token);
     }
     return 1;
@@ -100,11 +92,10 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
 }
 
 template <bool Listed>
-static int include_tokens(AssemblerState& state, TokenStream& stream, std::uint16_t file) {
+static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    std::uint16_t depth = listing_depth(state);
     for (int length; (length = read_file_token<Listed>(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
-        if (!handle_read_token<Listed>(state, token, length, stream, file, depth))
+        if (!handle_read_token<Listed>(state, token, length, stream))
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -134,11 +125,11 @@ int include_source(AssemblerState& state, const char* path) {
                                 ListingKind::Include, number, current_line_text(state)});
         }
         enter_frame(state, {&stream, nullptr, 0, number});
-        result = makes_listing(state) ? include_tokens<true>(state, stream, number)
-                                      : include_tokens<false>(state, stream, number);
+        result = makes_listing(state) ? include_tokens<true>(state, stream)
+                                      : include_tokens<false>(state, stream);
         leave_frame(state);
     } else {
-        result = include_tokens<false>(state, stream, number);
+        result = include_tokens<false>(state, stream);
     }
     state.include_depth--;
     std::fclose(file);
@@ -260,8 +251,8 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
 #pragma GCC diagnostic pop
 
 // Inlined into the reading loops of a listed pass, as handle_token is into
-// all of them. The caller has put the token's position in the next record;
-// the record is kept only when the token makes one.
+// all of them. The record is made only when the token did something a
+// listing shows, in the frame of the token, which has its position.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattributes"
 __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, const char* token,
@@ -273,9 +264,7 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     if (!handle_token(state, token, length, stream)) return 0;
     // An include or a macro use has listed its header and what it holds.
     if (state.listed != listed) return 1;
-    // Finished in place, and kept only when the token did any of these.
-    ListingRecord& record = next_listing_record(state);
-    record.address = cursor;
+    ListingRecord record = {{}, cursor, 0, listing_depth(state), ListingKind::Bytes, 0, 0};
     if (state.length != written) {
         record.size = static_cast<std::uint16_t>(state.cursor - cursor);
     } else if (state.label_count != labels) {
@@ -286,8 +275,9 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     } else {
         return 1;
     }
+    record.position = current_position(state);
     record.text = current_line_text(state);
-    keep_listing_record(state);
+    list_record(state, record);
     return 1;
 }
 #pragma GCC diagnostic pop

@@ -43,19 +43,8 @@ std::uint32_t give_line_text(TokenStream& stream, std::uint32_t id) {
 
 } // namespace
 
-std::uint32_t stream_line_text(TokenStream& stream) {
-    if (!stream.listing) return NO_TEXT;
-    if (stream.text_line != stream.line) {
-        stream.text_line = stream.line;
-        stream.text = give_line_text(stream, NEW_TEXT);
-    }
-    return stream.text;
-}
-
-std::uint32_t current_line_text(AssemblerState& state) {
-    const Frame& frame = state.frames[state.frame_count - 1];
-    if (frame.macro) return frame.macro->body_texts[frame.body_index];
-    return stream_line_text(*frame.stream);
+std::uint32_t keep_line_text(TokenStream& stream) {
+    return give_line_text(stream, NEW_TEXT);
 }
 
 void keep_line_head(TokenStream& stream, std::uint32_t keep) {

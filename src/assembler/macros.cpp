@@ -89,7 +89,6 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
         }
         int handled;
         if constexpr (Listed) {
-            start_listing_record(state, listing_depth(state)).position = macro.body_positions[i];
             handled = handle_listed_token(state, token, length, stream);
         } else {
             handled = handle_token(state, token, length, stream);

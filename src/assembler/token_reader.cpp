@@ -52,7 +52,9 @@ namespace {
 // next block after them; `position` moves with them. Every caller keeps
 // less than a token of MAX_TOKEN_WIDTH bytes. This is the one place where
 // bytes leave the buffer. Returns false when no byte was added.
-bool refill(TokenStream& stream, std::uint32_t keep) {
+// Out of line, and whole: once a block, and a part of it inlined into the
+// comment skip costs that loop registers.
+__attribute__((noinline)) bool refill(TokenStream& stream, std::uint32_t keep) {
     if (stream.exhausted) return false;
     if (stream.counts_lines) count_lines(stream, keep);
     if (stream.listing) keep_line_head(stream, keep);

@@ -4,6 +4,7 @@
 // users compiling the reader.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -43,10 +44,16 @@ struct TokenStream {
     std::uint64_t counted;    // the offset in the file up to which lines are counted
     std::uint32_t line;       // the line at `counted`, from 1
     std::uint64_t line_start; // the offset in the file where that line begins
+    // The part of a token kept from the previous block (fewer than
+    // MAX_TOKEN_WIDTH bytes), then the block. The scanning loops plant a stop
+    // byte after the data instead of testing for its end at every byte, and
+    // the comment search reads whole steps up to that stop byte.
+    unsigned char buffer[MAX_TOKEN_WIDTH + STREAM_BUFFER_SIZE + STREAM_SLACK];
     // With a listing (listing.cpp): the observer that keeps the texts of
     // lines; the first bytes of the line that was being read when bytes
     // last left the buffer; and the text kept last, of `text_line`, which
-    // is `text_open` while its end is still to be read.
+    // is `text_open` while its end is still to be read. After the buffer,
+    // so that the buffer keeps its place.
     const ListingObserver* listing;
     std::uint32_t head_line;
     std::uint32_t head_length;
@@ -55,10 +62,10 @@ struct TokenStream {
     bool text_open;
     // The text kept, and a few bytes more: enough to tell a longer line
     // from one whose carriage returns make it look longer.
-    char head[LISTED_TEXT + 16];
-    // The part of a token kept from the previous block (fewer than
-    // MAX_TOKEN_WIDTH bytes), then the block. The scanning loops plant a stop
-    // byte after the data instead of testing for its end at every byte, and
-    // the comment search reads whole steps up to that stop byte.
-    unsigned char buffer[MAX_TOKEN_WIDTH + STREAM_BUFFER_SIZE + STREAM_SLACK];
+    char head[LISTED_TEXT + 39];
 };
+
+// The scanning loops were measured with the buffer at this place of a
+// 64-byte line, in every stream of the state: a stream grows by whole lines.
+static_assert(offsetof(TokenStream, buffer) % 64 == 8 && sizeof(TokenStream) % 64 == 8,
+              "the buffer keeps its alignment");

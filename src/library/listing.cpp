@@ -136,6 +136,24 @@ class LineForm {
     LineForm(const orvasm_result& result, orvasm_listing_line* lines)
         : result_(result), lines_(lines) {}
 
+    // Adds the record at `at` and those after it, before `end`, that it
+    // takes along; returns the next.
+    const ListingRecord* add(const ListingRecord* at, const ListingRecord* end) {
+        add(*at);
+        if (at->kind != ListingKind::Bytes) return at + 1;
+        // Most records are bytes that go on from those before them on the
+        // same line, at the same depth: those are taken in a loop of their
+        // own.
+        const ListingRecord* more = at + 1;
+        for (; more != end && more->kind == ListingKind::Bytes && more->address == next_ &&
+               more->position.line == at_.line && more->position.file == at_.file &&
+               more->depth == depth_;
+             more++)
+            next_ += more->size;
+        open_->size = next_ - open_->address;
+        return more;
+    }
+
     void add(const ListingRecord& record) {
         std::uint32_t level = std::min<std::uint32_t>(record.depth, DEEPEST);
         if (frames_.levels > level + 1 && frames_.leave(level)) {
@@ -244,7 +262,8 @@ void collect_listing_lines(orvasm_result& result) {
         std::malloc(listing.count * sizeof(orvasm_listing_line)));
     if (!lines) return;
     LineForm form(result, lines);
-    for (std::size_t i = 0; i < listing.count; i++) form.add(listing.records[i]);
+    const ListingRecord* end = listing.records + listing.count;
+    for (const ListingRecord* at = listing.records; at != end;) at = form.add(at, end);
     const AssemblerState& state = *result.state;
     for (std::size_t i = 0; i < form.count(); i++) {
         orvasm_listing_line& line = lines[i];

@@ -1,11 +1,11 @@
-// Each line of the listing is composed in a buffer of its own and written
-// through the file's stream; blanks at the end of a line are never written.
+// Each line of the listing is composed in place in a buffer, which is
+// written in large blocks; blanks at the end of a line are never written.
 #include "output/listing_writer.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
@@ -20,7 +20,19 @@ constexpr std::size_t MARKS_WIDTH = 2;
 // After the text of a line cut short.
 constexpr char CUT_MARK[] = "...";
 
-constexpr char HEX[] = "0123456789abcdef";
+// " BB" for each byte, and the digits of an address.
+struct HexTable {
+    char cells[256][3];
+    constexpr HexTable() : cells() {
+        constexpr char digits[] = "0123456789abcdef";
+        for (int value = 0; value < 256; value++) {
+            cells[value][0] = ' ';
+            cells[value][1] = digits[value >> 4];
+            cells[value][2] = digits[value & 15];
+        }
+    }
+};
+constexpr HexTable HEX;
 
 const char* path_of(const orvasm_position& position) {
     return position.file ? position.file : "";
@@ -32,24 +44,67 @@ std::size_t decimal_digits(std::uint32_t number) {
     return digits;
 }
 
-// Appends "ADDR " and " BB" for each of the `count` bytes at `bytes`.
-void put_row(std::string& row, std::uint32_t address, const unsigned char* bytes,
-             std::size_t count) {
-    for (int shift = 12; shift >= 0; shift -= 4) row += HEX[(address >> shift) & 15];
-    row += ' ';
-    for (std::size_t i = 0; i < count; i++) {
-        row += ' ';
-        row += HEX[bytes[i] >> 4];
-        row += HEX[bytes[i] & 15];
+// The listing's file, through a buffer of its own: each line is composed
+// in place, and the buffer written in large blocks.
+class Output {
+  public:
+    explicit Output(std::FILE* file) : file_(file) {}
+    ~Output() { flush(); }
+
+    // Where `size` more bytes may be composed; end() takes the end of what was.
+    char* room(std::size_t size) {
+        if (size > buffer_.size() - used_) {
+            flush();
+            if (size > buffer_.size()) buffer_.resize(size);
+        }
+        return buffer_.data() + used_;
     }
+    void end(const char* at) { used_ = static_cast<std::size_t>(at - buffer_.data()); }
+    void put(const char* text, std::size_t size) {
+        char* at = room(size);
+        std::memcpy(at, text, size);
+        end(at + size);
+    }
+    void put(const char* text) { put(text, std::strlen(text)); }
+    void flush() {
+        if (used_ > 0) std::fwrite(buffer_.data(), 1, used_, file_);
+        used_ = 0;
+    }
+    bool written() {
+        flush();
+        return std::ferror(file_) == 0;
+    }
+
+  private:
+    std::FILE* file_;
+    std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 16);
+    std::size_t used_ = 0;
+};
+
+// "ADDR " and " BB" for each of the `count` bytes at `bytes`, at `at`;
+// returns the end.
+char* put_row(char* at, std::uint32_t address, const unsigned char* bytes, std::size_t count) {
+    std::memcpy(at, HEX.cells[(address >> 8) & 0xff] + 1, 2);
+    std::memcpy(at + 2, HEX.cells[address & 0xff] + 1, 2);
+    at[4] = ' ';
+    at += 5;
+    for (std::size_t i = 0; i < count; i++, at += 3) std::memcpy(at, HEX.cells[bytes[i]], 3);
+    return at;
+}
+
+char* put_blanks(char* at, char* until) {
+    if (until > at) std::memset(at, ' ', static_cast<std::size_t>(until - at));
+    return until > at ? until : at;
 }
 
 class Writer {
   public:
-    Writer(const orvasm_result* result, std::FILE* file) : result_(result), file_(file) {}
+    Writer(const orvasm_result* result, std::FILE* file) : result_(result), out_(file) {}
 
     bool write(const char* source_path) {
-        put(std::string("; listing of ") + source_path + "\n");
+        out_.put("; listing of ");
+        out_.put(source_path);
+        out_.put("\n");
         std::size_t count = orvasm_result_listing_line_count(result_);
         for (std::size_t i = 0; i < count; i++) {
             const orvasm_listing_line& line = *orvasm_result_listing_line(result_, i);
@@ -58,56 +113,78 @@ class Writer {
         }
         for (std::size_t i = 0; i < count; i++) write_line(*orvasm_result_listing_line(result_, i));
         write_labels();
-        return std::ferror(file_) == 0;
+        return out_.written();
     }
 
   private:
-    void put(const std::string& text) { std::fwrite(text.data(), 1, text.size(), file_); }
-
     void write_line(const orvasm_listing_line& line) {
         const char* path = path_of(line.position);
-        if (line.resumes) put(std::string("; ") + path + "\n");
+        std::size_t path_length = std::strlen(path);
+        if (line.resumes) put_file_line(path, nullptr);
         std::size_t shown = std::min<std::size_t>(line.size, BYTES_PER_ROW);
-        row_.clear();
-        put_row(row_, line.address & 0xffff, line.bytes, shown);
-        row_.resize(LOCATION_COLUMN, ' ');
-        row_ += path;
-        row_ += ':';
-        row_ += std::to_string(line.position.line);
-        put_marks_and_text(line);
-        row_ += '\n';
+        std::size_t size = LOCATION_COLUMN + path_length + 12 + width_ + line.expansions +
+                           MARKS_WIDTH + 2 + line.text_length + sizeof CUT_MARK;
+        char* start = out_.room(size);
+        char* at = put_row(start, line.address & 0xffff, line.bytes, shown);
+        at = put_blanks(at, start + LOCATION_COLUMN);
+        std::memcpy(at, path, path_length);
+        at += path_length;
+        *at++ = ':';
+        at = std::to_chars(at, at + 10, line.position.line).ptr;
+        at = put_marks_and_text(at, start + LOCATION_COLUMN + width_, line);
+        *at++ = '\n';
+        out_.end(at);
         for (std::size_t done = shown; done < line.size; done += BYTES_PER_ROW) {
-            put_row(row_, (line.address + done) & 0xffff, line.bytes + done,
-                    std::min<std::size_t>(line.size - done, BYTES_PER_ROW));
-            row_ += '\n';
+            char* row = out_.room(ROW_WIDTH + 1);
+            row = put_row(row, (line.address + done) & 0xffff, line.bytes + done,
+                          std::min<std::size_t>(line.size - done, BYTES_PER_ROW));
+            *row++ = '\n';
+            out_.end(row);
         }
-        if (line.opens) {
-            row_ += std::string("; ") + line.opens + " (included from " + path + ":" +
-                    std::to_string(line.position.line) + ")\n";
-        }
-        put(row_);
+        if (line.opens) put_file_line(line.opens, &line);
     }
 
     // The marks in a column MARKS_WIDTH wide after the location's column,
-    // then the text, each after a blank; the text without its final blanks.
-    void put_marks_and_text(const orvasm_listing_line& line) {
+    // which ends at `location_end`, then the text, each after a blank; the
+    // text without its final blanks.
+    static char* put_marks_and_text(char* at, char* location_end, const orvasm_listing_line& line) {
         std::size_t text = line.text_length;
         if (!line.cut)
             while (text > 0 && line.text[text - 1] == ' ') text--;
-        if (text == 0 && line.expansions == 0) return;
-        std::size_t location_end = LOCATION_COLUMN + width_;
-        row_.resize(std::max(row_.size(), location_end) + 1, ' ');
-        row_.append(line.expansions, '+');
-        if (text == 0) return;
-        row_.resize(std::max(row_.size(), location_end + 1 + MARKS_WIDTH) + 1, ' ');
-        row_.append(line.text, text);
-        if (line.cut) row_ += CUT_MARK;
+        if (text == 0 && line.expansions == 0) return at;
+        at = put_blanks(at, location_end) ;
+        *at++ = ' ';
+        std::memset(at, '+', line.expansions);
+        at += line.expansions;
+        if (text == 0) return at;
+        at = put_blanks(at, location_end + 1 + MARKS_WIDTH);
+        *at++ = ' ';
+        std::memcpy(at, line.text, text);
+        at += text;
+        if (!line.cut) return at;
+        std::memcpy(at, CUT_MARK, sizeof CUT_MARK - 1);
+        return at + sizeof CUT_MARK - 1;
+    }
+
+    // "; FILE", or "; FILE (included from FILE:LINE)" after the line `from`.
+    void put_file_line(const char* path, const orvasm_listing_line* from) {
+        out_.put("; ");
+        out_.put(path);
+        if (from) {
+            out_.put(" (included from ");
+            out_.put(path_of(from->position));
+            char digits[12] = ":";
+            char* end = std::to_chars(digits + 1, digits + sizeof digits, from->position.line).ptr;
+            out_.put(digits, static_cast<std::size_t>(end - digits));
+            out_.put(")");
+        }
+        out_.put("\n");
     }
 
     // Every label by address, in definition order where addresses are equal:
     // "ADDR  USES  NAME", the uses right-aligned in six columns.
     void write_labels() {
-        put("\n; labels by address: address, uses, name\n");
+        out_.put("\n; labels by address: address, uses, name\n");
         std::size_t count = orvasm_result_symbol_count(result_);
         std::vector<const orvasm_symbol*> labels;
         for (std::size_t i = 0; i < count; i++) labels.push_back(orvasm_result_symbol(result_, i));
@@ -115,15 +192,24 @@ class Writer {
                          [](const orvasm_symbol* a, const orvasm_symbol* b) {
                              return a->address < b->address;
                          });
-        for (const orvasm_symbol* label : labels)
-            std::fprintf(file_, "%04x%6u  %s\n", label->address, unsigned{label->uses},
-                         label->name);
+        for (const orvasm_symbol* label : labels) {
+            std::size_t name = std::strlen(label->name);
+            char* start = out_.room(4 + 6 + 2 + name + 1);
+            char* at = put_row(start, label->address, nullptr, 0) - 1;
+            char digits[6];
+            char* end = std::to_chars(digits, digits + sizeof digits, label->uses).ptr;
+            at = put_blanks(at, start + 10 - (end - digits));
+            std::memcpy(at, digits, static_cast<std::size_t>(end - digits));
+            at = put_blanks(at + (end - digits), at + (end - digits) + 2);
+            std::memcpy(at, label->name, name);
+            at[name] = '\n';
+            out_.end(at + name + 1);
+        }
     }
 
     const orvasm_result* result_;
-    std::FILE* file_;
+    Output out_;
     std::size_t width_ = 0; // of the widest "FILE:LINE"
-    std::string row_;
 };
 
 } // namespace
