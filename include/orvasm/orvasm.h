@@ -50,7 +50,7 @@ extern "C" {
 /* --- Version --------------------------------------------------------- */
 
 #define ORVASM_VERSION_MAJOR 1
-#define ORVASM_VERSION_MINOR 1
+#define ORVASM_VERSION_MINOR 2
 #define ORVASM_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH: compare it with orvasm_version_number
  * to find the library older than the header a program was built with. */
@@ -239,8 +239,15 @@ enum orvasm_severity {
  * token adding its line after the cause. With ORVASM_LOCATIONS, lines carry
  * their positions and the first failure its chain: a record with `notes`
  * above 0 is followed by that many notes (the macro uses and includes it
- * happened in, and where a duplicate was first defined). `text` is the
- * line exactly as printed (with its newline), `length` bytes. */
+ * happened in, where a duplicate was first defined, and the hints: a name
+ * it may have meant, lower-case hexadecimal, the reason a file could not be
+ * read, where a write went back). `text` is the line exactly as printed
+ * (with its newline), `length` bytes.
+ *
+ * `fix` (since 1.2) is NULL except on a hint note whose fix is certain
+ * (the one name within reach, hexadecimal in lower case): the text that
+ * replaces the whole failing token, the token at the position of the error
+ * record whose `notes` count this note, as ";message" for ";mesage". */
 typedef struct orvasm_diagnostic {
     int severity;
     const char* message;
@@ -249,6 +256,7 @@ typedef struct orvasm_diagnostic {
     uint32_t notes;
     const char* text;
     size_t length;
+    const char* fix;
 } orvasm_diagnostic;
 
 ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result);
