@@ -52,8 +52,7 @@ struct TokenStream {
     // With a listing (listing.cpp): the observer that keeps the texts of
     // lines; the first bytes of the line that was being read when bytes
     // last left the buffer; and the text kept last, of `text_line`, which
-    // is `text_open` while its end is still to be read. After the buffer,
-    // so that the buffer keeps its place.
+    // is `text_open` while its end is still to be read.
     const ListingObserver* listing;
     std::uint32_t head_line;
     std::uint32_t head_length;
@@ -62,10 +61,5 @@ struct TokenStream {
     bool text_open;
     // The text kept, and a few bytes more: enough to tell a longer line
     // from one whose carriage returns make it look longer.
-    char head[LISTED_TEXT + 39];
+    char head[LISTED_TEXT + 16];
 };
-
-// The scanning loops were measured with the buffer at this place of a
-// 64-byte line, in every stream of the state: a stream grows by whole lines.
-static_assert(offsetof(TokenStream, buffer) % 64 == 8 && sizeof(TokenStream) % 64 == 8,
-              "the buffer keeps its alignment");
