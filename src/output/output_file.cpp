@@ -149,7 +149,7 @@ bool copy_in_place(const OutputFile& output) {
     int from = open(output.temporary.c_str(), O_RDONLY | O_CLOEXEC);
     int to = open(output.target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     bool copied = from >= 0 && to >= 0;
-    char block[4096];
+    char block[2048];
     for (ssize_t got; copied && (got = read(from, block, sizeof block)) != 0;) {
         copied = got > 0;
         for (ssize_t put = 0, done = 0; copied && done < got; done += put) {
