@@ -74,6 +74,29 @@ class Outputs : public testing::Test {
 
     std::string err() { return read_file(dir_ / "stderr"); }
 
+    // Runs with standard error on a terminal and returns what the terminal
+    // showed, without the carriage returns it adds; -1 exits fail the test.
+    std::string run_on_terminal(const std::string& source, const std::string& rom) {
+        int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(terminal, 0);
+        EXPECT_EQ(grantpt(terminal), 0);
+        EXPECT_EQ(unlockpt(terminal), 0);
+        std::string name = ptsname(terminal);
+        pid_t child = start(source, rom, [&name] {
+            int side = open(name.c_str(), O_RDWR);
+            if (side < 0) _exit(125);
+            dup2(side, 2);
+        });
+        std::string text;
+        char buffer[256];
+        // The terminal side reads until the program has exited and closed it.
+        for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+        close(terminal);
+        EXPECT_GE(finish(child), 0);
+        std::erase(text, '\r');
+        return text;
+    }
+
     // The program the runs start: the one built, or a copy.
     std::string binary_ = ORVASM_BINARY;
     // Options the runs are given after the source and the rom.
@@ -289,28 +312,24 @@ TEST_F(Outputs, TheDeepestProgramRunsOnASmallStack) {
 TEST_F(Outputs, ControlBytesInTokensAreEscapedOnATerminalOnly) {
     write("in.orv", "\x1b]0;title\x07");
     const std::string shown = "Unknown absolute reference: \\x1b]0;title\\x07\n";
-    int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
-    ASSERT_EQ(grantpt(terminal), 0);
-    ASSERT_EQ(unlockpt(terminal), 0);
-    std::string name = ptsname(terminal);
-    pid_t child = start("in.orv", "out.rom", [&name] {
-        int side = open(name.c_str(), O_RDWR);
-        if (side < 0) _exit(125);
-        dup2(side, 2);
-    });
-    std::string text;
-    char buffer[256];
-    // The terminal side reads until the program has exited and closed it.
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-    close(terminal);
-    EXPECT_EQ(finish(child), 1);
-    std::erase(text, '\r');
-    EXPECT_EQ(text, shown + "Assembly: Failed to assemble rom.\n");
+    EXPECT_EQ(run_on_terminal("in.orv", "out.rom"), shown + "Assembly: Failed to assemble rom.\n");
 
     EXPECT_EQ(run("in.orv", "out.rom"), 1);
     EXPECT_EQ(err(),
               "Unknown absolute reference: \x1b]0;title\x07\nAssembly: Failed to assemble rom.\n");
+}
+
+// Every path a line names is escaped on a terminal, the rom's in the
+// summary line as in any other; C1 controls too, in either form.
+TEST_F(Outputs, TheSummaryLineEscapesTheRomPathOnATerminal) {
+    write("in.orv", "01");
+    const std::string rom = "out\x1b]0;x\x07\x9b" "2J\xc2\x9b" "2J\xc3\xa9.rom";
+    EXPECT_EQ(run_on_terminal("in.orv", rom),
+              "Assembled out\\x1b]0;x\\x07\\x9b2J\\xc2\\x9b2J\xc3\xa9.rom in 1 bytes(0.00% used), "
+              "0 labels, 0 macros.\n");
+    EXPECT_EQ(read_file(dir_ / rom), "\x01");
+    EXPECT_EQ(run("in.orv", rom), 0);
+    EXPECT_EQ(err(), "Assembled " + rom + " in 1 bytes(0.00% used), 0 labels, 0 macros.\n");
 }
 
 // Two runs write one rom; one is held in the middle of its write, then
