@@ -42,16 +42,15 @@ std::size_t shown_length(const unsigned char* text) {
         code = code << 6 | (text[i] & 0x3f);
     }
     static constexpr std::uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    bool valid = length > 0 && lead < 0xf5 && code >= shortest[length] &&
-                 (code < 0xd800 || code > 0xdfff);
+    bool valid =
+        length > 0 && lead < 0xf5 && code >= shortest[length] && (code < 0xd800 || code > 0xdfff);
     if (!valid) return lead < 0xa0 ? 0 : 1;
     return code <= 0x9f ? 0 : length;
 }
 
 // Calls `put` with the pieces of `detail` as shown where `escapes`: control
 // bytes, C1 controls in either form and stray bytes 0x80-0x9f as "\xHH".
-template <typename Put>
-void show_detail(const char* detail, bool escapes, Put put) {
+template <typename Put> void show_detail(const char* detail, bool escapes, Put put) {
     auto text = reinterpret_cast<const unsigned char*>(detail);
     while (*text) {
         std::size_t length = escapes ? shown_length(text) : 1;

@@ -6,8 +6,8 @@ namespace {
 
 // Where a path stands in the depfile, which decides how make reads a "%".
 enum class PathRole {
-    Target,        // the rom and its symbol file: "%" would make a pattern rule
-    Prerequisite,  // after the colon: "%" is itself
+    Target,         // the rom and its symbol file: "%" would make a pattern rule
+    Prerequisite,   // after the colon: "%" is itself
     EmptyRuleTarget // an included file's empty rule: "%" is escaped
 };
 
@@ -17,14 +17,7 @@ enum class PathRole {
 // recipe, and the control bytes (the tab and the line feed among them) for
 // syntax.
 bool unwritable(unsigned char byte) {
-    if (byte < 0x20 || byte == 0x7f) return true;
-    switch (byte) {
-    case '"': case '\'': case '&': case ';': case '<': case '>': case '^': case '`': case '|':
-    case '*': case '?': case '=':
-        return true;
-    default:
-        return false;
-    }
+    return byte < 0x20 || byte == 0x7f || std::strchr("\"'&;<>^`|*?=", byte) != nullptr;
 }
 
 // True when `path` can be written so that make and ninja read it back as it

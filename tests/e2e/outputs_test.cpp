@@ -323,7 +323,9 @@ TEST_F(Outputs, ControlBytesInTokensAreEscapedOnATerminalOnly) {
 // summary line as in any other; C1 controls too, in either form.
 TEST_F(Outputs, TheSummaryLineEscapesTheRomPathOnATerminal) {
     write("in.orv", "01");
-    const std::string rom = "out\x1b]0;x\x07\x9b" "2J\xc2\x9b" "2J\xc3\xa9.rom";
+    const std::string rom = "out\x1b]0;x\x07\x9b"
+                            "2J\xc2\x9b"
+                            "2J\xc3\xa9.rom";
     EXPECT_EQ(run_on_terminal("in.orv", rom),
               "Assembled out\\x1b]0;x\\x07\\x9b2J\\xc2\\x9b2J\xc3\xa9.rom in 1 bytes(0.00% used), "
               "0 labels, 0 macros.\n");

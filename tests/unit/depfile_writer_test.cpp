@@ -55,16 +55,18 @@ TEST(DepfileWriter, DoublesBackslashesBeforeABlank) {
 
 // What make and ninja cannot both read back, whatever the escaping.
 TEST(DepfileWriter, RefusesPathsMakeAndNinjaCannotBothReadBack) {
-    for (const char* path : {"a\nb", "a\tb", "a\rb", "a\x1b", "a\x7f", "a*b", "a?b", "a=b", "a;b",
-                             "a|b", "a\"b", "a'b", "a&b", "a<b", "a>b", "a^b", "a`b", "a[1]b",
-                             "~/a", "a:", "dir\\", "a\\#b", "a\\\\$b", "a\\:b", "a\\%b", ""}) {
+    for (const char* path :
+         {"a\nb", "a\tb", "a\rb",  "a\x1b", "a\x7f",   "a*b",   "a?b",   "a=b", "a;b",
+          "a|b",  "a\"b", "a'b",   "a&b",   "a<b",     "a>b",   "a^b",   "a`b", "a[1]b",
+          "~/a",  "a:",   "dir\\", "a\\#b", "a\\\\$b", "a\\:b", "a\\%b", ""}) {
         EXPECT_FALSE(write("in.orv", "out.rom", {"ok.orv", path}).written) << path;
         EXPECT_FALSE(write(path, "out.rom", {}).written) << path;
         EXPECT_FALSE(write("in.orv", path, {}).written) << path;
     }
     // A "%" in a target would make the rule a pattern rule.
     EXPECT_FALSE(write("in.orv", "out%.rom", {}).written);
-    EXPECT_TRUE(write("in%.orv", "out.rom", {"l%.orv", "a[b/c]d", "x]y[z", "\xc2\x9b\xff"}).written);
+    EXPECT_TRUE(
+        write("in%.orv", "out.rom", {"l%.orv", "a[b/c]d", "x]y[z", "\xc2\x9b\xff"}).written);
 }
 
 TEST(DepfileWriter, FailsWhenTheStreamFails) {
