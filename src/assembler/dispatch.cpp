@@ -66,8 +66,13 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 // Keeps the path and identity of a file an include opened, once for each
 // pair: a file included over and over is listed once. Returns the file's
 // number in positions: 1 + its index in `included`.
-static std::uint16_t note_included_file(AssemblerState& state, const char* path, std::FILE* file) {
-    IncludedFile entry = {};
+// The entry is made in the next free slot (include_count bounds
+// included_count below MAX_INCLUDES), kept only when it is new: nothing of
+// it lies on the stack of the nested includes.
+[[gnu::noinline]] static std::uint16_t note_included_file(AssemblerState& state, const char* path,
+                                                          std::FILE* file) {
+    IncludedFile& entry = state.included[state.included_count];
+    entry = {};
     // Include tokens are shorter than a name field; the cut is never taken.
     int length = text_length(path);
     copy_text(entry.path, path, length < NAME_SIZE ? length : NAME_SIZE - 1);
@@ -79,7 +84,7 @@ static std::uint16_t note_included_file(AssemblerState& state, const char* path,
             std::strcmp(known.path, entry.path) == 0)
             return static_cast<std::uint16_t>(i + 1);
     }
-    state.included[state.included_count++] = entry;
+    state.included_count++;
     return static_cast<std::uint16_t>(state.included_count);
 }
 
@@ -104,6 +109,24 @@ static int include_tokens(AssemblerState& state, TokenStream& stream) {
     return 1;
 }
 
+// include_tokens where the pass keeps positions: the include is listed, and
+// its tokens are handled in a frame of their own. Apart, so that the frames
+// of nested includes without positions stay small.
+[[gnu::noinline]] static int include_tracked_tokens(AssemblerState& state, TokenStream& stream,
+                                                    std::uint16_t number) {
+    stream.counts_lines = true;
+    if (makes_listing(state)) {
+        if (state.listing.text) stream.listing = &state.listing;
+        list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
+                            ListingKind::Include, number, current_line_text(state)});
+    }
+    enter_frame(state, {&stream, nullptr, 0, number});
+    int result = makes_listing(state) ? include_tokens<true>(state, stream)
+                                      : include_tokens<false>(state, stream);
+    leave_frame(state);
+    return result;
+}
+
 int include_source(AssemblerState& state, const char* path) {
     // Bounded so that a file including itself fails instead of exhausting the stack.
     if (state.include_depth >= MAX_INCLUDE_DEPTH)
@@ -117,21 +140,8 @@ int include_source(AssemblerState& state, const char* path) {
     state.include_depth++;
     TokenStream& stream = state.streams[state.include_depth];
     open_token_stream(stream, file, path);
-    int result;
-    if (state.tracks_positions) {
-        stream.counts_lines = true;
-        if (makes_listing(state)) {
-            if (state.listing.text) stream.listing = &state.listing;
-            list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
-                                ListingKind::Include, number, current_line_text(state)});
-        }
-        enter_frame(state, {&stream, nullptr, 0, number});
-        result = makes_listing(state) ? include_tokens<true>(state, stream)
-                                      : include_tokens<false>(state, stream);
-        leave_frame(state);
-    } else {
-        result = include_tokens<false>(state, stream);
-    }
+    int result = state.tracks_positions ? include_tracked_tokens(state, stream, number)
+                                        : include_tokens<false>(state, stream);
     state.include_depth--;
     std::fclose(file);
     return result;

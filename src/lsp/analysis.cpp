@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -20,11 +21,11 @@ bool read_regular_file(const std::string& path, std::string& text) {
     bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
                    static_cast<std::size_t>(status.st_size) <= MAX_DOCUMENT_SIZE;
     text.clear();
-    char buffer[65536];
+    std::vector<char> buffer(regular ? 65536 : 0); // too large for a small stack
     ssize_t count = 0;
-    while (regular && (count = read(fd, buffer, sizeof buffer)) > 0) {
+    while (regular && (count = read(fd, buffer.data(), buffer.size())) > 0) {
         if (text.size() + static_cast<std::size_t>(count) > MAX_DOCUMENT_SIZE) break;
-        text.append(buffer, static_cast<std::size_t>(count));
+        text.append(buffer.data(), static_cast<std::size_t>(count));
     }
     close(fd);
     return regular && count == 0;
