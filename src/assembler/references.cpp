@@ -34,6 +34,17 @@ const char* unknown_message(ReferenceKind kind) {
 
 } // namespace
 
+// What the notes of a failed resolution need of where the reference was
+// read: kept only where positions are, so a pass without them spends nothing.
+static void remember_context(AssemblerState& state, Reference& reference, bool in_scope) {
+    reference.position = current_position(state);
+    reference.written_from = static_cast<std::uint8_t>(in_scope ? state.scope_length + 1 : 0);
+    reference.macros_before = state.macro_count;
+    // Links are made only where notes are printed: not for a listing alone.
+    reference.chain =
+        state.frame_count > 1 && state.diagnostics.locations ? reference_chain(state) : NO_CHAIN;
+}
+
 int add_reference(AssemblerState& state, char sigil, const char* name, int length,
                   std::uint16_t address) {
     char token[NAME_SIZE + 1];
@@ -63,7 +74,7 @@ int add_reference(AssemblerState& state, char sigil, const char* name, int lengt
     }
     reference.sigil = sigil;
     reference.address = address;
-    if (state.tracks_positions) reference.position = current_position(state);
+    if (state.tracks_positions) remember_context(state, reference, in_scope);
     return 1;
 }
 
@@ -85,9 +96,12 @@ static int fill_placeholder(AssemblerState& state, const Reference& reference, R
     switch (kind) {
     case ReferenceKind::RelativeByte:
         state.image[at] = static_cast<std::uint8_t>(distance & 0xff);
-        if (distance < -128 || distance > 127)
-            return report_error_at(state, reference.position, "Relative reference is too far",
-                                   reference.name);
+        if (distance < -128 || distance > 127) {
+            report_error_at(state, reference.position, "Relative reference is too far",
+                            reference.name);
+            note_reference_chain(state, reference.chain);
+            return 0;
+        }
         return 1;
     case ReferenceKind::ZeroPageByte:
         state.image[at] = static_cast<std::uint8_t>(target.address & 0xff);
@@ -108,9 +122,12 @@ int resolve_references(AssemblerState& state) {
         const Reference& reference = state.references[i];
         ReferenceKind kind = reference_form(reference.sigil).kind;
         Label* target = lookup_label(state, reference.name, NAME_SIZE - 1);
-        if (!target)
-            return report_error_at(state, reference.position, unknown_message(kind),
-                                   reference.name);
+        if (!target) {
+            report_error_at(state, reference.position, unknown_message(kind), reference.name);
+            note_reference_chain(state, reference.chain);
+            note_unknown_name(state, reference);
+            return 0;
+        }
         if (!fill_placeholder(state, reference, kind, *target)) return 0;
         target->uses++;
     }
