@@ -328,11 +328,15 @@ bool within_edits(const char* a, int a_length, const char* b, int b_length, int 
 // from 4 characters on, 1 below.
 int edit_bound(int length);
 
-// After the line of `token` (a literal, padding or raw word, of `length`
-// characters) at `position`: "note: hexadecimal digits are lower case:
-// TOKEN" with the token in lower case, when that is all that is wrong.
-void note_lower_case_hex(AssemblerState& state, const SourcePosition& position, const char* token,
-                         int length);
+// After the line of `token` (a literal or padding, as handle_token has it):
+// "note: hexadecimal digits are lower case: TOKEN" with the token in lower
+// case, when that is all that is wrong. Returns 0.
+int note_lower_case_hex(AssemblerState& state, const char* token);
+
+// Notes that padding moved the write position back to `address`, below
+// what is written, for the notes of a later "Memory overwrite". Out of
+// line, as every note: the padding that calls it stays small.
+void note_rewind(AssemblerState& state, std::uint32_t address);
 
 // After the line of a reference no label answers: the lower-case hint for
 // a raw word of upper-case hexadecimal, or "note: did you mean 'NAME'?" at

@@ -68,12 +68,11 @@ struct Reference {
     char sigil;              // selects how the placeholder is filled; 0 for a label call
     std::uint16_t address;   // first byte of the placeholder
     SourcePosition position; // of the reference token
-    // Kept with the position, for the notes of a failure: where the name as
-    // written starts in `name` (past the scope and its "/" for an "&" name,
-    // else 0), the macros defined before it, and the chain of macro uses and
-    // includes it was read in (a ChainLink number, NO_CHAIN or UNKNOWN_CHAIN).
+    // For the notes of a failure: where the name as written starts in
+    // `name` (past the scope and its "/" for an "&" name, else 0), and, kept
+    // with the position, the chain of macro uses and includes it was read in
+    // (a ChainLink number, NO_CHAIN or UNKNOWN_CHAIN).
     std::uint8_t written_from;
-    std::uint16_t macros_before;
     std::uint16_t chain;
 };
 
@@ -104,6 +103,8 @@ struct Macro {
     bool expanding;          // set while its body is being handled, to refuse recursion
     SourcePosition position; // of its "%name" token
     SourcePosition body_positions[MAX_MACRO_BODY];
+    // References recorded before it was defined, which could not name it.
+    std::uint16_t references_before;
 };
 
 // What a listing shows of one token, in the order the pass handles them.
@@ -175,8 +176,6 @@ struct AssemblerState {
 
     Reference references[MAX_REFERENCES];
     std::uint16_t reference_count;
-    ChainLink chain_links[MAX_CHAIN_LINKS]; // made only for references in macros and includes
-    std::uint16_t chain_link_count;
 
     Macro macros[MAX_MACROS];
     std::uint16_t macro_count;
@@ -215,6 +214,8 @@ struct AssemblerState {
     // written, where it went: the note of a "Memory overwrite" points there.
     SourcePosition rewind_position;
     std::uint32_t rewind_address;
+    std::uint16_t chain_link_count;
+    ChainLink chain_links[MAX_CHAIN_LINKS]; // made only for references in macros and includes
 };
 
 // Runs the whole pass over `source`, which stays open for the caller to

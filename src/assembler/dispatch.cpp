@@ -167,21 +167,26 @@ int include_source(AssemblerState& state, const char* path) {
     return result;
 }
 
-static int handle_padding(AssemblerState& state, const char* token, int length) {
+// The failures of padding and literals with their hints, out of line, so
+// that the checks they end stay small enough to inline.
+[[gnu::cold, gnu::noinline]] static int invalid_padding(AssemblerState& state, const char* token) {
+    report_error(state, "Invalid padding", token);
+    return note_lower_case_hex(state, token);
+}
+
+[[gnu::cold, gnu::noinline]] static int invalid_literal(AssemblerState& state, const char* token) {
+    report_error(state, "Invalid hex literal", token);
+    return note_lower_case_hex(state, token);
+}
+
+static int handle_padding(AssemblerState& state, const char* token) {
     const char* rest = token + 1;
     std::uint32_t value;
-    if (!read_hex_word(rest, value)) {
-        report_error(state, "Invalid padding", token);
-        note_lower_case_hex(state, current_position(state), token, length);
-        return 0;
-    }
+    if (!read_hex_word(rest, value)) return invalid_padding(state, token);
     // The new cursor is not checked here; the next byte written checks it.
     std::uint32_t cursor = token[0] == '|' ? value : state.cursor + value;
     // Moved back below what is written: a later overwrite's note points here.
-    if (cursor < state.cursor && cursor < state.length && state.tracks_positions) {
-        state.rewind_position = current_position(state);
-        state.rewind_address = cursor;
-    }
+    if (cursor < state.cursor && cursor < state.length) note_rewind(state, cursor);
     state.cursor = cursor;
     return 1;
 }
@@ -193,9 +198,7 @@ static int handle_literal(AssemblerState& state, const char* token, int length) 
         return emit_literal_byte(state, static_cast<std::uint8_t>(value));
     if (length == 5 && read_hex_word(rest, value))
         return emit_short(state, static_cast<std::uint16_t>(value), true);
-    report_error(state, "Invalid hex literal", token);
-    note_lower_case_hex(state, current_position(state), token, length);
-    return 0;
+    return invalid_literal(state, token);
 }
 
 static int handle_text(AssemblerState& state, const char* text, int length) {
@@ -273,7 +276,7 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
             return report_error(state, "Invalid macro", token);
         return 1;
     case '|':
-    case '$': return handle_padding(state, token, length);
+    case '$': return handle_padding(state, token);
     case '@': return handle_label(state, token, length);
     case '&': return handle_sublabel(state, token, length);
     case '#': return handle_literal(state, token, length);

@@ -144,11 +144,18 @@ const char* system_reason(int error, char* buffer, std::size_t size) {
 
 } // namespace
 
-void note_lower_case_hex(AssemblerState& state, const SourcePosition& position, const char* token,
-                         int length) {
+int note_lower_case_hex(AssemblerState& state, const char* token) {
     char lowered[NAME_SIZE];
-    if (!locates(state) || !lower_case_hex(token, length, lowered)) return;
-    report_hint_at(state, position, "hexadecimal digits are lower case:", lowered, lowered);
+    if (!locates(state) || !lower_case_hex(token, text_length(token), lowered)) return 0;
+    report_hint_at(state, current_position(state), "hexadecimal digits are lower case:", lowered,
+                   lowered);
+    return 0;
+}
+
+void note_rewind(AssemblerState& state, std::uint32_t address) {
+    if (!state.tracks_positions) return;
+    state.rewind_position = current_position(state);
+    state.rewind_address = address;
 }
 
 void note_unknown_name(AssemblerState& state, const Reference& reference) {
@@ -169,8 +176,11 @@ void note_unknown_name(AssemblerState& state, const Reference& reference) {
     consider_labels(state, found, name, prefix_length, length);
     char spelled[NAME_SIZE];
     if (bare && prefix_length == 0) {
-        for (int i = 0; i < reference.macros_before && found.count < 2; i++) {
+        // Macros in definition order, up to the first defined after it.
+        auto index = static_cast<std::uint16_t>(&reference - state.references);
+        for (int i = 0; i < state.macro_count && found.count < 2; i++) {
             const Macro& macro = state.macros[i];
+            if (macro.references_before > index) break;
             consider(found, name, length, macro.name, text_length(macro.name), macro.position);
         }
         if (found.count < 2 && instruction_in_case(name, length, spelled) && found.count++ == 0)

@@ -20,11 +20,11 @@ constexpr Table TABLES[] = {
     {offsetof(AssemblerState, image), sizeof AssemblerState::image},
     {offsetof(AssemblerState, labels), sizeof AssemblerState::labels},
     {offsetof(AssemblerState, references), sizeof AssemblerState::references},
-    // Read only up to chain_link_count, and written whole when made.
-    {offsetof(AssemblerState, chain_links), sizeof AssemblerState::chain_links},
     {offsetof(AssemblerState, macros), sizeof AssemblerState::macros},
     {offsetof(AssemblerState, streams), sizeof AssemblerState::streams},
     {offsetof(AssemblerState, included), sizeof AssemblerState::included},
+    // Read only up to chain_link_count, and written whole when made.
+    {offsetof(AssemblerState, chain_links), sizeof AssemblerState::chain_links},
 };
 
 constexpr bool in_order() {
