@@ -32,6 +32,7 @@ static_assert(offsetof(orvasm_listing_record, position) == 4 &&
               offsetof(orvasm_listing_record, size) == 20 &&
               offsetof(orvasm_listing_record, depth) == 24 &&
               offsetof(orvasm_listing_record, target) == 28 && sizeof(orvasm_listing_record) == 32);
+static_assert(offsetof(orvasm_span, size) == 4 && sizeof(orvasm_span) == 8);
 
 namespace {
 
