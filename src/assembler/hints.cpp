@@ -104,8 +104,8 @@ bool spells_mnemonic(const char* word, int length) {
     if (length < 3) return false;
     char letters[4] = {};
     for (int i = 0; i < 3; i++)
-        letters[i] = word[i] >= 'a' && word[i] <= 'z' ? static_cast<char>(word[i] - 'a' + 'A')
-                                                      : word[i];
+        letters[i] =
+            word[i] >= 'a' && word[i] <= 'z' ? static_cast<char>(word[i] - 'a' + 'A') : word[i];
     return is_instruction_word(letters, 3);
 }
 
@@ -167,8 +167,8 @@ void note_unknown_name(AssemblerState& state, const Reference& reference) {
     if (bare && !std::strchr(name, '/') && !spells_mnemonic(name, length)) {
         char lowered[NAME_SIZE];
         if (lower_case_hex(name, length, lowered))
-            return report_hint_at(state, reference.position, "hexadecimal digits are lower case:",
-                                  lowered, lowered);
+            return report_hint_at(state, reference.position,
+                                  "hexadecimal digits are lower case:", lowered, lowered);
     }
     const char* slash = std::strrchr(name, '/');
     int prefix_length = slash ? static_cast<int>(slash - name) + 1 : 0;

@@ -126,7 +126,8 @@ void note_reference_chain(AssemblerState& state, std::uint16_t chain) {
          steps++) {
         const ChainLink& link = state.chain_links[chain - 1];
         if (link.macro)
-            print_note(state, link.from, "in expansion of macro", state.macros[link.macro - 1].name);
+            print_note(state, link.from, "in expansion of macro",
+                       state.macros[link.macro - 1].name);
         else
             print_note(state, link.from, "included from here", "");
         chain = link.parent;

@@ -99,9 +99,8 @@ int handle_reference(AssemblerState& state, char sigil, const char* name, int le
     return 0;
 }
 
-[[gnu::cold, gnu::noinline]] static int unknown_reference(AssemblerState& state,
-                                                          const Reference& reference,
-                                                          ReferenceKind kind) {
+[[gnu::cold, gnu::noinline]] static int
+unknown_reference(AssemblerState& state, const Reference& reference, ReferenceKind kind) {
     report_error_at(state, reference.position, unknown_message(kind), reference.name);
     note_reference_chain(state, reference.chain);
     note_unknown_name(state, reference);

@@ -32,10 +32,10 @@ std::string located_lines(const std::string& source) {
 
 TEST(Hints, EachKindOfEditCountsOnce) {
     EXPECT_TRUE(within("message", "message", 0));
-    EXPECT_TRUE(within("mesage", "message", 1));  // inserted
+    EXPECT_TRUE(within("mesage", "message", 1));   // inserted
     EXPECT_TRUE(within("messages", "message", 1)); // deleted
-    EXPECT_TRUE(within("massage", "message", 1)); // replaced
-    EXPECT_TRUE(within("mesasge", "message", 1)); // neighbours swapped
+    EXPECT_TRUE(within("massage", "message", 1));  // replaced
+    EXPECT_TRUE(within("mesasge", "message", 1));  // neighbours swapped
     EXPECT_FALSE(within("mesage", "message", 0));
     EXPECT_FALSE(within("mesasge", "messagx", 1));
     EXPECT_TRUE(within("mesasge", "messagx", 2));
