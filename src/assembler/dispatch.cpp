@@ -7,7 +7,11 @@
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
+#include <cerrno>
+
+// errno then says why a file was not opened: 0 when the opener gave no reason.
 static std::FILE* open_source(AssemblerState& state, const char* path) {
+    errno = 0;
     if (state.opener.open) return state.opener.open(path, state.opener.context);
     return std::fopen(path, "r");
 }
@@ -57,7 +61,11 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     enter_frame(state, {&stream, nullptr, 0, 0});
     int read = makes_listing(state) ? source_tokens<true>(state, stream)
                                     : source_tokens<false>(state, stream);
-    if (read && stream.failed) read = report_error(state, "Invalid input", path);
+    if (read && stream.failed) {
+        int error = errno; // of the read that failed
+        read = report_error(state, "Invalid input", path);
+        note_unreadable(state, error, path, false);
+    }
     leave_frame(state);
     if (state.listing.room) renew_listing_room(state, true);
     return read && resolve_references(state);
@@ -105,7 +113,11 @@ static int include_tokens(AssemblerState& state, TokenStream& stream) {
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
-    if (stream.failed) return report_error(state, "Include missing", stream.path);
+    if (stream.failed) {
+        int error = errno; // of the read that failed
+        report_error(state, "Include missing", stream.path);
+        return note_unreadable(state, error, stream.path, true);
+    }
     return 1;
 }
 
@@ -135,7 +147,11 @@ int include_source(AssemblerState& state, const char* path) {
         return report_error(state, "Includes limit exceeded", path);
     state.include_count++;
     std::FILE* file = open_source(state, path);
-    if (!file) return report_error(state, "Include missing", path);
+    if (!file) {
+        int error = errno;
+        report_error(state, "Include missing", path);
+        return note_unreadable(state, error, path, true);
+    }
     std::uint16_t number = note_included_file(state, path, file);
     state.include_depth++;
     TokenStream& stream = state.streams[state.include_depth];
@@ -147,15 +163,27 @@ int include_source(AssemblerState& state, const char* path) {
     return result;
 }
 
+// The failures of padding and literals with their hints, out of line, so
+// that the checks they end stay small enough to inline.
+[[gnu::cold, gnu::noinline]] static int invalid_padding(AssemblerState& state, const char* token) {
+    report_error(state, "Invalid padding", token);
+    return note_lower_case_hex(state, token);
+}
+
+[[gnu::cold, gnu::noinline]] static int invalid_literal(AssemblerState& state, const char* token) {
+    report_error(state, "Invalid hex literal", token);
+    return note_lower_case_hex(state, token);
+}
+
 static int handle_padding(AssemblerState& state, const char* token, bool absolute) {
     const char* rest = token + 1;
     std::uint32_t value;
-    if (!read_hex_word(rest, value)) return report_error(state, "Invalid padding", token);
+    if (!read_hex_word(rest, value)) return invalid_padding(state, token);
     // The new cursor is not checked here; the next byte written checks it.
-    if (absolute)
-        state.cursor = value;
-    else
-        state.cursor += value;
+    std::uint32_t cursor = absolute ? value : state.cursor + value;
+    // Moved back below what is written: a later overwrite's note points here.
+    if (cursor < state.cursor && cursor < state.length) note_rewind(state, cursor);
+    state.cursor = cursor;
     return 1;
 }
 
@@ -166,7 +194,7 @@ static int handle_literal(AssemblerState& state, const char* token, int length) 
         return emit_literal_byte(state, static_cast<std::uint8_t>(value));
     if (length == 5 && read_hex_word(rest, value))
         return emit_short(state, static_cast<std::uint16_t>(value), true);
-    return report_error(state, "Invalid hex literal", token);
+    return invalid_literal(state, token);
 }
 
 static int handle_text(AssemblerState& state, const char* text, int length) {

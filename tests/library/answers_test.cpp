@@ -196,7 +196,8 @@ TEST(Problems, AFailureIsOneProblemItsInnermostCause) {
     Result result = assemble(nullptr, "(x ) ~lib.orv |0100 m", ORVASM_LOCATIONS, &lib);
     ASSERT_EQ(orvasm_result_status(result.get()), ORVASM_FAILED);
     EXPECT_GT(orvasm_result_diagnostic_count(result.get()), 3u);
-    EXPECT_EQ(problems(result.get()), (std::vector<std::string>{"1:(x+0", "0:#FF+1"}));
+    // The literal's notes: the macro use, and the lower-case hint.
+    EXPECT_EQ(problems(result.get()), (std::vector<std::string>{"1:(x+0", "0:#FF+2"}));
 }
 
 TEST(Problems, WarningsOfTheReportAreProblemsTooAndTheSummaryIsNone) {
