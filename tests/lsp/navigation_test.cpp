@@ -101,6 +101,16 @@ TEST(Navigation, HoverOfWhatWritesNoBytes) {
     EXPECT_EQ(hover_of(*failed.program, failed.at("~f.orv")), "includes `f.orv`");
 }
 
+// The library's bytes at a place: a macro use's are its body's; a body
+// token's, those of each use.
+TEST(Navigation, HoverOfBytesWrittenAtEachUse) {
+    Fixture fixture("%m { 12 34 }\n|0100 m ADD m\n|0200 m");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at(" m ", 1)),
+              "```orvasm\n%m { 12 34 }\n```\n\nassembles to `12 34` at 0100");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("34")),
+              "assembles to `34` at 0101, `34` at 0104, `34` at 0201");
+}
+
 TEST(Navigation, TheOutlineNestsOnlyUnderItsOwnParent) {
     // "x/y" has no label "x"; "a/b" is written before "@a" is defined.
     Fixture fixture("@x/y ;a/b ;x/y\n@a &c\n@a/d %m { }\n01 ;a ;a/c ;a/d");
