@@ -291,8 +291,15 @@ enum orvasm_severity {
  * token adding its line after the cause. With ORVASM_LOCATIONS, lines carry
  * their positions and the first failure its chain: a record with `notes`
  * above 0 is followed by that many notes (the macro uses and includes it
- * happened in, and where a duplicate was first defined). `text` is the
- * line exactly as printed (with its newline), `length` bytes. */
+ * happened in, where a duplicate was first defined, and the hints: a name
+ * it may have meant, lower-case hexadecimal, the reason a file could not be
+ * read, where a write went back). `text` is the line exactly as printed
+ * (with its newline), `length` bytes.
+ *
+ * `fix` (since 1.2) is NULL except on a hint note whose fix is certain
+ * (the one name within reach, hexadecimal in lower case): the text that
+ * replaces the whole failing token, the token at the position of the error
+ * record whose `notes` count this note, as ";message" for ";mesage". */
 typedef struct orvasm_diagnostic {
     int severity;
     const char* message;
@@ -301,6 +308,7 @@ typedef struct orvasm_diagnostic {
     uint32_t notes;
     const char* text;
     size_t length;
+    const char* fix;
 } orvasm_diagnostic;
 
 ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result);
