@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -48,10 +49,6 @@ int serve_file(void* context, const char* path, const unsigned char** data, std:
     *data = reinterpret_cast<const unsigned char*>(text->data());
     *size = text->size();
     return ORVASM_FOUND;
-}
-
-bool is_token_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\0';
 }
 
 bool in_document(const Program& program, const orvasm_position& position) {
@@ -173,23 +170,16 @@ bool token_place(Program& program, const orvasm_position& position, Place& place
     std::size_t begin = index->offset_of({static_cast<std::int64_t>(position.line) - 1,
                                           static_cast<std::int64_t>(position.column) - 1},
                                          PositionEncoding::Utf8);
-    std::size_t end = begin;
-    while (end < text->size() && !is_token_space((*text)[end])) end++;
-    place.range = {begin, end};
+    begin = std::min(begin, text->size());
+    place.range = {begin, begin + orvasm_token_length(text->data() + begin, text->size() - begin)};
     return true;
 }
 
 std::vector<DocumentDiagnostic> diagnostics_of(Program& program) {
     std::vector<DocumentDiagnostic> diagnostics;
     const orvasm_result* result = program.result.get();
-    bool failed = false;
-    for (std::size_t i = 0; i < orvasm_result_diagnostic_count(result); i++) {
-        const orvasm_diagnostic& record = *orvasm_result_diagnostic(result, i);
-        if (record.severity == ORVASM_ERROR && failed) continue;
-        if (record.severity != ORVASM_ERROR && record.severity != ORVASM_WARNING) continue;
-        failed = failed || record.severity == ORVASM_ERROR;
-        if (diagnostics.size() == MAX_DIAGNOSTICS) break;
-        diagnostics.push_back(diagnostic_of(program, i));
-    }
+    std::size_t count = std::min(orvasm_result_problem_count(result), MAX_DIAGNOSTICS);
+    for (std::size_t i = 0; i < count; i++)
+        diagnostics.push_back(diagnostic_of(program, orvasm_result_problem(result, i)));
     return diagnostics;
 }

@@ -92,11 +92,12 @@ std::string full_path_of(const Program& program, const char* file);
 // document, a file read); nullptr when it cannot be read.
 const std::string* text_of(Program& program, const std::string& full_path);
 
-// The place of the token at `position`: up to the next whitespace.
+// The place of the token at `position`, as long as the assembly reads it.
 // False when the file or the position is not known.
 bool token_place(Program& program, const orvasm_position& position, Place& place);
 
-// One diagnostic per failure: the first error line (the innermost cause),
+// One diagnostic per problem, as the library selects them (the library's
+// orvasm_result_problem): for a failure the innermost cause,
 // placed on the token of the document where it happened or, when that is
 // in an included file or a macro's body elsewhere, where the document
 // includes it or uses the macro; its notes (the macro uses and includes, or

@@ -174,7 +174,7 @@ TEST(TokenKinds, ATokenEndsWhereTheReaderEndsIt) {
     for (char space : std::string(" \t\n\v\f\r")) EXPECT_EQ(length(std::string("ab") + space), 2u);
     EXPECT_EQ(length(" ab"), 0u);
     EXPECT_EQ(length(std::string(62, 'a')), 62u);
-    EXPECT_EQ(length(std::string(200, 'a')), 63u); // read in pieces
+    EXPECT_EQ(length(std::string(200, 'a')), 200u); // read in pieces, refused whole
     EXPECT_EQ(orvasm_token_length("abc", 2), 2u);
     EXPECT_EQ(orvasm_token_length(nullptr, 3), 0u);
 }
