@@ -162,13 +162,24 @@ const std::string* text_of(Program& program, const std::string& full_path) {
     return &program.disk_files.emplace(full_path, std::move(text)).first->second;
 }
 
+const LineIndex* line_index(Program& program, const std::string& full_path) {
+    if (full_path == program.name) return &lines_of(*program.document);
+    if (const Document* open = find_document_by_path(*program.documents, full_path))
+        return &lines_of(*open);
+    std::unique_ptr<LineIndex>& index = program.line_indexes[full_path];
+    if (index) return index.get();
+    const std::string* text = text_of(program, full_path);
+    if (!text) return nullptr;
+    index = std::make_unique<LineIndex>(*text);
+    return index.get();
+}
+
 bool token_place(Program& program, const orvasm_position& position, Place& place) {
     if (position.line == 0 || !position.file) return false;
     place.file = full_path_of(program, position.file);
     const std::string* text = text_of(program, place.file);
-    if (!text) return false;
-    std::unique_ptr<LineIndex>& index = program.line_indexes[place.file];
-    if (!index) index = std::make_unique<LineIndex>(*text);
+    const LineIndex* index = line_index(program, place.file);
+    if (!text || !index) return false;
     std::size_t begin = index->offset_of({static_cast<std::int64_t>(position.line) - 1,
                                           static_cast<std::int64_t>(position.column) - 1},
                                          PositionEncoding::Utf8);

@@ -92,6 +92,11 @@ std::string full_path_of(const Program& program, const char* file);
 // document, a file read); nullptr when it cannot be read.
 const std::string* text_of(Program& program, const std::string& full_path);
 
+// The line index of a file of the program, by full path: an open
+// document's own, else one made on first use. nullptr when the file cannot
+// be read.
+const LineIndex* line_index(Program& program, const std::string& full_path);
+
 // The place of the token at `position`: up to the next whitespace.
 // False when the file or the position is not known.
 bool token_place(Program& program, const orvasm_position& position, Place& place);

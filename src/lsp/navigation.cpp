@@ -31,9 +31,7 @@ struct Spot {
 };
 
 Spot spot_of(Program& program, std::size_t offset) {
-    std::unique_ptr<LineIndex>& index = program.line_indexes[program.name];
-    if (!index) index = std::make_unique<LineIndex>(document_text(program));
-    TextPosition position = index->position_of(offset, PositionEncoding::Utf8);
+    TextPosition position = lines_of(*program.document).position_of(offset, PositionEncoding::Utf8);
     return {static_cast<std::uint32_t>(position.line + 1),
             static_cast<std::uint32_t>(position.character + 1)};
 }

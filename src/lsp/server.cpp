@@ -84,10 +84,8 @@ Json position_json(TextPosition position) {
 
 // The client's position of byte `offset` of a file of the program.
 Json position_in(Server& server, Program& program, const std::string& file, std::size_t offset) {
-    const std::string* text = text_of(program, file);
-    if (!text) return position_json({0, 0});
-    std::unique_ptr<LineIndex>& index = program.line_indexes[file];
-    if (!index) index = std::make_unique<LineIndex>(*text);
+    const LineIndex* index = line_index(program, file);
+    if (!index) return position_json({0, 0});
     return position_json(index->position_of(offset, server.encoding));
 }
 
@@ -207,7 +205,7 @@ std::unique_ptr<Program> program_at(Server& server, const Message& message, std:
         send(server, result_message(message.id, nullptr));
         return nullptr;
     }
-    offset = LineIndex(found->second.text).offset_of(*position, server.encoding);
+    offset = lines_of(found->second).offset_of(*position, server.encoding);
     return assemble(server, found->second);
 }
 
