@@ -136,7 +136,7 @@ std::unique_ptr<Program> assemble_program(orvasm_assembler* assembler,
     options.source_name = program->name.c_str();
     options.resolver = &serve_file;
     options.resolver_context = program.get();
-    options.flags = ORVASM_LOCATIONS | ORVASM_LISTING;
+    options.flags = ORVASM_LOCATIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES;
     program->result.reset(orvasm_assemble(assembler, &options));
     // As the program: the report only after a rom was written, which an
     // empty one is not; its summary line is no diagnostic.
@@ -144,6 +144,14 @@ std::unique_ptr<Program> assemble_program(orvasm_assembler* assembler,
     orvasm_result_rom(program->result.get(), &rom_size);
     if (rom_size > 0) orvasm_result_report(program->result.get(), "");
     return program;
+}
+
+std::vector<std::string> files_read(const Program& program) {
+    std::vector<std::string> files;
+    const orvasm_result* result = program.result.get();
+    for (std::size_t i = 1; i < orvasm_result_file_count(result); i++)
+        files.push_back(full_path_of(program, orvasm_result_file(result, i)));
+    return files;
 }
 
 std::string full_path_of(const Program& program, const char* file) {

@@ -85,6 +85,10 @@ std::unique_ptr<Program> assemble_program(orvasm_assembler* assembler,
                                           const DocumentStore& documents, const Document& document,
                                           const std::string& root);
 
+// The full paths of the files the program read beside its main source, each
+// once, in the order first opened.
+std::vector<std::string> files_read(const Program& program);
+
 // The full path of a file of the assembly, as a position names it.
 std::string full_path_of(const Program& program, const char* file);
 

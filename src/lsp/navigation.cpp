@@ -379,11 +379,26 @@ std::vector<Completion> completions_at(Program& program, std::size_t offset, Byt
     return items;
 }
 
+std::string rename_range(Program& program, const Target& target, ByteRange& range) {
+    if (target.kind != TargetKind::Label && target.kind != TargetKind::Macro)
+        return "only a label or a macro can be renamed";
+    Place definition;
+    if (!definition_of(program, target, definition))
+        return "`" + target.name + "` is not defined in the program";
+    const std::string& text = document_text(program);
+    std::string token = text.substr(target.token.begin, target.token.end - target.token.begin);
+    std::size_t skip = written_name(token).start;
+    if (target.kind == TargetKind::Macro) skip = token[0] == '%' ? 1 : 0;
+    range = {target.token.begin + skip, target.token.end};
+    return {};
+}
+
 std::string rename_edits(Program& program, const Target& target, const std::string& new_name,
                          std::vector<TextEdit>& edits) {
     if (target.kind != TargetKind::Label && target.kind != TargetKind::Macro)
         return "only a label or a macro can be renamed";
-    if (!valid_name(new_name)) return "a name is 1 to 63 characters, without whitespace";
+    if (!valid_name(new_name))
+        return "`" + new_name + "` is no name: a name is 1 to 63 characters, without whitespace";
     std::string parent = parent_of(target.name);
     std::string full = target.kind == TargetKind::Label && !parent.empty() &&
                                new_name.find('/') == std::string::npos

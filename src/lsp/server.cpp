@@ -1,6 +1,11 @@
 #include "lsp/server.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +15,7 @@
 #include "lsp/framing.hpp"
 #include "lsp/message.hpp"
 #include "lsp/navigation.hpp"
+#include "lsp/rename.hpp"
 #include "lsp/uri.hpp"
 
 namespace {
@@ -21,8 +27,13 @@ struct Server {
     std::FILE* log;
     Phase phase;
     PositionEncoding encoding;
-    std::string root; // included paths are taken from here, as from the program's working directory
+    // Included paths are taken from the root, as from the program's working
+    // directory: the client's workspace folder, else found per document.
+    std::string root;
     DocumentStore documents;
+    // The files each open document's program read when last assembled, by
+    // the document's URI: a change to one of them assembles it again.
+    std::map<std::string, std::vector<std::string>> reads;
     AssemblerHandle assembler; // keeps its state (some 6 MiB) between assemblies
     bool write_failed;
     bool exit_received;
@@ -107,12 +118,27 @@ void publish(Server& server, const std::string& uri, std::int64_t version, const
                                       {{"uri", uri}, {"version", version}, {"diagnostics", list}}));
 }
 
+// Without a workspace folder from the client, a document's root is the
+// nearest directory above it that holds ".git", else its own directory.
+std::string root_for(const Server& server, const Document& document) {
+    if (!server.root.empty() || document.path.empty()) return server.root;
+    std::filesystem::path directory = std::filesystem::path(document.path).parent_path();
+    std::error_code error;
+    for (std::filesystem::path at = directory; !at.empty(); at = at.parent_path()) {
+        if (std::filesystem::exists(at / ".git", error)) return at.string();
+        if (at == at.parent_path()) break;
+    }
+    return directory.string();
+}
+
 std::unique_ptr<Program> assemble(Server& server, const Document& document) {
-    return assemble_program(server.assembler.get(), server.documents, document, server.root);
+    return assemble_program(server.assembler.get(), server.documents, document,
+                            root_for(server, document));
 }
 
 void analyze_and_publish(Server& server, const Document& document) {
     std::unique_ptr<Program> program = assemble(server, document);
+    server.reads[document.uri] = files_read(*program);
     Json list = Json::array();
     for (const DocumentDiagnostic& diagnostic : diagnostics_of(*program)) {
         Json item = {{"range", range_json(server, *program, {program->name, diagnostic.range})},
@@ -131,10 +157,22 @@ void analyze_and_publish(Server& server, const Document& document) {
     publish(server, document.uri, document.version, list);
 }
 
+// Every other open document whose program read the file `path` is
+// assembled again, so that its diagnostics follow the file as it is now.
+void publish_dependents(Server& server, const std::string& path, const std::string& changed_uri) {
+    if (path.empty()) return;
+    for (const auto& [uri, document] : server.documents) {
+        auto read = server.reads.find(uri);
+        if (uri == changed_uri || read == server.reads.end()) continue;
+        if (std::find(read->second.begin(), read->second.end(), path) != read->second.end())
+            analyze_and_publish(server, document);
+    }
+}
+
 // --- Requests ---
 
 // The workspace root: rootUri, else the first workspace folder, else
-// rootPath, else the server's working directory.
+// rootPath; empty when the client names none.
 std::string root_of(const Json& params) {
     std::string root;
     if (const std::string* uri = string_member(params, "rootUri")) root = path_of_uri(*uri);
@@ -144,8 +182,6 @@ std::string root_of(const Json& params) {
             root = path_of_uri(*uri);
     if (const std::string* path = string_member(params, "rootPath"); root.empty() && path)
         root = std::filesystem::path(*path).lexically_normal().string();
-    std::error_code error;
-    if (root.empty()) root = std::filesystem::current_path(error).string();
     return root;
 }
 
@@ -179,7 +215,10 @@ void initialize(Server& server, const Message& message) {
         {"completionProvider",
          {{"triggerCharacters", {",", "_", ".", "-", ";", ":", "=", "!", "?", "&"}}}},
         {"documentSymbolProvider", true},
-        {"renameProvider", true},
+        {"renameProvider", {{"prepareProvider", true}}},
+        {"declarationProvider", true},
+        {"documentHighlightProvider", true},
+        {"workspaceSymbolProvider", true},
     };
     send(server,
          result_message(message.id,
@@ -284,20 +323,106 @@ void document_symbol(Server& server, const Message& message) {
     send(server, result_message(message.id, std::move(list)));
 }
 
+// The other open documents whose programs read one of `files`.
+std::vector<std::pair<const Document*, std::string>>
+dependents_of(Server& server, const std::string& main_uri, const std::vector<std::string>& files) {
+    std::vector<std::pair<const Document*, std::string>> found;
+    for (const auto& [uri, document] : server.documents) {
+        auto read = server.reads.find(uri);
+        if (uri == main_uri || read == server.reads.end()) continue;
+        for (const std::string& file : files)
+            if (std::find(read->second.begin(), read->second.end(), file) != read->second.end() ||
+                file == document.path) {
+                found.emplace_back(&document, root_for(server, document));
+                break;
+            }
+    }
+    return found;
+}
+
 void rename(Server& server, const Message& message) {
     const std::string* new_name = string_member(message.params, "newName");
     if (!new_name) return send(server, error_message(message.id, INVALID_PARAMS, "no newName"));
     std::size_t offset = 0;
     std::unique_ptr<Program> program = program_at(server, message, offset);
     if (!program) return;
+    std::vector<std::string> files = files_read(*program);
+    files.push_back(program->name);
+    RenameRequest request{server.assembler.get(), &server.documents,
+                          dependents_of(server, program->document->uri, files)};
     std::vector<TextEdit> edits;
-    std::string refusal = rename_edits(*program, target_at(*program, offset), *new_name, edits);
+    std::string refusal =
+        safe_rename(request, *program, target_at(*program, offset), *new_name, edits);
     if (!refusal.empty()) return send(server, error_message(message.id, REQUEST_FAILED, refusal));
     Json changes = Json::object();
     for (const TextEdit& edit : edits)
         changes[uri_of(*program, edit.place.file)].push_back(
             {{"range", range_json(server, *program, edit.place)}, {"newText", edit.text}});
     send(server, result_message(message.id, {{"changes", std::move(changes)}}));
+}
+
+void prepare_rename(Server& server, const Message& message) {
+    std::size_t offset = 0;
+    std::unique_ptr<Program> program = program_at(server, message, offset);
+    if (!program) return;
+    ByteRange range{0, 0};
+    std::string refusal = rename_range(*program, target_at(*program, offset), range);
+    if (!refusal.empty()) return send(server, error_message(message.id, REQUEST_FAILED, refusal));
+    const std::string& text = program->document->text;
+    send(server, result_message(message.id,
+                                {{"range", range_json(server, *program, {program->name, range})},
+                                 {"placeholder", text.substr(range.begin, range.end - range.begin)}}));
+}
+
+// Every use of the name under the cursor in the document: its definition
+// as a write, the others as reads.
+void document_highlight(Server& server, const Message& message) {
+    std::size_t offset = 0;
+    std::unique_ptr<Program> program = program_at(server, message, offset);
+    if (!program) return;
+    constexpr int READ = 2, WRITE = 3;
+    Target target = target_at(*program, offset);
+    Place definition;
+    bool defined = definition_of(*program, target, definition);
+    Json list = Json::array();
+    for (const Place& place : occurrences_of(*program, target, true)) {
+        if (place.file != program->name) continue;
+        bool is_definition = defined && place.file == definition.file &&
+                             place.range.begin == definition.range.begin;
+        list.push_back({{"range", range_json(server, *program, place)},
+                        {"kind", is_definition ? WRITE : READ}});
+    }
+    send(server, result_message(message.id, std::move(list)));
+}
+
+bool contains_folded(const std::string& name, const std::string& query) {
+    auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    };
+    return std::search(name.begin(), name.end(), query.begin(), query.end(), same) != name.end();
+}
+
+// Every label and macro defined in the open documents' programs whose name
+// holds the query (in any case), each once.
+void workspace_symbol(Server& server, const Message& message) {
+    const std::string* query = string_member(message.params, "query");
+    std::string wanted = query ? *query : std::string();
+    constexpr int FUNCTION = 12, NAMESPACE = 3, FIELD = 8;
+    std::set<std::pair<std::string, std::size_t>> seen;
+    Json list = Json::array();
+    for (const auto& [uri, document] : server.documents) {
+        std::unique_ptr<Program> program = assemble(server, document);
+        for_each_definition(*program, [&](const char* name, bool is_macro, const Place& place) {
+            if (!contains_folded(name, wanted) || !seen.emplace(place.file, place.range.begin).second)
+                return;
+            bool is_sublabel = std::strchr(name, '/') != nullptr;
+            list.push_back({{"name", name},
+                            {"kind", is_macro ? FUNCTION : is_sublabel ? FIELD : NAMESPACE},
+                            {"location", location_json(server, *program, place)}});
+        });
+    }
+    send(server, result_message(message.id, std::move(list)));
 }
 
 // --- Notifications ---
@@ -316,6 +441,7 @@ void did_open(Server& server, const Message& message) {
     Document& document = server.documents[*uri];
     document = {*uri, path_of_uri(*uri), *text, integer_member(*item, "version").value_or(0)};
     analyze_and_publish(server, document);
+    publish_dependents(server, document.path, document.uri);
 }
 
 // Reads every entry before applying any, so that a malformed one changes nothing.
@@ -355,6 +481,7 @@ void did_change(Server& server, const Message& message) {
     if (auto version = integer_member(*member(message.params, "textDocument"), "version"))
         document.version = *version;
     analyze_and_publish(server, document);
+    publish_dependents(server, document.path, document.uri);
 }
 
 // The saved file may be included by the other open documents, which read it
@@ -368,7 +495,11 @@ void did_close(Server& server, const Message& message) {
     auto found = uri ? server.documents.find(*uri) : server.documents.end();
     if (found == server.documents.end()) return log_ignored(server, message, "no open document");
     publish(server, found->first, found->second.version, Json::array());
+    std::string path = found->second.path;
+    server.reads.erase(found->first);
     server.documents.erase(found);
+    // Its programs read the file from the disk again.
+    publish_dependents(server, path, {});
 }
 
 // --- Dispatch ---
@@ -385,6 +516,10 @@ constexpr Method METHODS[] = {
     {"initialize", true, initialize},
     {"shutdown", true, shutdown},
     {"textDocument/definition", true, definition},
+    {"textDocument/declaration", true, definition},
+    {"textDocument/documentHighlight", true, document_highlight},
+    {"textDocument/prepareRename", true, prepare_rename},
+    {"workspace/symbol", true, workspace_symbol},
     {"textDocument/references", true, references},
     {"textDocument/hover", true, hover},
     {"textDocument/completion", true, completion},
@@ -450,6 +585,7 @@ int run_server(std::FILE* input, std::FILE* output, std::FILE* log) {
                   log,
                   Phase::Uninitialized,
                   PositionEncoding::Utf16,
+                  {},
                   {},
                   {},
                   AssemblerHandle(orvasm_assembler_new()),

@@ -637,5 +637,212 @@ class Navigation(ServerTest):
             "textDocument": {"uri": self.uri("main.orv")}})["result"])
 
 
+class Leniency(ServerTest):
+    """Clients that send null params, or odd ones where nothing is read."""
+
+    def send_raw(self, method, params, request_id=None):
+        message = {"jsonrpc": "2.0", "method": method, "params": params}
+        if request_id is not None:
+            message["id"] = request_id
+        self.session.send(message)
+
+    def test_null_params_on_shutdown_and_exit_end_with_status_0(self):
+        self.session.initialize()
+        self.send_raw("shutdown", None, 7)
+        self.assertEqual(self.session.response(7)["result"], None)
+        self.send_raw("exit", None)
+        self.assert_exits(0)
+
+    def test_exit_after_shutdown_ends_whatever_its_params(self):
+        for params in ("x", 5, [], {"a": 1}):
+            with self.subTest(params=params):
+                session = Session(BINARY, self.root)
+                session.initialize()
+                session.request("shutdown")
+                session.send({"jsonrpc": "2.0", "method": "exit", "params": params})
+                # The server ends without waiting for the end of its input.
+                self.assertEqual(session.process.wait(TIMEOUT), 0)
+                session.finish()
+
+    def test_null_params_elsewhere_are_taken_as_absent(self):
+        self.session.initialize()
+        self.send_raw("initialized", None)
+        self.send_raw("textDocument/didOpen", None)
+        self.send_raw("$/unknownNotification", None)
+        self.send_raw("textDocument/hover", None, 3)
+        self.assertIsNone(self.session.response(3)["result"])
+        self.send_raw("workspace/symbol", None, 4)
+        self.assertEqual(self.session.response(4)["result"], [])
+        # initialize needs its params: null is as absent.
+        session = Session(BINARY, self.root)
+        session.send({"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": None})
+        self.assert_error(session.response(1), INVALID_PARAMS)
+        session.finish()
+
+    def test_version_and_help_print_and_exit_0(self):
+        import subprocess
+        for option, start in (("--version", "orvasm-lsp "), ("--help", "usage: orvasm-lsp")):
+            with self.subTest(option=option):
+                done = subprocess.run([BINARY, option], stdin=subprocess.DEVNULL,
+                                      capture_output=True, timeout=TIMEOUT)
+                self.assertEqual(done.returncode, 0)
+                self.assertTrue(done.stdout.decode().startswith(start), done.stdout)
+                self.assertEqual(done.stderr, b"")
+
+
+class Rename(ServerTest):
+    """A rename is answered only when the program assembles as before."""
+
+    TEXT = ("@write-hex ( x -- ) #01 POP JMP2r\n"
+            "@main ;write-hex JSR2 write-hex ,&loop JMP &loop BRK\n"
+            "%twice { DUP ADD }\n"
+            "@other twice\n")
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize()
+        self.open("main.orv", self.TEXT)
+
+    def at(self, needle, shift=1):
+        return {"textDocument": {"uri": self.uri("main.orv")},
+                "position": spot(self.TEXT, needle, 0, shift)}
+
+    def rename(self, needle, new_name, shift=1):
+        params = self.at(needle, shift)
+        params["newName"] = new_name
+        return self.session.request("textDocument/rename", params)
+
+    def test_names_that_would_break_the_program_are_refused_with_why(self):
+        cases = [("beef", None), ("ADD", "`ADD` is an instruction"),
+                 ("other", "`other` is already a label"), ("twice", "`twice` is already a macro"),
+                 ("&x", None), ("(x", None), ("#12", None), ("write hex", None)]
+        for new_name, why in cases:
+            with self.subTest(new_name=new_name):
+                response = self.rename("@write-hex", new_name)
+                self.assert_error(response, -32803)
+                if why:
+                    self.assertEqual(response["error"]["message"], why)
+                else:
+                    self.assertIn(new_name, response["error"]["message"])
+
+    def test_a_safe_rename_is_answered(self):
+        response = self.rename("@write-hex", "print-hex")
+        edits = response["result"]["changes"][self.uri("main.orv")]
+        self.assertEqual(len(edits), 3)
+        self.assertEqual({e["newText"] for e in edits}, {"print-hex"})
+
+    def test_prepare_rename_gives_the_name_or_refuses(self):
+        def prepare(needle, shift=1):
+            return self.session.request("textDocument/prepareRename", self.at(needle, shift))
+        result = prepare(";write-hex")["result"]
+        self.assertEqual(result["placeholder"], "write-hex")
+        self.assertEqual(place(result), span(self.TEXT, ";write-hex", 0, 1))
+        self.assertEqual(prepare(",&loop")["result"]["placeholder"], "loop")
+        self.assertEqual(prepare("%twice")["result"]["placeholder"], "twice")
+        self.assertEqual(prepare(" twice", 2)["result"]["placeholder"], "twice")
+        for needle in ("JMP2r", "#01", "( x"):
+            with self.subTest(needle=needle):
+                self.assert_error(prepare(needle), -32803)
+
+    def test_a_rename_checks_every_open_program_that_reads_the_file(self):
+        self.write("lib.orv", "@lib-entry 01\n")
+        self.open("user.orv", "~lib.orv ;lib-entry @lib-entry2 ;lib-entry2\n")
+        self.open("lib.orv", "@lib-entry 01\n")
+        # Safe in lib.orv alone, but a duplicate in user.orv's program.
+        params = {"textDocument": {"uri": self.uri("lib.orv")},
+                  "position": {"line": 0, "character": 2}, "newName": "lib-entry2"}
+        self.assert_error(self.session.request("textDocument/rename", params), -32803)
+
+
+class CrossFiles(ServerTest):
+    """A change to one file republishes every open program that reads it."""
+
+    def setUp(self):
+        super().setUp()
+        self.write("lib.orv", "@lib #01\n")
+        self.session.initialize()
+
+    def test_fixing_an_included_file_clears_the_including_document(self):
+        self.write("lib.orv", "@lib #1\n")
+        self.assertEqual(messages(self.open("main.orv", "~lib.orv ;lib\n")),
+                         ["Invalid hex literal: #1"])
+        self.open("lib.orv", "@lib #1\n")
+        self.session.diagnostics(self.uri("main.orv"))  # republished as it was
+        self.session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri("lib.orv"), "version": 2},
+            "contentChanges": [{"text": "@lib #01\n"}]})
+        self.assertEqual(self.session.diagnostics(self.uri("main.orv")), [])
+        # Closing it reads the file from the disk again, broken as it is.
+        self.session.notify("textDocument/didClose", {"textDocument": {"uri": self.uri("lib.orv")}})
+        self.assertEqual(messages(self.session.diagnostics(self.uri("main.orv"))),
+                         ["Invalid hex literal: #1"])
+
+    def test_the_root_without_a_workspace_folder(self):
+        # No root from the client: the nearest ancestor with .git, else the
+        # document's own directory, whatever the server's directory is.
+        os.makedirs(os.path.join(self.root, "repo", ".git"))
+        os.makedirs(os.path.join(self.root, "repo", "src"))
+        os.makedirs(os.path.join(self.root, "alone"))
+        self.write("repo/lib.orv", "@lib 01\n")
+        self.write("alone/lib.orv", "@lib 02\n")
+        session = Session(BINARY, "/")
+        session.initialize(rootUri=None)
+        for name in ("repo/src/main.orv", "alone/main.orv"):
+            with self.subTest(name=name):
+                uri = self.uri(name)
+                include = "~lib.orv" if name.startswith("alone") else "~lib.orv"
+                session.notify("textDocument/didOpen", {"textDocument": {
+                    "uri": uri, "version": 1, "text": include + " ;lib\n"}})
+                self.assertEqual(session.diagnostics(uri), [])
+        session.finish()
+
+
+class Speed(ServerTest):
+    """Long lines and many changes cost time in proportion to the answer:
+    each limit is for an optimized build, ORVASM_LSP_SLOWDOWN times it for
+    others."""
+
+    LIMIT = 1.0 * float(os.environ.get("ORVASM_LSP_SLOWDOWN", "1"))
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize()
+
+    def timed(self, action):
+        import time
+        start = time.perf_counter()
+        result = action()
+        return result, time.perf_counter() - start
+
+    def test_a_one_line_mebibyte_with_1000_labels(self):
+        # Non-ASCII text, so that every position is counted in UTF-16 units.
+        filler = "( " + "\u00e9t\u00e9 " * 80 + ")"
+        text = "01 " + " ".join("@l%d %s" % (i, filler) for i in range(1000))
+        text += " " * max(0, (1 << 20) - len(text.encode()))
+        diagnostics, seconds = self.timed(lambda: self.open("long.orv", text))
+        self.assertEqual(len(diagnostics), 1000)
+        self.assertEqual(diagnostics[-1]["message"], "Unused label: l999")
+        at = text.index("@l999")
+        units = len(text[:at].encode("utf-16-le")) // 2
+        self.assertEqual(diagnostics[-1]["range"]["start"], {"line": 0, "character": units})
+        self.assertLess(seconds, self.LIMIT)
+
+    def test_4000_changes_in_one_message(self):
+        rows = 26000
+        text = "".join("( \u00e9crit de ligne %05d avec du texte )\n" % i for i in range(rows))
+        self.assertGreater(len(text.encode()), 1_000_000)
+        self.assertEqual(self.open("many.orv", text), [])
+        changes, changed = [], set()
+        for i in range(4000):
+            row = (i * 7919) % rows
+            changed.add(row)
+            at = {"line": row, "character": 1}
+            changes.append({"range": {"start": at, "end": at}, "text": "x"})
+        # Each change makes its line's "(" a malformed "(x".
+        diagnostics, seconds = self.timed(lambda: self.change("many.orv", changes))
+        self.assertLess(seconds, self.LIMIT)
+        self.assertEqual([place(d) for d in diagnostics],
+                         [(row, 0, row, 2) for row in sorted(changed)[:1000]])
+
 if __name__ == "__main__":
     unittest.main()
