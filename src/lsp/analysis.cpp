@@ -88,6 +88,18 @@ bool include_place(Program& program, const char* file, Place& place) {
     return false;
 }
 
+// A note's certain fix replaces the token of the record it follows.
+void take_fix(Program& program, const orvasm_diagnostic& record, const orvasm_diagnostic& note,
+              DocumentDiagnostic& diagnostic) {
+#if ORVASM_VERSION_NUMBER >= 10200
+    if (note.fix && diagnostic.fix.empty() && token_place(program, record.position,
+                                                          diagnostic.fix_place))
+        diagnostic.fix = note.fix;
+#else
+    (void)program, (void)record, (void)note, (void)diagnostic;
+#endif
+}
+
 // `record` and its notes, which follow it, as one diagnostic.
 DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
     const orvasm_diagnostic& record = *orvasm_result_diagnostic(program.result.get(), index);
@@ -95,6 +107,8 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
                                   record.severity == ORVASM_WARNING ? ProtocolSeverity::Warning
                                                                     : ProtocolSeverity::Error,
                                   line_of(record),
+                                  {},
+                                  {},
                                   {}};
     bool placed = false;
     Place place;
@@ -113,6 +127,7 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
             placed = true;
         }
         diagnostic.related.push_back({place, line_of(*note)});
+        take_fix(program, record, *note, diagnostic);
     }
     // A warning in an included file has no chain: it goes on the include.
     if (!placed && record.position.file && include_place(program, record.position.file, place))

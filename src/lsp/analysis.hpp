@@ -44,6 +44,10 @@ struct DocumentDiagnostic {
     ProtocolSeverity severity;
     std::string message; // as the program prints it, without location or "-- "
     std::vector<RelatedNote> related;
+    // A certain fix from the library's hints: `fix` replaces the failing
+    // token at `fix_place`. Empty when there is none.
+    std::string fix;
+    Place fix_place;
 };
 
 // At most this many diagnostics per document, in the order printed: a source

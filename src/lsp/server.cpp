@@ -11,6 +11,7 @@
 #include <string>
 
 #include "lsp/analysis.hpp"
+#include "lsp/decorations.hpp"
 #include "lsp/documents.hpp"
 #include "lsp/framing.hpp"
 #include "lsp/message.hpp"
@@ -35,6 +36,7 @@ struct Server {
     // the document's URI: a change to one of them assembles it again.
     std::map<std::string, std::vector<std::string>> reads;
     AssemblerHandle assembler; // keeps its state (some 6 MiB) between assemblies
+    bool inlay_hints; // initializationOptions.inlayHints: off unless asked for
     bool write_failed;
     bool exit_received;
 };
@@ -136,24 +138,27 @@ std::unique_ptr<Program> assemble(Server& server, const Document& document) {
                             root_for(server, document));
 }
 
+Json diagnostic_json(Server& server, Program& program, const DocumentDiagnostic& diagnostic) {
+    Json item = {{"range", range_json(server, program, {program.name, diagnostic.range})},
+                 {"severity", static_cast<int>(diagnostic.severity)},
+                 {"source", "orvasm"},
+                 {"message", diagnostic.message}};
+    if (!diagnostic.related.empty()) {
+        Json related = Json::array();
+        for (const RelatedNote& note : diagnostic.related)
+            related.push_back({{"location", location_json(server, program, note.place)},
+                               {"message", note.message}});
+        item["relatedInformation"] = std::move(related);
+    }
+    return item;
+}
+
 void analyze_and_publish(Server& server, const Document& document) {
     std::unique_ptr<Program> program = assemble(server, document);
     server.reads[document.uri] = files_read(*program);
     Json list = Json::array();
-    for (const DocumentDiagnostic& diagnostic : diagnostics_of(*program)) {
-        Json item = {{"range", range_json(server, *program, {program->name, diagnostic.range})},
-                     {"severity", static_cast<int>(diagnostic.severity)},
-                     {"source", "orvasm"},
-                     {"message", diagnostic.message}};
-        if (!diagnostic.related.empty()) {
-            Json related = Json::array();
-            for (const RelatedNote& note : diagnostic.related)
-                related.push_back({{"location", location_json(server, *program, note.place)},
-                                   {"message", note.message}});
-            item["relatedInformation"] = std::move(related);
-        }
-        list.push_back(std::move(item));
-    }
+    for (const DocumentDiagnostic& diagnostic : diagnostics_of(*program))
+        list.push_back(diagnostic_json(server, *program, diagnostic));
     publish(server, document.uri, document.version, list);
 }
 
@@ -203,6 +208,9 @@ void initialize(Server& server, const Message& message) {
     }
     server.root = root_of(message.params);
     server.encoding = encoding_of(message.params);
+    const Json* options = member(message.params, "initializationOptions");
+    const Json* hints = options ? member(*options, "inlayHints") : nullptr;
+    server.inlay_hints = hints && hints->is_boolean() && hints->get<bool>();
     server.phase = Phase::Running;
     constexpr int INCREMENTAL_SYNC = 2;
     Json capabilities = {
@@ -219,7 +227,19 @@ void initialize(Server& server, const Message& message) {
         {"declarationProvider", true},
         {"documentHighlightProvider", true},
         {"workspaceSymbolProvider", true},
+        {"foldingRangeProvider", true},
+        {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
     };
+    if (server.inlay_hints) capabilities["inlayHintProvider"] = true;
+    if (SEMANTIC_TOKENS_AVAILABLE) {
+        Json legend = {{"tokenTypes", Json::array()}, {"tokenModifiers", Json::array()}};
+        for (std::size_t i = 0; i < SEMANTIC_TOKEN_TYPE_COUNT; i++)
+            legend["tokenTypes"].push_back(SEMANTIC_TOKEN_TYPES[i]);
+        for (std::size_t i = 0; i < SEMANTIC_TOKEN_MODIFIER_COUNT; i++)
+            legend["tokenModifiers"].push_back(SEMANTIC_TOKEN_MODIFIERS[i]);
+        capabilities["semanticTokensProvider"] = {
+            {"legend", std::move(legend)}, {"full", true}, {"range", true}};
+    }
     send(server,
          result_message(message.id,
                         {{"capabilities", std::move(capabilities)},
@@ -425,6 +445,108 @@ void workspace_symbol(Server& server, const Message& message) {
     send(server, result_message(message.id, std::move(list)));
 }
 
+// --- Requests on a whole document, or a range of it ---
+
+// The program of the document a request names, assembled now, and the
+// bytes of params.range (the whole document without one). Answers the
+// request with null and returns nullptr for a document that is not open.
+std::unique_ptr<Program> program_in(Server& server, const Message& message, ByteRange& range) {
+    const std::string* uri = document_uri(message);
+    auto found = uri ? server.documents.find(*uri) : server.documents.end();
+    if (found == server.documents.end()) {
+        send(server, result_message(message.id, nullptr));
+        return nullptr;
+    }
+    const Document& document = found->second;
+    range = {0, document.text.size()};
+    const Json* within = member(message.params, "range");
+    auto start = within ? position_member(*within, "start") : std::nullopt;
+    auto end = within ? position_member(*within, "end") : std::nullopt;
+    if (start && end)
+        range = {lines_of(document).offset_of(*start, server.encoding),
+                 lines_of(document).offset_of(*end, server.encoding)};
+    return assemble(server, document);
+}
+
+void inlay_hint(Server& server, const Message& message) {
+    ByteRange range{0, 0};
+    std::unique_ptr<Program> program = program_in(server, message, range);
+    if (!program) return;
+    constexpr int TYPE_KIND = 1;
+    Json list = Json::array();
+    if (server.inlay_hints)
+        for (const InlayHint& hint : inlay_hints(*program, range.begin, range.end))
+            list.push_back({{"position", position_in(server, *program, program->name, hint.offset)},
+                            {"label", hint.label},
+                            {"kind", TYPE_KIND},
+                            {hint.before ? "paddingRight" : "paddingLeft", true}});
+    send(server, result_message(message.id, std::move(list)));
+}
+
+void folding_range(Server& server, const Message& message) {
+    ByteRange range{0, 0};
+    std::unique_ptr<Program> program = program_in(server, message, range);
+    if (!program) return;
+    const LineIndex& lines = lines_of(*program->document);
+    Json list = Json::array();
+    for (const Fold& fold : folding_ranges(*program)) {
+        std::int64_t first = lines.position_of(fold.begin, PositionEncoding::Utf8).line;
+        std::int64_t last = lines.position_of(fold.end, PositionEncoding::Utf8).line;
+        if (last <= first) continue;
+        Json item = {{"startLine", first}, {"endLine", last}};
+        if (fold.comment) item["kind"] = "comment";
+        list.push_back(std::move(item));
+    }
+    send(server, result_message(message.id, std::move(list)));
+}
+
+// Semantic tokens as the protocol packs them: five numbers per token, its
+// line and start relative to the token before, its length, type, modifiers.
+void semantic_tokens_answer(Server& server, const Message& message) {
+    ByteRange range{0, 0};
+    std::unique_ptr<Program> program = program_in(server, message, range);
+    if (!program) return;
+    const LineIndex& lines = lines_of(*program->document);
+    Json data = Json::array();
+    TextPosition previous{0, 0};
+    for (const SemanticToken& token : semantic_tokens(*program, range.begin, range.end)) {
+        TextPosition start = lines.position_of(token.range.begin, server.encoding);
+        TextPosition end = lines.position_of(token.range.end, server.encoding);
+        data.push_back(start.line - previous.line);
+        data.push_back(start.line == previous.line ? start.character - previous.character
+                                                   : start.character);
+        data.push_back(end.character - start.character);
+        data.push_back(static_cast<int>(token.type));
+        data.push_back(token.modifiers);
+        previous = start;
+    }
+    send(server, result_message(message.id, {{"data", std::move(data)}}));
+}
+
+// The quick fixes of the diagnostics in the range: each certain fix the
+// library gave, as an edit of the failing token.
+void code_action(Server& server, const Message& message) {
+    ByteRange range{0, 0};
+    std::unique_ptr<Program> program = program_in(server, message, range);
+    if (!program) return;
+    Json list = Json::array();
+    for (const DocumentDiagnostic& diagnostic : diagnostics_of(*program)) {
+        if (diagnostic.fix.empty() || diagnostic.range.end < range.begin ||
+            diagnostic.range.begin > range.end)
+            continue;
+        Json edit = {{"range", range_json(server, *program, diagnostic.fix_place)},
+                     {"newText", diagnostic.fix}};
+        list.push_back({{"title", "Replace with `" + diagnostic.fix + "`"},
+                        {"kind", "quickfix"},
+                        {"isPreferred", true},
+                        {"diagnostics", {diagnostic_json(server, *program, diagnostic)}},
+                        {"edit",
+                         {{"changes",
+                           {{uri_of(*program, diagnostic.fix_place.file), {std::move(edit)}}}}}}});
+    }
+    send(server, result_message(message.id, std::move(list)));
+}
+
 // --- Notifications ---
 
 void ignore(Server&, const Message&) {}
@@ -520,6 +642,11 @@ constexpr Method METHODS[] = {
     {"textDocument/documentHighlight", true, document_highlight},
     {"textDocument/prepareRename", true, prepare_rename},
     {"workspace/symbol", true, workspace_symbol},
+    {"textDocument/inlayHint", true, inlay_hint},
+    {"textDocument/foldingRange", true, folding_range},
+    {"textDocument/semanticTokens/full", true, semantic_tokens_answer},
+    {"textDocument/semanticTokens/range", true, semantic_tokens_answer},
+    {"textDocument/codeAction", true, code_action},
     {"textDocument/references", true, references},
     {"textDocument/hover", true, hover},
     {"textDocument/completion", true, completion},
@@ -589,6 +716,7 @@ int run_server(std::FILE* input, std::FILE* output, std::FILE* log) {
                   {},
                   {},
                   AssemblerHandle(orvasm_assembler_new()),
+                  false,
                   false,
                   false};
     std::string body;
