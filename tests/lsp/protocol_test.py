@@ -844,5 +844,86 @@ class Speed(ServerTest):
         self.assertEqual([place(d) for d in diagnostics],
                          [(row, 0, row, 2) for row in sorted(changed)[:1000]])
 
+# A program for the editor features: two labels, a macro over three lines,
+# a comment over two.
+FEATURES = ("( first line\n"
+            "  second line )\n"
+            "%twice {\n"
+            "  DUP ADD }\n"
+            "@main #01 twice\n"
+            "  &loop ,&loop JMP\n"
+            "  main BRK\n"
+            "@data 1234 \"hi\n")
+
+
+class EditorFeatures(ServerTest):
+    """Highlights, workspace symbols, declaration, folding and inlay hints."""
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize(initializationOptions={"inlayHints": True})
+        self.open("main.orv", FEATURES)
+
+    def ask(self, method, **params):
+        params["textDocument"] = {"uri": self.uri("main.orv")}
+        return self.session.request("textDocument/" + method, params)["result"]
+
+    def test_highlight_marks_every_use_and_the_definition(self):
+        result = self.ask("documentHighlight", position=spot(FEATURES, ",&loop", 0, 2))
+        self.assertEqual([(place(h), h["kind"]) for h in result],
+                         [(span(FEATURES, "&loop"), 3), (span(FEATURES, ",&loop"), 2)])
+        result = self.ask("documentHighlight", position=spot(FEATURES, "#01"))
+        self.assertEqual(result, [])
+
+    def test_declaration_is_the_definition(self):
+        result = self.ask("declaration", position=spot(FEATURES, "  main", 0, 3))
+        self.assertEqual(place(result), span(FEATURES, "@main"))
+
+    def test_workspace_symbols_of_every_open_program(self):
+        self.write("lib.orv", "@helper 01\n")
+        self.open("other.orv", "~lib.orv @other ;helper\n")
+        result = self.session.request("workspace/symbol", {"query": ""})["result"]
+        found = {(s["name"], s["kind"], os.path.basename(s["location"]["uri"])) for s in result}
+        self.assertEqual(found, {("main", 3, "main.orv"), ("main/loop", 8, "main.orv"),
+                                 ("data", 3, "main.orv"), ("twice", 12, "main.orv"),
+                                 ("helper", 3, "lib.orv"), ("other", 3, "other.orv")})
+        result = self.session.request("workspace/symbol", {"query": "LOO"})["result"]
+        self.assertEqual([s["name"] for s in result], ["main/loop"])
+
+    def test_folding_ranges(self):
+        result = self.ask("foldingRange")
+        folds = {(f["startLine"], f["endLine"], f.get("kind")) for f in result}
+        # The macro, and main up to the line before data; the comment where
+        # the library names token kinds.
+        self.assertIn((2, 3, None), folds)
+        self.assertIn((4, 6, None), folds)
+        self.assertTrue(folds <= {(2, 3, None), (4, 6, None), (0, 1, "comment")}, folds)
+
+    def test_inlay_hints_give_addresses_of_labels_and_lines(self):
+        result = self.ask("inlayHint", range={"start": {"line": 0, "character": 0},
+                                             "end": {"line": 8, "character": 0}})
+        hints = [(h["position"]["line"], h["position"]["character"], h["label"]) for h in result]
+        # main at 0100 (#01 is 80 01, twice 06 18), loop at 0104 (,&loop and
+        # JMP), the call of main at 0107 (three bytes, then BRK), data at 010b.
+        self.assertEqual(hints, [(4, 0, "0100"), (4, 5, "0100"), (5, 0, "0104"), (5, 7, "0104"),
+                                 (6, 0, "0107"), (7, 0, "010b"), (7, 5, "010b")])
+        # A range gives the hints within it.
+        result = self.ask("inlayHint", range={"start": {"line": 5, "character": 0},
+                                             "end": {"line": 6, "character": 0}})
+        self.assertEqual(len(result), 2)
+
+    def test_inlay_hints_are_off_by_default(self):
+        session = Session(BINARY, self.root)
+        capabilities = session.initialize()["result"]["capabilities"]
+        self.assertNotIn("inlayHintProvider", capabilities)
+        session.notify("textDocument/didOpen", {"textDocument": {
+            "uri": self.uri("main.orv"), "version": 1, "text": FEATURES}})
+        response = session.request("textDocument/inlayHint", {
+            "textDocument": {"uri": self.uri("main.orv")},
+            "range": {"start": {"line": 0, "character": 0}, "end": {"line": 9, "character": 0}}})
+        self.assertEqual(response["result"], [])
+        session.finish()
+
+
 if __name__ == "__main__":
     unittest.main()
