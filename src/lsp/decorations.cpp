@@ -164,18 +164,27 @@ bool classify(Program& program, std::string_view token, int kind, SemanticToken&
 }
 
 // Calls `visit(range, kind, in_comment)` for each token of the document;
-// `kind` is the library's, and a comment's own tokens come in_comment.
+// `kind` is the library's, and a comment's own tokens come in_comment. A
+// macro definition's braces come as brackets, and its body's tokens as
+// themselves: a body is stored, not read, so "(" opens no comment there.
 template <typename Visit> void for_each_kind(const std::string& text, Visit visit) {
     int depth = 0;
+    enum { Outside, Opening, Body } macro = Outside;
     for_each_token(text, [&](ByteRange range) {
         std::string_view token(text.data() + range.begin, range.end - range.begin);
+        int kind = orvasm_token_kind(token.data(), token.size());
+        if (macro != Outside) {
+            bool brace = (macro == Opening && token == "{") || token[0] == '}';
+            macro = token[0] == '}' ? Outside : Body;
+            return visit(range, brace ? ORVASM_TOKEN_BRACKET : kind, false);
+        }
         if (depth > 0) {
             if (token == "(") depth++;
             if (token == ")") depth--;
             return visit(range, ORVASM_TOKEN_COMMENT, true);
         }
-        int kind = orvasm_token_kind(token.data(), token.size());
         if (kind == ORVASM_TOKEN_COMMENT || kind == ORVASM_TOKEN_MALFORMED_COMMENT) depth = 1;
+        if (kind == ORVASM_TOKEN_MACRO) macro = Opening;
         visit(range, kind, false);
     });
 }

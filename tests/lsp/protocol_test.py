@@ -893,11 +893,8 @@ class EditorFeatures(ServerTest):
     def test_folding_ranges(self):
         result = self.ask("foldingRange")
         folds = {(f["startLine"], f["endLine"], f.get("kind")) for f in result}
-        # The macro, and main up to the line before data; the comment where
-        # the library names token kinds.
-        self.assertIn((2, 3, None), folds)
-        self.assertIn((4, 6, None), folds)
-        self.assertTrue(folds <= {(2, 3, None), (4, 6, None), (0, 1, "comment")}, folds)
+        # The comment, the macro, and main up to the line before data.
+        self.assertEqual(folds, {(0, 1, "comment"), (2, 3, None), (4, 6, None)})
 
     def test_inlay_hints_give_addresses_of_labels_and_lines(self):
         result = self.ask("inlayHint", range={"start": {"line": 0, "character": 0},
@@ -923,6 +920,103 @@ class EditorFeatures(ServerTest):
             "range": {"start": {"line": 0, "character": 0}, "end": {"line": 9, "character": 0}}})
         self.assertEqual(response["result"], [])
         session.finish()
+
+
+def decode(data, legend, text):
+    """The (line, character, token text, type, modifiers) of packed tokens."""
+    lines = text.split("\n")
+    tokens, line, character = [], 0, 0
+    for i in range(0, len(data), 5):
+        delta_line, delta_start, length, kind, modifiers = data[i:i + 5]
+        line += delta_line
+        character = character + delta_start if delta_line == 0 else delta_start
+        tokens.append((line, character, lines[line][character:character + length],
+                       legend["tokenTypes"][kind],
+                       [m for b, m in enumerate(legend["tokenModifiers"]) if modifiers >> b & 1]))
+    return tokens
+
+
+class SemanticTokens(ServerTest):
+    TEXT = ("( a comment\n  over two lines )\n"
+            "%twice { DUP ADD }\n"
+            "@main #01 twice main ;main/x JMP2k |0200 $2\n"
+            "  &x 12 abcd \"hi ~lib.orv [ ]\n")
+
+    def setUp(self):
+        super().setUp()
+        self.write("lib.orv", "")
+        result = self.session.initialize()["result"]
+        self.legend = result["capabilities"]["semanticTokensProvider"]["legend"]
+        self.open("main.orv", self.TEXT)
+
+    def tokens(self, method, **params):
+        params["textDocument"] = {"uri": self.uri("main.orv")}
+        response = self.session.request("textDocument/semanticTokens/" + method, params)
+        return decode(response["result"]["data"], self.legend, self.TEXT)
+
+    def test_every_kind_of_token(self):
+        kinds = {(text, kind, tuple(modifiers))
+                 for _, _, text, kind, modifiers in self.tokens("full")}
+        self.assertEqual(kinds, {
+            ("(", "comment", ()), ("a", "comment", ()), ("comment", "comment", ()),
+            ("over", "comment", ()), ("two", "comment", ()), ("lines", "comment", ()),
+            (")", "comment", ()),
+            ("%twice", "macro", ("declaration",)), ("DUP", "keyword", ()), ("ADD", "keyword", ()),
+            ("@main", "namespace", ("declaration",)), ("#01", "number", ()),
+            # A word is a macro use or a label call, as the program defines it.
+            ("twice", "macro", ()), ("main", "function", ()),
+            (";main/x", "variable", ()), ("JMP", "keyword", ()), ("2k", "modifier", ()),
+            ("|0200", "operator", ()), ("$2", "operator", ()),
+            ("&x", "property", ("declaration",)), ("12", "enumMember", ()),
+            ("abcd", "enumMember", ()), ('"hi', "string", ()), ("~lib.orv", "type", ())})
+
+    def test_a_range_gives_the_tokens_within_it(self):
+        found = self.tokens("range", range={"start": {"line": 4, "character": 0},
+                                            "end": {"line": 4, "character": 8}})
+        self.assertEqual([(line, character, text) for line, character, text, _, _ in found],
+                         [(4, 2, "&x"), (4, 5, "12")])
+
+    def test_positions_in_utf16_units(self):
+        text = '"\u00e9\U0001F600 @l\n'
+        self.change("main.orv", [{"text": text}])
+        response = self.session.request("textDocument/semanticTokens/full",
+                                        {"textDocument": {"uri": self.uri("main.orv")}})
+        data = response["result"]["data"]
+        self.assertEqual(data[:5], [0, 0, 4, self.legend["tokenTypes"].index("string"), 0])
+        self.assertEqual(data[5:8], [0, 5, 2])
+
+
+class CodeActions(ServerTest):
+    """Quick fixes are the library's certain fixes, taken as they come."""
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize()
+
+    def fixes(self, text):
+        diagnostics = self.open("main.orv", text)
+        if not any("relatedInformation" in d for d in diagnostics):
+            self.skipTest("the library gives no hints")
+        response = self.session.request("textDocument/codeAction", {
+            "textDocument": {"uri": self.uri("main.orv")},
+            "range": {"start": {"line": 0, "character": 0}, "end": {"line": 0, "character": 40}},
+            "context": {"diagnostics": diagnostics}})
+        result = response["result"]
+        for action in result:
+            self.assertEqual(action["kind"], "quickfix")
+            self.assertEqual(action["diagnostics"], diagnostics[:1])
+        return [(place(edit), edit["newText"]) for action in result
+                for edit in action["edit"]["changes"][self.uri("main.orv")]]
+
+    def test_upper_case_hexadecimal(self):
+        self.assertEqual(self.fixes("@main #FF POP BRK"), [((0, 6, 0, 9), "#ff")])
+
+    def test_the_one_name_within_reach(self):
+        self.assertEqual(self.fixes("@main ;mesage JSR2 BRK @message"),
+                         [((0, 6, 0, 13), ";message")])
+
+    def test_no_fix_where_none_is_certain(self):
+        self.assertEqual(self.fixes("@main ;zzzzzz JSR2 BRK @message @massage"), [])
 
 
 if __name__ == "__main__":
