@@ -32,12 +32,36 @@ std::string full_name(const Target& target, const std::string& new_name) {
     return target.name.substr(0, slash + 1) + new_name;
 }
 
+// What the assembler reads a word of each kind as, by the library's token
+// kinds; a name must be read as a word.
+const char* reading_of(int kind) {
+    switch (kind) {
+    case ORVASM_TOKEN_COMMENT:
+    case ORVASM_TOKEN_MALFORMED_COMMENT: return "opens a comment";
+    case ORVASM_TOKEN_INCLUDE: return "is an include";
+    case ORVASM_TOKEN_MACRO: return "defines a macro";
+    case ORVASM_TOKEN_ABSOLUTE_PADDING:
+    case ORVASM_TOKEN_RELATIVE_PADDING: return "is padding";
+    case ORVASM_TOKEN_LABEL: return "defines a label";
+    case ORVASM_TOKEN_SUBLABEL: return "defines a sublabel";
+    case ORVASM_TOKEN_LITERAL: return "is a literal";
+    case ORVASM_TOKEN_TEXT: return "is text";
+    case ORVASM_TOKEN_BRACKET: return "is a bracket";
+    case ORVASM_TOKEN_INSTRUCTION: return "is an instruction";
+    case ORVASM_TOKEN_RAW_BYTE:
+    case ORVASM_TOKEN_RAW_SHORT: return "is a hexadecimal word";
+    case ORVASM_TOKEN_WORD: return nullptr;
+    default: return "is a reference";
+    }
+}
+
 // Why the new name cannot stand where the old one is written, before any
-// assembly: it is already taken, or the assembler reads it as something else.
+// assembly: the assembler reads it as something else, or it is taken.
 std::string name_refusal(const orvasm_result* result, const Target& target,
-                         const std::string& full) {
+                         const std::string& new_name, const std::string& full) {
     if (full == target.name) return {};
-    if (orvasm_opcode(full.c_str()) >= 0) return quoted(full) + " is an instruction";
+    if (const char* reading = reading_of(orvasm_token_kind(new_name.data(), new_name.size())))
+        return quoted(new_name) + " " + reading;
     if (has_symbol(result, full)) return quoted(full) + " is already a label";
     if (has_macro(result, full)) return quoted(full) + " is already a macro";
     return {};
@@ -115,7 +139,7 @@ std::string safe_rename(const RenameRequest& request, Program& program, const Ta
                         const std::string& new_name, std::vector<TextEdit>& edits) {
     std::string full = full_name(target, new_name);
     if (target.kind == TargetKind::Label || target.kind == TargetKind::Macro) {
-        std::string refusal = name_refusal(program.result.get(), target, full);
+        std::string refusal = name_refusal(program.result.get(), target, new_name, full);
         if (!refusal.empty()) return refusal;
     }
     std::string refusal = rename_edits(program, target, new_name, edits);

@@ -713,9 +713,12 @@ class Rename(ServerTest):
         return self.session.request("textDocument/rename", params)
 
     def test_names_that_would_break_the_program_are_refused_with_why(self):
-        cases = [("beef", None), ("ADD", "`ADD` is an instruction"),
+        cases = [("beef", "`beef` is a hexadecimal word"), ("ab", "`ab` is a hexadecimal word"),
+                 ("ADD", "`ADD` is an instruction"), ("ADD2kr", "`ADD2kr` is an instruction"),
                  ("other", "`other` is already a label"), ("twice", "`twice` is already a macro"),
-                 ("&x", None), ("(x", None), ("#12", None), ("write hex", None)]
+                 ("&x", "`&x` defines a sublabel"), ("(x", "`(x` opens a comment"),
+                 ("#12", "`#12` is a literal"), (";x", "`;x` is a reference"),
+                 ("write hex", None)]
         for new_name, why in cases:
             with self.subTest(new_name=new_name):
                 response = self.rename("@write-hex", new_name)
@@ -724,6 +727,14 @@ class Rename(ServerTest):
                     self.assertEqual(response["error"]["message"], why)
                 else:
                     self.assertIn(new_name, response["error"]["message"])
+
+    def test_a_name_the_program_cannot_hold_where_written_is_refused(self):
+        # 61 characters are a name, but with "@" or ";" a token longer than
+        # the main source's tokens may be.
+        response = self.rename("@write-hex", "n" * 61)
+        self.assert_error(response, -32803)
+        self.assertIn("would assemble with another outcome", response["error"]["message"])
+        self.assertIn("result", self.rename("@write-hex", "n" * 60))
 
     def test_a_safe_rename_is_answered(self):
         response = self.rename("@write-hex", "print-hex")
