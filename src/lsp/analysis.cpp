@@ -53,9 +53,6 @@ bool is_token_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\0';
 }
 
-bool in_document(const Program& program, const orvasm_position& position) {
-    return position.line != 0 && program.name == position.file;
-}
 
 std::string line_of(const orvasm_diagnostic& record) {
     if (record.severity == ORVASM_NOTE)
@@ -82,7 +79,7 @@ bool include_place(Program& program, const char* file, Place& place) {
     for (int level = 0; level <= 64; level++) {
         auto site = program.include_sites.find(wanted);
         if (site == program.include_sites.end()) return false;
-        if (in_document(program, site->second)) return token_place(program, site->second, place);
+        if (in_focus(program, site->second)) return token_place(program, site->second, place);
         wanted = site->second.file;
     }
     return false;
@@ -109,10 +106,11 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
                                   line_of(record),
                                   {},
                                   {},
-                                  {}};
+                                  {},
+                                  false};
     bool placed = false;
     Place place;
-    if (in_document(program, record.position) && token_place(program, record.position, place)) {
+    if (in_focus(program, record.position) && token_place(program, record.position, place)) {
         diagnostic.range = place.range;
         placed = true;
     } else if (token_place(program, record.position, place)) {
@@ -122,7 +120,7 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
         const orvasm_diagnostic* note = orvasm_result_diagnostic(program.result.get(), index + i);
         if (!note || !token_place(program, note->position, place)) continue;
         // The innermost step of the chain that lies in the document holds it.
-        if (!placed && in_document(program, note->position)) {
+        if (!placed && in_focus(program, note->position)) {
             diagnostic.range = place.range;
             placed = true;
         }
@@ -130,8 +128,11 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
         take_fix(program, record, *note, diagnostic);
     }
     // A warning in an included file has no chain: it goes on the include.
-    if (!placed && record.position.file && include_place(program, record.position.file, place))
+    if (!placed && record.position.file && include_place(program, record.position.file, place)) {
         diagnostic.range = place.range;
+        placed = true;
+    }
+    diagnostic.placed = placed;
     return diagnostic;
 }
 
@@ -139,12 +140,15 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
 
 std::unique_ptr<Program> assemble_program(orvasm_assembler* assembler,
                                           const DocumentStore& documents, const Document& document,
-                                          const std::string& root) {
+                                          const std::string& root, bool report,
+                                          const Document* focus) {
     auto program = std::make_unique<Program>();
     program->documents = &documents;
     program->document = &document;
     program->root = root;
     program->name = document.path.empty() ? document.uri : document.path;
+    program->focus = focus ? focus : &document;
+    program->focus_name = focus ? focus->path : program->name;
     orvasm_options options = ORVASM_OPTIONS_INIT;
     options.source_data = reinterpret_cast<const unsigned char*>(document.text.data());
     options.source_size = document.text.size();
@@ -157,8 +161,18 @@ std::unique_ptr<Program> assemble_program(orvasm_assembler* assembler,
     // empty one is not; its summary line is no diagnostic.
     std::size_t rom_size = 0;
     orvasm_result_rom(program->result.get(), &rom_size);
-    if (rom_size > 0) orvasm_result_report(program->result.get(), "");
+    if (rom_size > 0 && report) orvasm_result_report(program->result.get(), "");
     return program;
+}
+
+bool in_focus(Program& program, const orvasm_position& position) {
+    if (position.line == 0 || !position.file) return false;
+    if (program.focus == program.document) return program.name == position.file;
+    // The files of positions are few strings, each named many times.
+    if (position.file == program.focus_file) return true;
+    if (full_path_of(program, position.file) != program.focus_name) return false;
+    program.focus_file = position.file;
+    return true;
 }
 
 std::vector<std::string> files_read(const Program& program) {
@@ -222,7 +236,9 @@ std::vector<DocumentDiagnostic> diagnostics_of(Program& program) {
         if (record.severity != ORVASM_ERROR && record.severity != ORVASM_WARNING) continue;
         failed = failed || record.severity == ORVASM_ERROR;
         if (diagnostics.size() == MAX_DIAGNOSTICS) break;
-        diagnostics.push_back(diagnostic_of(program, i));
+        DocumentDiagnostic diagnostic = diagnostic_of(program, i);
+        if (diagnostic.placed || program.focus == program.document)
+            diagnostics.push_back(std::move(diagnostic));
     }
     return diagnostics;
 }

@@ -36,12 +36,9 @@ std::string hex_short(unsigned value) {
     return text;
 }
 
-bool in_document(const Program& program, const orvasm_position& position) {
-    return position.line != 0 && program.name == position.file;
-}
 
-std::size_t line_start(const Program& program, std::uint32_t line) {
-    return lines_of(*program.document)
+std::size_t line_start(Program& program, std::uint32_t line) {
+    return lines_of(*program.focus)
         .offset_of({static_cast<std::int64_t>(line) - 1, 0}, PositionEncoding::Utf8);
 }
 
@@ -63,7 +60,7 @@ std::vector<InlayHint> inlay_hints(Program& program, std::size_t begin, std::siz
     Place place;
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
-        if (in_document(program, symbol.definition) &&
+        if (in_focus(program, symbol.definition) &&
             token_place(program, symbol.definition, place) && place.range.end >= begin &&
             place.range.end <= end)
             hints.push_back({place.range.end, hex_short(symbol.address), false});
@@ -73,7 +70,7 @@ std::vector<InlayHint> inlay_hints(Program& program, std::size_t begin, std::siz
     std::uint32_t line = 0, last_line = 0;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
         const orvasm_listing_record& record = *orvasm_result_listing(result, i);
-        if (record.depth == 0) line = in_document(program, record.position) ? record.position.line : 0;
+        if (record.depth == 0) line = in_focus(program, record.position) ? record.position.line : 0;
         if (record.kind != ORVASM_LIST_BYTES || record.size == 0 || line == 0 || line == last_line)
             continue;
         last_line = line;
@@ -90,12 +87,12 @@ namespace {
 // Each top-level label of the document folds to the line before the next.
 void label_folds(Program& program, std::vector<Fold>& folds) {
     const orvasm_result* result = program.result.get();
-    const std::string& text = program.document->text;
+    const std::string& text = program.focus->text;
     std::vector<std::size_t> starts;
     Place place;
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
-        if (std::strchr(symbol.name, '/') == nullptr && in_document(program, symbol.definition) &&
+        if (std::strchr(symbol.name, '/') == nullptr && in_focus(program, symbol.definition) &&
             token_place(program, symbol.definition, place))
             starts.push_back(line_start(program, symbol.definition.line));
     }
@@ -119,13 +116,37 @@ void macro_folds(Program& program, std::vector<Fold>& folds) {
         const orvasm_token* end = macro.body_length == 0
                                       ? nullptr
                                       : orvasm_result_macro_body(result, i, macro.body_length - 1);
-        if (end && in_document(program, macro.position) && in_document(program, end->position) &&
+        if (end && in_focus(program, macro.position) && in_focus(program, end->position) &&
             token_place(program, macro.position, first) && token_place(program, end->position, last))
             folds.push_back({first.range.begin, last.range.end, false});
     }
 }
 
 } // namespace
+
+void for_each_token_kind(const std::string& text,
+                         const std::function<void(ByteRange, int, bool)>& visit) {
+    int depth = 0;
+    enum { Outside, Opening, Body } macro = Outside;
+    for_each_token(text, [&](ByteRange range) {
+        std::string_view token(text.data() + range.begin, range.end - range.begin);
+        int kind = orvasm_token_kind(token.data(), token.size());
+        if (macro != Outside) {
+            bool brace = (macro == Opening && token == "{") || token[0] == '}';
+            macro = token[0] == '}' ? Outside : Body;
+            return visit(range, brace ? ORVASM_TOKEN_BRACKET : kind, false);
+        }
+        if (depth > 0) {
+            if (token == "(") depth++;
+            if (token == ")") depth--;
+            return visit(range, ORVASM_TOKEN_COMMENT, true);
+        }
+        if (kind == ORVASM_TOKEN_COMMENT || kind == ORVASM_TOKEN_MALFORMED_COMMENT) depth = 1;
+        if (kind == ORVASM_TOKEN_MACRO) macro = Opening;
+        visit(range, kind, false);
+    });
+}
+
 
 #ifdef ORVASM_TOKEN_KINDS
 
@@ -163,38 +184,12 @@ bool classify(Program& program, std::string_view token, int kind, SemanticToken&
     }
 }
 
-// Calls `visit(range, kind, in_comment)` for each token of the document;
-// `kind` is the library's, and a comment's own tokens come in_comment. A
-// macro definition's braces come as brackets, and its body's tokens as
-// themselves: a body is stored, not read, so "(" opens no comment there.
-template <typename Visit> void for_each_kind(const std::string& text, Visit visit) {
-    int depth = 0;
-    enum { Outside, Opening, Body } macro = Outside;
-    for_each_token(text, [&](ByteRange range) {
-        std::string_view token(text.data() + range.begin, range.end - range.begin);
-        int kind = orvasm_token_kind(token.data(), token.size());
-        if (macro != Outside) {
-            bool brace = (macro == Opening && token == "{") || token[0] == '}';
-            macro = token[0] == '}' ? Outside : Body;
-            return visit(range, brace ? ORVASM_TOKEN_BRACKET : kind, false);
-        }
-        if (depth > 0) {
-            if (token == "(") depth++;
-            if (token == ")") depth--;
-            return visit(range, ORVASM_TOKEN_COMMENT, true);
-        }
-        if (kind == ORVASM_TOKEN_COMMENT || kind == ORVASM_TOKEN_MALFORMED_COMMENT) depth = 1;
-        if (kind == ORVASM_TOKEN_MACRO) macro = Opening;
-        visit(range, kind, false);
-    });
-}
-
 } // namespace
 
 std::vector<SemanticToken> semantic_tokens(Program& program, std::size_t begin, std::size_t end) {
-    const std::string& text = program.document->text;
+    const std::string& text = program.focus->text;
     std::vector<SemanticToken> tokens;
-    for_each_kind(text, [&](ByteRange range, int kind, bool in_comment) {
+    for_each_token_kind(text, [&](ByteRange range, int kind, bool in_comment) {
         if (range.end <= begin || range.begin >= end) return;
         SemanticToken token{range, TokenType::Comment, 0};
         if (in_comment || kind == ORVASM_TOKEN_COMMENT || kind == ORVASM_TOKEN_MALFORMED_COMMENT)
@@ -217,7 +212,7 @@ std::vector<Fold> folding_ranges(Program& program) {
     macro_folds(program, folds);
     // Each comment, from its "(" to the token that closes it.
     bool open = false;
-    for_each_kind(program.document->text, [&](ByteRange range, int kind, bool in_comment) {
+    for_each_token_kind(program.focus->text, [&](ByteRange range, int kind, bool in_comment) {
         if (!in_comment && (kind == ORVASM_TOKEN_COMMENT || kind == ORVASM_TOKEN_MALFORMED_COMMENT)) {
             folds.push_back({range.begin, range.end, true});
             open = true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,13 @@ struct SemanticToken {
     TokenType type;
     unsigned modifiers;
 };
+
+// Calls `visit(range, kind, in_comment)` for each whitespace-separated
+// token of `text`: `kind` is the library's, a comment's own tokens come
+// in_comment, and a macro definition's braces as brackets (its body is
+// stored, not read, so "(" opens no comment there).
+void for_each_token_kind(const std::string& text,
+                         const std::function<void(ByteRange, int, bool)>& visit);
 
 // The tokens of the document's bytes [begin, end), in order, as the
 // assembler reads them: the kind from the library's table of token kinds, a

@@ -20,7 +20,7 @@ bool is_reference_sigil(char c) {
 }
 
 const std::string& document_text(const Program& program) {
-    return program.document->text;
+    return program.focus->text;
 }
 
 // A line and a column from 1, in bytes, as the library counts them.
@@ -31,17 +31,14 @@ struct Spot {
 };
 
 Spot spot_of(Program& program, std::size_t offset) {
-    TextPosition position = lines_of(*program.document).position_of(offset, PositionEncoding::Utf8);
+    TextPosition position = lines_of(*program.focus).position_of(offset, PositionEncoding::Utf8);
     return {static_cast<std::uint32_t>(position.line + 1),
             static_cast<std::uint32_t>(position.character + 1)};
 }
 
-bool in_document(const Program& program, const orvasm_position& position) {
-    return position.line != 0 && program.name == position.file;
-}
 
-bool is_at(const Program& program, const orvasm_position& position, Spot spot) {
-    return in_document(program, position) && position.line == spot.line &&
+bool is_at(Program& program, const orvasm_position& position, Spot spot) {
+    return in_focus(program, position) && position.line == spot.line &&
            position.column == spot.column;
 }
 
@@ -66,7 +63,7 @@ template <typename Visit> void for_each_label_defined_here(Program& program, Vis
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
         Place place;
-        if (in_document(program, symbol.definition) &&
+        if (in_focus(program, symbol.definition) &&
             token_place(program, symbol.definition, place))
             visit(symbol, place);
     }
@@ -304,7 +301,7 @@ std::vector<OutlineEntry> outline_of(Program& program) {
     for (std::size_t i = 0; i < orvasm_result_macro_count(result); i++) {
         const orvasm_macro& macro = *orvasm_result_macro(result, i);
         Place place;
-        if (in_document(program, macro.position) && token_place(program, macro.position, place))
+        if (in_focus(program, macro.position) && token_place(program, macro.position, place))
             entries.push_back({macro.name, OutlineKind::Function, place.range, place.range, {}});
     }
     return entries;

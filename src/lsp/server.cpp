@@ -18,6 +18,7 @@
 #include "lsp/navigation.hpp"
 #include "lsp/rename.hpp"
 #include "lsp/uri.hpp"
+#include "lsp/workspace.hpp"
 
 namespace {
 
@@ -32,9 +33,16 @@ struct Server {
     // directory: the client's workspace folder, else found per document.
     std::string root;
     DocumentStore documents;
-    // The files each open document's program read when last assembled, by
-    // the document's URI: a change to one of them assembles it again.
+    // The files each open document's program read when last assembled as
+    // a program of its own, by the document's URI; and the program (by its
+    // URI) each open document that such a program includes was analysed
+    // through. A change to one of the files assembles them again.
     std::map<std::string, std::vector<std::string>> reads;
+    std::map<std::string, std::string> through;
+    // Files known to be included: by the programs assembled, and by the
+    // sources found below each root (found once per root).
+    std::set<std::string> included;
+    std::set<std::string> roots_searched;
     AssemblerHandle assembler; // keeps its state (some 6 MiB) between assemblies
     bool inlay_hints; // initializationOptions.inlayHints: off unless asked for
     bool write_failed;
@@ -107,8 +115,11 @@ Json range_json(Server& server, Program& program, const Place& place) {
             {"end", position_in(server, program, place.file, place.range.end)}};
 }
 
+// A file's URI as the client spells it where the file is open.
 std::string uri_of(const Program& program, const std::string& file) {
-    return file == program.name ? program.document->uri : uri_of_path(file);
+    if (file == program.name) return program.document->uri;
+    if (const Document* open = find_document_by_path(*program.documents, file)) return open->uri;
+    return uri_of_path(file);
 }
 
 Json location_json(Server& server, Program& program, const Place& place) {
@@ -120,26 +131,44 @@ void publish(Server& server, const std::string& uri, std::int64_t version, const
                                       {{"uri", uri}, {"version", version}, {"diagnostics", list}}));
 }
 
-// Without a workspace folder from the client, a document's root is the
-// nearest directory above it that holds ".git", else its own directory.
+// Without a workspace folder from the client, each document has a root of
+// its own (see root_of_document).
 std::string root_for(const Server& server, const Document& document) {
     if (!server.root.empty() || document.path.empty()) return server.root;
-    std::filesystem::path directory = std::filesystem::path(document.path).parent_path();
-    std::error_code error;
-    for (std::filesystem::path at = directory; !at.empty(); at = at.parent_path()) {
-        if (std::filesystem::exists(at / ".git", error)) return at.string();
-        if (at == at.parent_path()) break;
-    }
-    return directory.string();
+    return root_of_document(document.path);
 }
 
+bool contains(const std::vector<std::string>& files, const std::string& file) {
+    return std::find(files.begin(), files.end(), file) != files.end();
+}
+
+// The open document whose program reads `document`, or nullptr.
+const Document* including_program(const Server& server, const Document& document) {
+    if (document.path.empty()) return nullptr;
+    for (const auto& [uri, files] : server.reads) {
+        auto open = server.documents.find(uri);
+        if (uri != document.uri && open != server.documents.end() && contains(files, document.path))
+            return &open->second;
+    }
+    return nullptr;
+}
+
+// A document is analysed through an open program that includes it; else
+// as a program of its own, without the unused-label warnings when some
+// source includes it (a library, whose labels its programs use).
 std::unique_ptr<Program> assemble(Server& server, const Document& document) {
-    return assemble_program(server.assembler.get(), server.documents, document,
-                            root_for(server, document));
+    if (const Document* main = including_program(server, document))
+        return assemble_program(server.assembler.get(), server.documents, *main,
+                                root_for(server, *main), true, &document);
+    std::string root = root_for(server, document);
+    if (server.roots_searched.insert(root).second)
+        for (const std::string& file : included_below(root)) server.included.insert(file);
+    bool library = server.included.count(document.path) > 0;
+    return assemble_program(server.assembler.get(), server.documents, document, root, !library);
 }
 
 Json diagnostic_json(Server& server, Program& program, const DocumentDiagnostic& diagnostic) {
-    Json item = {{"range", range_json(server, program, {program.name, diagnostic.range})},
+    Json item = {{"range", range_json(server, program, {program.focus_name, diagnostic.range})},
                  {"severity", static_cast<int>(diagnostic.severity)},
                  {"source", "orvasm"},
                  {"message", diagnostic.message}};
@@ -155,23 +184,45 @@ Json diagnostic_json(Server& server, Program& program, const DocumentDiagnostic&
 
 void analyze_and_publish(Server& server, const Document& document) {
     std::unique_ptr<Program> program = assemble(server, document);
-    server.reads[document.uri] = files_read(*program);
+    if (program->document == &document) {
+        server.reads[document.uri] = files_read(*program);
+        server.through.erase(document.uri);
+        for (const std::string& file : server.reads[document.uri]) server.included.insert(file);
+    } else {
+        server.reads.erase(document.uri);
+        server.through[document.uri] = program->document->uri;
+    }
     Json list = Json::array();
     for (const DocumentDiagnostic& diagnostic : diagnostics_of(*program))
         list.push_back(diagnostic_json(server, *program, diagnostic));
     publish(server, document.uri, document.version, list);
 }
 
-// Every other open document whose program read the file `path` is
-// assembled again, so that its diagnostics follow the file as it is now.
-void publish_dependents(Server& server, const std::string& path, const std::string& changed_uri) {
-    if (path.empty()) return;
-    for (const auto& [uri, document] : server.documents) {
-        auto read = server.reads.find(uri);
-        if (uri == changed_uri || read == server.reads.end()) continue;
-        if (std::find(read->second.begin(), read->second.end(), path) != read->second.end())
-            analyze_and_publish(server, document);
+// Whether the last analysis of the open document `uri` depends on the file
+// `path` of the changed document `changed_uri`: its program reads the file,
+// it was analysed through that document's program or one that reads the
+// file, or it is a file that document's program reads.
+bool depends_on(const Server& server, const std::string& uri, const Document& document,
+                const std::string& changed_uri, const std::string& path) {
+    auto read = server.reads.find(uri);
+    if (read != server.reads.end() && contains(read->second, path)) return true;
+    auto main = server.through.find(uri);
+    if (main != server.through.end()) {
+        if (main->second == changed_uri) return true;
+        auto main_read = server.reads.find(main->second);
+        if (main_read != server.reads.end() && contains(main_read->second, path)) return true;
     }
+    auto changed_read = server.reads.find(changed_uri);
+    return changed_read != server.reads.end() && !document.path.empty() &&
+           contains(changed_read->second, document.path);
+}
+
+// Every other open document whose analysis depends on the changed one is
+// analysed again, so that its diagnostics follow the file as it is now.
+void publish_dependents(Server& server, const std::string& path, const std::string& changed_uri) {
+    for (const auto& [uri, document] : server.documents)
+        if (uri != changed_uri && depends_on(server, uri, document, changed_uri, path))
+            analyze_and_publish(server, document);
 }
 
 // --- Requests ---
@@ -302,7 +353,7 @@ void hover(Server& server, const Message& message) {
     send(server,
          result_message(message.id,
                         {{"contents", {{"kind", "markdown"}, {"value", text}}},
-                         {"range", range_json(server, *program, {program->name, target.token})}}));
+                         {"range", range_json(server, *program, {program->focus_name, target.token})}}));
 }
 
 void completion(Server& server, const Message& message) {
@@ -312,7 +363,7 @@ void completion(Server& server, const Message& message) {
     ByteRange replace{0, 0};
     Json items = Json::array();
     std::vector<Completion> completions = completions_at(*program, offset, replace);
-    Json range = range_json(server, *program, {program->name, replace});
+    Json range = range_json(server, *program, {program->focus_name, replace});
     for (const Completion& item : completions)
         items.push_back({{"label", item.label},
                          {"kind", static_cast<int>(item.kind)},
@@ -327,8 +378,8 @@ Json outline_json(Server& server, Program& program, const OutlineEntry& entry) {
         children.push_back(outline_json(server, program, child));
     return {{"name", entry.name},
             {"kind", static_cast<int>(entry.kind)},
-            {"range", range_json(server, program, {program.name, entry.range})},
-            {"selectionRange", range_json(server, program, {program.name, entry.selection})},
+            {"range", range_json(server, program, {program.focus_name, entry.range})},
+            {"selectionRange", range_json(server, program, {program.focus_name, entry.selection})},
             {"children", std::move(children)}};
 }
 
@@ -368,6 +419,7 @@ void rename(Server& server, const Message& message) {
     if (!program) return;
     std::vector<std::string> files = files_read(*program);
     files.push_back(program->name);
+    files.push_back(program->focus_name);
     RenameRequest request{server.assembler.get(), &server.documents,
                           dependents_of(server, program->document->uri, files)};
     std::vector<TextEdit> edits;
@@ -388,9 +440,9 @@ void prepare_rename(Server& server, const Message& message) {
     ByteRange range{0, 0};
     std::string refusal = rename_range(*program, target_at(*program, offset), range);
     if (!refusal.empty()) return send(server, error_message(message.id, REQUEST_FAILED, refusal));
-    const std::string& text = program->document->text;
+    const std::string& text = program->focus->text;
     send(server, result_message(message.id,
-                                {{"range", range_json(server, *program, {program->name, range})},
+                                {{"range", range_json(server, *program, {program->focus_name, range})},
                                  {"placeholder", text.substr(range.begin, range.end - range.begin)}}));
 }
 
@@ -406,7 +458,7 @@ void document_highlight(Server& server, const Message& message) {
     bool defined = definition_of(*program, target, definition);
     Json list = Json::array();
     for (const Place& place : occurrences_of(*program, target, true)) {
-        if (place.file != program->name) continue;
+        if (place.file != program->focus_name) continue;
         bool is_definition = defined && place.file == definition.file &&
                              place.range.begin == definition.range.begin;
         list.push_back({{"range", range_json(server, *program, place)},
@@ -476,7 +528,7 @@ void inlay_hint(Server& server, const Message& message) {
     Json list = Json::array();
     if (server.inlay_hints)
         for (const InlayHint& hint : inlay_hints(*program, range.begin, range.end))
-            list.push_back({{"position", position_in(server, *program, program->name, hint.offset)},
+            list.push_back({{"position", position_in(server, *program, program->focus_name, hint.offset)},
                             {"label", hint.label},
                             {"kind", TYPE_KIND},
                             {hint.before ? "paddingRight" : "paddingLeft", true}});
@@ -487,7 +539,7 @@ void folding_range(Server& server, const Message& message) {
     ByteRange range{0, 0};
     std::unique_ptr<Program> program = program_in(server, message, range);
     if (!program) return;
-    const LineIndex& lines = lines_of(*program->document);
+    const LineIndex& lines = lines_of(*program->focus);
     Json list = Json::array();
     for (const Fold& fold : folding_ranges(*program)) {
         std::int64_t first = lines.position_of(fold.begin, PositionEncoding::Utf8).line;
@@ -506,7 +558,7 @@ void semantic_tokens_answer(Server& server, const Message& message) {
     ByteRange range{0, 0};
     std::unique_ptr<Program> program = program_in(server, message, range);
     if (!program) return;
-    const LineIndex& lines = lines_of(*program->document);
+    const LineIndex& lines = lines_of(*program->focus);
     Json data = Json::array();
     TextPosition previous{0, 0};
     for (const SemanticToken& token : semantic_tokens(*program, range.begin, range.end)) {
@@ -617,11 +669,13 @@ void did_close(Server& server, const Message& message) {
     auto found = uri ? server.documents.find(*uri) : server.documents.end();
     if (found == server.documents.end()) return log_ignored(server, message, "no open document");
     publish(server, found->first, found->second.version, Json::array());
-    std::string path = found->second.path;
-    server.reads.erase(found->first);
+    std::string closed = found->first, path = found->second.path;
     server.documents.erase(found);
-    // Its programs read the file from the disk again.
-    publish_dependents(server, path, {});
+    // Its programs read the file from the disk again; the files its
+    // program includes are analysed otherwise.
+    publish_dependents(server, path, closed);
+    server.reads.erase(closed);
+    server.through.erase(closed);
 }
 
 // --- Dispatch ---
@@ -712,6 +766,9 @@ int run_server(std::FILE* input, std::FILE* output, std::FILE* log) {
                   log,
                   Phase::Uninitialized,
                   PositionEncoding::Utf16,
+                  {},
+                  {},
+                  {},
                   {},
                   {},
                   {},

@@ -788,6 +788,42 @@ class CrossFiles(ServerTest):
         self.assertEqual(messages(self.session.diagnostics(self.uri("main.orv"))),
                          ["Invalid hex literal: #1"])
 
+    def test_a_library_is_analysed_through_the_program_that_includes_it(self):
+        library = "@lib-used 01\n@lib-spare 02\n"
+        self.write("lib.orv", library)
+        self.open("main.orv", "~lib.orv ;lib-used\n")
+        # The program uses lib-used: only lib-spare is unused, on its token.
+        diagnostics = self.open("lib.orv", library)
+        self.assertEqual(messages(diagnostics), ["Unused label: lib-spare"])
+        self.assertEqual(place(diagnostics[0]), (1, 0, 1, 10))
+        # Requests too: lib-used is used once, by main.orv.
+        response = self.session.request("textDocument/hover", {
+            "textDocument": {"uri": self.uri("lib.orv")}, "position": {"line": 0, "character": 2}})
+        self.assertIn("used 1 time", response["result"]["contents"]["value"])
+        response = self.session.request("textDocument/references", {
+            "textDocument": {"uri": self.uri("lib.orv")}, "position": {"line": 0, "character": 2},
+            "context": {"includeDeclaration": False}})
+        self.assertEqual([os.path.basename(r["uri"]) for r in response["result"]], ["main.orv"])
+        # A change in the program republishes the library through it.
+        self.change("main.orv", [{"text": "~lib.orv ;lib-used ;lib-spare\n"}])
+        self.assertEqual(self.session.diagnostics(self.uri("lib.orv")), [])
+        # An error in the program outside the library is not the library's.
+        self.change("main.orv", [{"text": "~lib.orv ;lib-used ;lib-spare #zz\n"}], version=3)
+        self.assertEqual(self.session.diagnostics(self.uri("lib.orv")), [])
+        # Closed, the program no longer holds the library: alone, a library
+        # (a file some source includes) has no unused-label warnings.
+        self.session.notify("textDocument/didClose", {"textDocument": {"uri": self.uri("main.orv")}})
+        self.assertEqual(self.session.diagnostics(self.uri("lib.orv")), [])
+
+    def test_a_library_opened_alone_has_no_unused_label_warnings(self):
+        os.makedirs(os.path.join(self.root, "src", "deep"))
+        self.write("src/deep/uses.orv", "( ~lib/not-this.orv ) ~lib/util.orv ;util\n")
+        os.makedirs(os.path.join(self.root, "lib"))
+        self.assertEqual(messages(self.open("lib/util.orv", "@util 01 @other 02\n")), [])
+        # A file no source includes is a program: its unused labels are warned.
+        self.assertEqual(messages(self.open("lib/not-this.orv", "@alone 01\n")),
+                         ["Unused label: alone"])
+
     def test_the_root_without_a_workspace_folder(self):
         # No root from the client: the nearest ancestor with .git, else the
         # document's own directory, whatever the server's directory is.
