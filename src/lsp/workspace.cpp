@@ -47,8 +47,9 @@ std::set<std::string> included_below(const std::string& root) {
     namespace fs = std::filesystem;
     fs::recursive_directory_iterator entry(root, fs::directory_options::skip_permission_denied,
                                            error);
-    int searched = 0;
+    int searched = 0, visited = 0;
     for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
+        if (++visited > MAX_ENTRIES_VISITED) break;
         const fs::path& path = entry->path();
         bool hidden = path.filename().string().starts_with(".");
         if (entry->is_directory(error) && (hidden || entry.depth() >= MAX_DEPTH)) {
