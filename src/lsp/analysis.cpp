@@ -53,7 +53,6 @@ bool is_token_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\0';
 }
 
-
 std::string line_of(const orvasm_diagnostic& record) {
     if (record.severity == ORVASM_NOTE)
         return record.detail[0] ? std::string(record.message) + " " + record.detail
@@ -89,8 +88,8 @@ bool include_place(Program& program, const char* file, Place& place) {
 void take_fix(Program& program, const orvasm_diagnostic& record, const orvasm_diagnostic& note,
               DocumentDiagnostic& diagnostic) {
 #if ORVASM_VERSION_NUMBER >= 10200
-    if (note.fix && diagnostic.fix.empty() && token_place(program, record.position,
-                                                          diagnostic.fix_place))
+    if (note.fix && diagnostic.fix.empty() &&
+        token_place(program, record.position, diagnostic.fix_place))
         diagnostic.fix = note.fix;
 #else
     (void)program, (void)record, (void)note, (void)diagnostic;

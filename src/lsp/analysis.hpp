@@ -126,9 +126,8 @@ bool token_place(Program& program, const orvasm_position& position, Place& place
 // placed on the token of the focus where it happened or, when that is
 // in an included file or a macro's body elsewhere, where the focus
 // includes it or uses the macro (a problem that never passes through a
-// focus other than the main source is not its own, and is left out); its notes (the macro uses and includes, or
-// where a label was first defined) as related information. The lines after
-// it (each enclosing token's "Invalid token: ...") say nothing more and are
-// left out. Every warning is a diagnostic of its own, one in an included
-// file placed on the include that reads it.
+// focus other than the main source is not its own, and is left out); its notes (the macro uses and
+// includes, or where a label was first defined) as related information. The lines after it (each
+// enclosing token's "Invalid token: ...") say nothing more and are left out. Every warning is a
+// diagnostic of its own, one in an included file placed on the include that reads it.
 std::vector<DocumentDiagnostic> diagnostics_of(Program& program);

@@ -36,7 +36,6 @@ std::string hex_short(unsigned value) {
     return text;
 }
 
-
 std::size_t line_start(Program& program, std::uint32_t line) {
     return lines_of(*program.focus)
         .offset_of({static_cast<std::int64_t>(line) - 1, 0}, PositionEncoding::Utf8);
@@ -75,7 +74,8 @@ std::vector<InlayHint> inlay_hints(Program& program, std::size_t begin, std::siz
             continue;
         last_line = line;
         std::size_t start = line_start(program, line);
-        if (start >= begin && start < end) hints.push_back({start, hex_short(record.address), true});
+        if (start >= begin && start < end)
+            hints.push_back({start, hex_short(record.address), true});
     }
     std::stable_sort(hints.begin(), hints.end(),
                      [](const InlayHint& a, const InlayHint& b) { return a.offset < b.offset; });
@@ -117,7 +117,8 @@ void macro_folds(Program& program, std::vector<Fold>& folds) {
                                       ? nullptr
                                       : orvasm_result_macro_body(result, i, macro.body_length - 1);
         if (end && in_focus(program, macro.position) && in_focus(program, end->position) &&
-            token_place(program, macro.position, first) && token_place(program, end->position, last))
+            token_place(program, macro.position, first) &&
+            token_place(program, end->position, last))
             folds.push_back({first.range.begin, last.range.end, false});
     }
 }
@@ -146,7 +147,6 @@ void for_each_token_kind(const std::string& text,
         visit(range, kind, false);
     });
 }
-
 
 #ifdef ORVASM_TOKEN_KINDS
 
@@ -213,7 +213,8 @@ std::vector<Fold> folding_ranges(Program& program) {
     // Each comment, from its "(" to the token that closes it.
     bool open = false;
     for_each_token_kind(program.focus->text, [&](ByteRange range, int kind, bool in_comment) {
-        if (!in_comment && (kind == ORVASM_TOKEN_COMMENT || kind == ORVASM_TOKEN_MALFORMED_COMMENT)) {
+        if (!in_comment &&
+            (kind == ORVASM_TOKEN_COMMENT || kind == ORVASM_TOKEN_MALFORMED_COMMENT)) {
             folds.push_back({range.begin, range.end, true});
             open = true;
         } else if (in_comment && open) {

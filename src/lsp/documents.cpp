@@ -25,7 +25,8 @@ constexpr std::size_t MARK_SPACING = 256;
 // Whether a line break ends at byte `at` of `text`, so that a line starts
 // after it: LF, CR not followed by LF, and the LF of CRLF.
 bool break_at(const std::string& text, std::size_t at) {
-    return text[at] == '\n' || (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n'));
+    return text[at] == '\n' ||
+           (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n'));
 }
 
 } // namespace
@@ -139,7 +140,8 @@ bool LineIndex::replace_within_line(std::size_t line, std::size_t begin, std::si
                                   [](const Mark& mark, std::size_t b) { return mark.byte < b; });
     moved = std::max(moved, kept); // an insertion at a mark keeps that mark
     std::size_t added = inserted.size(), removed = end - begin;
-    std::size_t stop = moved == marks.end() ? line_end(line) - start : moved->byte + added - removed;
+    std::size_t stop =
+        moved == marks.end() ? line_end(line) - start : moved->byte + added - removed;
     std::vector<Mark> fresh(marks.begin(), kept);
     Mark last = fresh.back();
     std::size_t at = last.byte;
@@ -183,7 +185,8 @@ void LineIndex::replace(std::string& text, std::size_t begin, std::size_t end,
     auto index = static_cast<std::size_t>(first - starts_.begin());
     std::size_t count = static_cast<std::size_t>(last - first);
     starts_.erase(first, last);
-    starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(index), found.begin(), found.end());
+    starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(index), found.begin(),
+                   found.end());
     marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(index),
                  marks_.begin() + static_cast<std::ptrdiff_t>(index + count));
     marks_.insert(marks_.begin() + static_cast<std::ptrdiff_t>(index), found.size(), Marks{});

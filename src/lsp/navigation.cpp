@@ -36,7 +36,6 @@ Spot spot_of(Program& program, std::size_t offset) {
             static_cast<std::uint32_t>(position.character + 1)};
 }
 
-
 bool is_at(Program& program, const orvasm_position& position, Spot spot) {
     return in_focus(program, position) && position.line == spot.line &&
            position.column == spot.column;
@@ -63,8 +62,7 @@ template <typename Visit> void for_each_label_defined_here(Program& program, Vis
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
         Place place;
-        if (in_focus(program, symbol.definition) &&
-            token_place(program, symbol.definition, place))
+        if (in_focus(program, symbol.definition) && token_place(program, symbol.definition, place))
             visit(symbol, place);
     }
 }

@@ -107,8 +107,7 @@ DocumentStore edited_documents(const DocumentStore& documents, Program& program,
         std::string uri = file == program.name ? program.document->uri : uri_of_path(file);
         if (const Document* open = find_document_by_path(documents, file)) uri = open->uri;
         Document& document = edited[uri];
-        document = {uri, file == program.name ? program.document->path : file, std::move(text),
-                    0};
+        document = {uri, file == program.name ? program.document->path : file, std::move(text), 0};
     }
     return edited;
 }
@@ -126,9 +125,8 @@ std::string compare(orvasm_assembler* assembler, const DocumentStore& before,
     if (orvasm_result_status(old_result) != orvasm_result_status(new_result))
         return "the program would assemble with another outcome";
     if (rom_of(old_result) != rom_of(new_result)) return "the rom would change";
-    if (definitions(old_result, rename) != definitions(new_result, [](TargetKind, const char* n) {
-            return std::string(n);
-        }))
+    if (definitions(old_result, rename) !=
+        definitions(new_result, [](TargetKind, const char* n) { return std::string(n); }))
         return "other labels or macros would change";
     return {};
 }

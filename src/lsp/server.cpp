@@ -5,9 +5,9 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "lsp/analysis.hpp"
@@ -44,7 +44,7 @@ struct Server {
     std::set<std::string> included;
     std::set<std::string> roots_searched;
     AssemblerHandle assembler; // keeps its state (some 6 MiB) between assemblies
-    bool inlay_hints; // initializationOptions.inlayHints: off unless asked for
+    bool inlay_hints;          // initializationOptions.inlayHints: off unless asked for
     bool write_failed;
     bool exit_received;
 };
@@ -351,9 +351,9 @@ void hover(Server& server, const Message& message) {
     std::string text = hover_of(*program, target);
     if (text.empty()) return send(server, result_message(message.id, nullptr));
     send(server,
-         result_message(message.id,
-                        {{"contents", {{"kind", "markdown"}, {"value", text}}},
-                         {"range", range_json(server, *program, {program->focus_name, target.token})}}));
+         result_message(message.id, {{"contents", {{"kind", "markdown"}, {"value", text}}},
+                                     {"range", range_json(server, *program,
+                                                          {program->focus_name, target.token})}}));
 }
 
 void completion(Server& server, const Message& message) {
@@ -441,9 +441,10 @@ void prepare_rename(Server& server, const Message& message) {
     std::string refusal = rename_range(*program, target_at(*program, offset), range);
     if (!refusal.empty()) return send(server, error_message(message.id, REQUEST_FAILED, refusal));
     const std::string& text = program->focus->text;
-    send(server, result_message(message.id,
-                                {{"range", range_json(server, *program, {program->focus_name, range})},
-                                 {"placeholder", text.substr(range.begin, range.end - range.begin)}}));
+    send(server,
+         result_message(message.id,
+                        {{"range", range_json(server, *program, {program->focus_name, range})},
+                         {"placeholder", text.substr(range.begin, range.end - range.begin)}}));
 }
 
 // Every use of the name under the cursor in the document: its definition
@@ -459,8 +460,8 @@ void document_highlight(Server& server, const Message& message) {
     Json list = Json::array();
     for (const Place& place : occurrences_of(*program, target, true)) {
         if (place.file != program->focus_name) continue;
-        bool is_definition = defined && place.file == definition.file &&
-                             place.range.begin == definition.range.begin;
+        bool is_definition =
+            defined && place.file == definition.file && place.range.begin == definition.range.begin;
         list.push_back({{"range", range_json(server, *program, place)},
                         {"kind", is_definition ? WRITE : READ}});
     }
@@ -486,11 +487,14 @@ void workspace_symbol(Server& server, const Message& message) {
     for (const auto& [uri, document] : server.documents) {
         std::unique_ptr<Program> program = assemble(server, document);
         for_each_definition(*program, [&](const char* name, bool is_macro, const Place& place) {
-            if (!contains_folded(name, wanted) || !seen.emplace(place.file, place.range.begin).second)
+            if (!contains_folded(name, wanted) ||
+                !seen.emplace(place.file, place.range.begin).second)
                 return;
             bool is_sublabel = std::strchr(name, '/') != nullptr;
             list.push_back({{"name", name},
-                            {"kind", is_macro ? FUNCTION : is_sublabel ? FIELD : NAMESPACE},
+                            {"kind", is_macro      ? FUNCTION
+                                     : is_sublabel ? FIELD
+                                                   : NAMESPACE},
                             {"location", location_json(server, *program, place)}});
         });
     }
@@ -528,10 +532,11 @@ void inlay_hint(Server& server, const Message& message) {
     Json list = Json::array();
     if (server.inlay_hints)
         for (const InlayHint& hint : inlay_hints(*program, range.begin, range.end))
-            list.push_back({{"position", position_in(server, *program, program->focus_name, hint.offset)},
-                            {"label", hint.label},
-                            {"kind", TYPE_KIND},
-                            {hint.before ? "paddingRight" : "paddingLeft", true}});
+            list.push_back(
+                {{"position", position_in(server, *program, program->focus_name, hint.offset)},
+                 {"label", hint.label},
+                 {"kind", TYPE_KIND},
+                 {hint.before ? "paddingRight" : "paddingLeft", true}});
     send(server, result_message(message.id, std::move(list)));
 }
 
@@ -588,13 +593,13 @@ void code_action(Server& server, const Message& message) {
             continue;
         Json edit = {{"range", range_json(server, *program, diagnostic.fix_place)},
                      {"newText", diagnostic.fix}};
-        list.push_back({{"title", "Replace with `" + diagnostic.fix + "`"},
-                        {"kind", "quickfix"},
-                        {"isPreferred", true},
-                        {"diagnostics", {diagnostic_json(server, *program, diagnostic)}},
-                        {"edit",
-                         {{"changes",
-                           {{uri_of(*program, diagnostic.fix_place.file), {std::move(edit)}}}}}}});
+        list.push_back(
+            {{"title", "Replace with `" + diagnostic.fix + "`"},
+             {"kind", "quickfix"},
+             {"isPreferred", true},
+             {"diagnostics", {diagnostic_json(server, *program, diagnostic)}},
+             {"edit",
+              {{"changes", {{uri_of(*program, diagnostic.fix_place.file), {std::move(edit)}}}}}}});
     }
     send(server, result_message(message.id, std::move(list)));
 }

@@ -93,8 +93,8 @@ TEST(ApplyChange, NoDocumentGrowsPastTheLimit) {
 // the edited text: line breaks made, joined and split (CR then LF), long
 // lines with marks, characters of two and four bytes.
 TEST(LineIndex, EditsKeepItAsIfMadeAfresh) {
-    const std::string pieces[] = {"a", "\xc3\xa9", "\xf0\x9f\x98\x80", "\n", "\r", "\r\n",
-                                  std::string(300, 'x'), "\xe2\x82\xac"};
+    const std::string pieces[] = {"a",  "\xc3\xa9", "\xf0\x9f\x98\x80",    "\n",
+                                  "\r", "\r\n",     std::string(300, 'x'), "\xe2\x82\xac"};
     std::string long_piece(700, 'y');
     std::string text;
     for (int i = 0; i < 40; i++) text += long_piece.substr(0, 37 * i % 700) + pieces[i % 8];
@@ -129,7 +129,9 @@ TEST(LineIndex, EditsKeepItAsIfMadeAfresh) {
 // cost about what one does.
 TEST(LineIndex, PositionsOnALongLineAreFoundFromMarks) {
     std::string text;
-    for (int i = 0; i < 100000; i++) text += "\xc3\xa9" "abcdefgh"; // 9 units in 10 bytes
+    for (int i = 0; i < 100000; i++)
+        text += "\xc3\xa9"
+                "abcdefgh"; // 9 units in 10 bytes
     LineIndex index(text);
     for (std::size_t i = 0; i < 100000; i++) {
         auto units = static_cast<std::int64_t>(i * 9 + 1);
