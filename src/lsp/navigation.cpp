@@ -32,7 +32,7 @@ bool is_word(int kind) {
 }
 
 const std::string& document_text(const Program& program) {
-    return program.document->text;
+    return program.focus->text;
 }
 
 // A line and a column from 1, in bytes, as the library counts them.
@@ -43,19 +43,13 @@ struct Spot {
 };
 
 Spot spot_of(Program& program, std::size_t offset) {
-    std::unique_ptr<LineIndex>& index = program.line_indexes[program.name];
-    if (!index) index = std::make_unique<LineIndex>(document_text(program));
-    TextPosition position = index->position_of(offset, PositionEncoding::Utf8);
+    TextPosition position = lines_of(*program.focus).position_of(offset, PositionEncoding::Utf8);
     return {static_cast<std::uint32_t>(position.line + 1),
             static_cast<std::uint32_t>(position.character + 1)};
 }
 
-bool in_document(const Program& program, const orvasm_position& position) {
-    return position.line != 0 && program.name == position.file;
-}
-
-bool is_at(const Program& program, const orvasm_position& position, Spot spot) {
-    return in_document(program, position) && position.line == spot.line &&
+bool is_at(Program& program, const orvasm_position& position, Spot spot) {
+    return in_focus(program, position) && position.line == spot.line &&
            position.column == spot.column;
 }
 
@@ -79,8 +73,7 @@ template <typename Visit> void for_each_label_defined_here(Program& program, Vis
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
         Place place;
-        if (in_document(program, symbol.definition) &&
-            token_place(program, symbol.definition, place))
+        if (in_focus(program, symbol.definition) && token_place(program, symbol.definition, place))
             visit(symbol, place);
     }
 }
@@ -315,7 +308,7 @@ std::vector<OutlineEntry> outline_of(Program& program) {
     for (std::size_t i = 0; i < orvasm_result_macro_count(result); i++) {
         const orvasm_macro& macro = *orvasm_result_macro(result, i);
         Place place;
-        if (in_document(program, macro.position) && token_place(program, macro.position, place))
+        if (in_focus(program, macro.position) && token_place(program, macro.position, place))
             entries.push_back({macro.name, OutlineKind::Function, place.range, place.range, {}});
     }
     return entries;
@@ -390,11 +383,26 @@ std::vector<Completion> completions_at(Program& program, std::size_t offset, Byt
     return items;
 }
 
+std::string rename_range(Program& program, const Target& target, ByteRange& range) {
+    if (target.kind != TargetKind::Label && target.kind != TargetKind::Macro)
+        return "only a label or a macro can be renamed";
+    Place definition;
+    if (!definition_of(program, target, definition))
+        return "`" + target.name + "` is not defined in the program";
+    const std::string& text = document_text(program);
+    std::string token = text.substr(target.token.begin, target.token.end - target.token.begin);
+    std::size_t skip = written_name(token).start;
+    if (target.kind == TargetKind::Macro) skip = token[0] == '%' ? 1 : 0;
+    range = {target.token.begin + skip, target.token.end};
+    return {};
+}
+
 std::string rename_edits(Program& program, const Target& target, const std::string& new_name,
                          std::vector<TextEdit>& edits) {
     if (target.kind != TargetKind::Label && target.kind != TargetKind::Macro)
         return "only a label or a macro can be renamed";
-    if (!valid_name(new_name)) return "a name is 1 to 63 characters, without whitespace";
+    if (!valid_name(new_name))
+        return "`" + new_name + "` is no name: a name is 1 to 63 characters, without whitespace";
     std::string parent = parent_of(target.name);
     std::string full = target.kind == TargetKind::Label && !parent.empty() &&
                                new_name.find('/') == std::string::npos

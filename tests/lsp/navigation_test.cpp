@@ -181,7 +181,7 @@ TEST(Navigation, RenamesOutOfBounds) {
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at("&ab"), "abcd", edits),
               "a name is at most 63 characters");
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at("&ab"), "", edits),
-              "a name is 1 to 63 characters, without whitespace");
+              "`` is no name: a name is 1 to 63 characters, without whitespace");
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at("BRK"), "x", edits),
               "only a label or a macro can be renamed");
     EXPECT_TRUE(edits.empty());
