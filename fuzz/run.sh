@@ -12,8 +12,8 @@
 # The campaign (BUILD_DIR is the fuzz preset's, build-fuzz) runs each
 # harness built there for its share of INPUTS (ten million by default),
 # from the seeds and fuzz/corpus/NAME, then merges what each found into
-# fuzz/corpus/NAME, the smallest set of inputs that keeps the coverage
-# reached, and prints per harness the inputs run, the coverage and the
+# fuzz/corpus/NAME, the smallest set of inputs that with the seeds keeps
+# the coverage reached, and prints per harness the inputs run, the coverage and the
 # kept corpus. Commit fuzz/corpus afterwards.
 #
 # Any crash, leak, timeout, sanitizer report or out-of-memory ends the run
@@ -62,6 +62,19 @@ harnesses() {
     echo "lsp $build/fuzz/orvasm_fuzz_lsp $here/lsp.dict $here/lsp_seeds"
 }
 
+# merge FUZZER WORK SEEDS KEPT: KEPT becomes the smallest set of inputs that,
+# with the seeds (which are not copied), reaches every edge that KEPT and
+# what the run found reach. Edges only, not how often each is taken: that
+# keeps the corpus to some tens of KiB.
+merge() {
+    local exe=$1 work=$2 seeds=$3 kept=$4
+    rm -rf "$work/merged" && mkdir -p "$work/merged"
+    for seed in "$seeds"/*; do cp "$seed" "$work/merged/seed-$(basename "$seed")"; done
+    "$exe" -set_cover_merge=1 -use_counters=0 -max_len=8192 "$work/merged" "$kept" "$work/corpus" >"$work/merge.log" 2>&1
+    rm -f "$work"/merged/seed-* "$kept"/*
+    cp "$work"/merged/* "$kept"/ 2>/dev/null
+}
+
 campaign() {
     local build=$1 total=${2:-10000000} summary=() failed=0 count
     count=$(harnesses "$build" | while read -r _ exe _; do [ -x "$exe" ] && echo; done | wc -l)
@@ -74,13 +87,10 @@ campaign() {
         echo "== $name: $runs inputs from $seeds and $kept"
         local start=$SECONDS
         fuzz "$exe" "$work" "$dict" -runs="$runs" "$kept" "$seeds" || failed=1
-        local ran cov features
+        local ran cov
         ran=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
         cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$work/log" | tail -n 1)
-        # The kept corpus becomes the smallest set with the coverage of all.
-        mkdir -p "$work/merged"
-        "$exe" -set_cover_merge=1 -max_len=8192 "$work/merged" "$kept" "$work/corpus" >"$work/merge.log" 2>&1
-        rm -f "$kept"/* && cp "$work"/merged/* "$kept"/ 2>/dev/null
+        merge "$exe" "$work" "$seeds" "$kept"
         summary+=("$name: ${ran:-0} inputs in $((SECONDS - start)) s, ${cov:-no coverage}; kept $(ls "$kept" | wc -l) inputs, $(du -sk "$kept" | cut -f1) KiB")
     done < <(harnesses "$build")
     echo "== campaign"
