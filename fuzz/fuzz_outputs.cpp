@@ -257,7 +257,8 @@ void check_depfile_text(std::string_view text, const std::vector<std::string>& i
 // True for a path every make reads as it is, which the writer must accept.
 bool plain(const std::string& path) {
     return !path.empty() && path[0] != '~' &&
-           path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/+-") ==
+           path.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/+-") ==
                std::string::npos;
 }
 
@@ -284,7 +285,8 @@ void check_depfile(const orvasm_result* result, std::string_view input, std::uin
     std::vector<const char*> pointers;
     for (const std::string& path : included) pointers.push_back(path.c_str());
     MemoryText depfile;
-    bool written = write_depfile(pointers.data(), pointers.size(), "in.orv", rom.c_str(), depfile.file());
+    bool written =
+        write_depfile(pointers.data(), pointers.size(), "in.orv", rom.c_str(), depfile.file());
     std::string_view text = depfile.text();
     bool all_plain = plain(rom);
     for (const std::string& path : included) all_plain = all_plain && plain(path);
@@ -294,8 +296,8 @@ void check_depfile(const orvasm_result* result, std::string_view input, std::uin
 
 // --- The output-file layer, over a scratch directory ---------------------
 
-std::string scratch;      // the directory, made on first use
-std::string old_contents; // what scratch/out holds now
+std::string scratch;                    // the directory, made on first use
+std::string old_contents;               // what scratch/out holds now
 int create_error = 0, rename_error = 0; // injected, 0 for none
 
 void remove_scratch() {
@@ -336,7 +338,8 @@ std::string read_file(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) fail("an output file gone");
     char block[4096];
-    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) contents.append(block, got);
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;)
+        contents.append(block, got);
     std::fclose(file);
     return contents;
 }
@@ -344,7 +347,8 @@ std::string read_file(const std::string& path) {
 // The scratch directory holds "out" and "link" (to "out") and nothing else.
 void check_scratch_entries() {
     struct stat link;
-    if (lstat((scratch + "/link").c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) fail("a link replaced");
+    if (lstat((scratch + "/link").c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        fail("a link replaced");
     DIR* dir = opendir(scratch.c_str());
     int entries = 0;
     while (const dirent* entry = readdir(dir)) entries++;
@@ -355,8 +359,8 @@ void check_scratch_entries() {
 // Writes the input over scratch/out (or through scratch/link) with a
 // failure picked by `picked`, and checks what the file holds afterwards.
 void check_output_file(std::string_view input, std::uint32_t picked) {
-    static const int faults[][2] = {{0, 0}, {0, 0},      {0, 0},      {EACCES, 0}, {EROFS, 0},
-                                    {ENOSPC, 0}, {EIO, 0}, {0, EBUSY}, {0, EPERM}, {0, EXDEV}};
+    static const int faults[][2] = {{0, 0},      {0, 0},   {0, 0},     {EACCES, 0}, {EROFS, 0},
+                                    {ENOSPC, 0}, {EIO, 0}, {0, EBUSY}, {0, EPERM},  {0, EXDEV}};
     if (scratch.empty()) make_scratch();
     const int* fault = faults[(picked >> 5) % (sizeof faults / sizeof faults[0])];
     create_error = fault[0];
@@ -396,7 +400,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orvasm_options options = ORVASM_OPTIONS_INIT;
     options.source_path = "in.orv";
     options.resolver = &serve;
-    options.flags = ORVASM_LISTING | ORVASM_DEPENDENCIES | ((picked >> 11) & 1 ? ORVASM_LOCATIONS : 0);
+    options.flags =
+        ORVASM_LISTING | ORVASM_DEPENDENCIES | ((picked >> 11) & 1 ? ORVASM_LOCATIONS : 0);
     options.rom_name = "out.rom";
     orvasm_result* result = orvasm_assemble(kept, &options);
     if (!result) fail("no result");

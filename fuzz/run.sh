@@ -60,6 +60,7 @@ harnesses() {
     local build=$1
     echo "assembler $build/fuzz/orvasm_fuzz $here/orvasm.dict $build/fuzz/seeds"
     echo "lsp $build/fuzz/orvasm_fuzz_lsp $here/lsp.dict $here/lsp_seeds"
+    echo "outputs $build/fuzz/orvasm_fuzz_outputs $here/orvasm.dict $build/fuzz/seeds"
 }
 
 # merge FUZZER WORK SEEDS KEPT: KEPT becomes the smallest set of inputs that,
