@@ -1,3 +1,0 @@
-file(REMOVE_RECURSE
-  "liborvasm_output_files.a"
-)

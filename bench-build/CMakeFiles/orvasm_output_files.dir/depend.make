@@ -1,2 +1,0 @@
-# Empty dependencies file for orvasm_output_files.
-# This may be replaced when dependencies are built.

@@ -1,2 +1,0 @@
-# Empty dependencies file for count_tokens.
-# This may be replaced when dependencies are built.

@@ -1,2 +1,0 @@
-# Empty dependencies file for scan_floor.
-# This may be replaced when dependencies are built.
