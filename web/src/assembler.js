@@ -5,7 +5,7 @@
 //   const asm = await loadAssembler(wasm);   // URL, Response or bytes of orvasm.wasm
 //   const r = asm.assemble({files: {"main.orv": text, "lib.orv": text}, main: "main.orv"});
 //
-// `files` maps each name, as an include writes it, to its text (a string,
+// `files` (a Map, or an object) maps each name, as an include writes it, to its text (a string,
 // written as UTF-8, or a Uint8Array of raw bytes). `rom` names the rom in the
 // summary line, by default `main` with ".rom" for its extension. With
 // `locations: false` the lines are the program's own (`orvasm MAIN ROM`);
@@ -28,14 +28,17 @@
 //   lines        the exact lines of standard error, summary and notes included
 //   stderr       the same as bytes
 //   truncated    the number of lines past the 65,536 kept (0 nearly always)
-//   listing      [{kind: "bytes"|"label"|"padding"|"expansion"|"include",
-//                file, line, column, length, address, size, depth, target,
-//                bytes}], each token as the pass handled it, in order;
-//                `bytes` are the rom bytes a "bytes" record wrote
+//   listing      a Listing (listing.js): each token as the pass handled it,
+//                in order, decoded where asked; record(i) gives {kind:
+//                "bytes"|"label"|"padding"|"expansion"|"include", file,
+//                line, column, length, address, size, depth, target, bytes},
+//                `bytes` being the rom bytes a "bytes" record wrote
 //
 // Positions: `file` as the include names it, `line` from 1, `column` and
 // `length` (of the token there) in bytes of the line's UTF-8 form; all null
 // where unknown.
+
+import { Listing } from './listing.js';
 
 const PROGRAM_START = 0x0100;
 // From orvasm.h.
@@ -43,7 +46,6 @@ const LOCATIONS = 0x8;
 const LISTING = 0x2;
 const OK = 0;
 const SEVERITIES = ['error', 'warning', 'note', 'summary'];
-const LISTING_KINDS = ['bytes', 'label', 'padding', 'expansion', 'include'];
 // Sizes of the records on wasm32 (checked in bridge.cpp).
 const SYMBOL_SIZE = 20;
 const DIAGNOSTIC_SIZE = 36;
@@ -137,13 +139,15 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return pointer;
   }
 
-  // Reads the records of `result` in place; `finders` give tokens' lengths.
+  // Reads the records of `result`: the status, rom, lines and symbols as
+  // values, the listing as a copy of its records that is decoded only where
+  // asked (see Listing).
   function read(result, finders) {
     // The listing's records are made on the first call for one, which may
     // grow the memory and so detach views taken before; the other readers
     // allocate nothing.
     const listingCount = api.orvasm_result_listing_count(result);
-    if (listingCount > 0) api.orvasm_result_listing(result, 0);
+    const firstRecord = listingCount > 0 ? api.orvasm_result_listing(result, 0) : 0;
     const memory = bytes();
     const view = new DataView(api.memory.buffer);
     const u32 = (at) => view.getUint32(at, true);
@@ -168,7 +172,6 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const status = api.orvasm_result_status(result) === OK ? 0 : 1;
     const romAt = api.orvasm_result_rom(result, sizeCell);
     const rom = status === 0 ? span(romAt, u32(sizeCell)).slice() : new Uint8Array(0);
-    const none = rom.subarray(0, 0);
 
     const lines = [];
     const chunks = [];
@@ -180,7 +183,7 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       lines.push(decoder.decode(line.subarray(0, line.length - 1)));
       const severity = SEVERITIES[view.getInt32(at, true)];
       if (severity === 'summary') continue;
-      const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1) };
+      const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1), index: i };
       position(at + 12, d).chain = [];
       if (severity === 'note') diagnostics.at(-1)?.chain.push(d);
       else diagnostics.push(d);
@@ -199,25 +202,61 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
         symbols.push(symbol);
       }
 
-    const listing = new Array(listingCount);
-    for (let i = 0; i < listingCount; i++) {
-      const at = api.orvasm_result_listing(result, i);
-      if (!at) {
-        listing.length = i; // out of memory for the records
-        break;
+    // The records lie in one table: copied whole, their paths and targets
+    // made indices into `strings`.
+    const words = firstRecord
+      ? new Int32Array(api.memory.buffer.slice(firstRecord, firstRecord + listingCount * LISTING_SIZE))
+      : new Int32Array(0);
+    const strings = [null];
+    const indices = new Map([[0, 0]]);
+    const stringIndex = (pointer) => {
+      let at = indices.get(pointer);
+      if (at === undefined) indices.set(pointer, (at = strings.push(fileAt(pointer)) - 1));
+      return at;
+    };
+    // Word 1 of each record of eight is its path, word 7 its target; runs
+    // of records share a path.
+    for (const word of [1, 7])
+      for (let w = word, last = 0, at = 0; w < words.length; w += 8) {
+        if (words[w] !== last) at = stringIndex((last = words[w]));
+        words[w] = at;
       }
-      const kind = LISTING_KINDS[view.getInt32(at, true)];
-      const record = position(at + 4, { kind });
-      record.address = u32(at + 16);
-      record.size = u32(at + 20);
-      record.depth = u32(at + 24);
-      record.target = text(u32(at + 28));
-      const offset = record.address - PROGRAM_START;
-      record.bytes = kind === 'bytes' && offset >= 0 ? rom.subarray(offset, offset + record.size) : none;
-      listing[i] = record;
-    }
+    const listing = new Listing(words, strings, rom, finders, PROGRAM_START);
     const truncated = api.orvasm_result_diagnostics_dropped(result);
-    return { status, rom, start: PROGRAM_START, symbols, diagnostics, lines, stderr, truncated, listing };
+    const problems = problemsOf(result, diagnostics);
+    const macros = macrosOf(result, text);
+    return { status, rom, start: PROGRAM_START, symbols, diagnostics, problems, macros, lines, stderr, truncated, listing };
+  }
+
+  // The problems an editor shows, one per mistake: the diagnostics the
+  // library heads them with (each warning, a failure's innermost cause),
+  // each with its chain of notes.
+  function problemsOf(result, diagnostics) {
+    const byIndex = new Map(diagnostics.map((d) => [d.index, d]));
+    if (!api.orvasm_result_problem_count) // TODO until the module has the problems
+      return diagnostics.filter((d, i) => d.severity === 'warning' || diagnostics.findIndex((e) => e.severity === 'error') === i);
+    const problems = [];
+    for (let i = 0, count = api.orvasm_result_problem_count(result); i < count; i++) {
+      const d = byIndex.get(api.orvasm_result_problem(result, i));
+      if (d) problems.push(d);
+    }
+    return problems;
+  }
+
+  // The macros, in definition order: {name, file, line, column, body:
+  // [token text...]}.
+  function macrosOf(result, text) {
+    const macros = [];
+    const view = new DataView(api.memory.buffer);
+    const u32 = (at) => view.getUint32(at, true);
+    for (let i = 0, count = api.orvasm_result_macro_count(result); i < count; i++) {
+      const at = api.orvasm_result_macro(result, i);
+      const body = [];
+      for (let t = 0, length = u32(at + 16); t < length; t++) body.push(text(u32(api.orvasm_result_macro_body(result, i, t))));
+      const line = u32(at + 8);
+      macros.push({ name: text(u32(at)), file: line ? text(u32(at + 4)) : null, line: line || null, column: line ? u32(at + 12) : null, body });
+    }
+    return macros;
   }
 
   function assemble({ files, main, rom = defaultRomName(main), locations = true }) {
@@ -227,7 +266,7 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     let result = 0;
     try {
       api.orv_clear_files();
-      for (const [name, text] of Object.entries(files)) {
+      for (const [name, text] of files instanceof Map ? files : Object.entries(files)) {
         const nameBytes = encoder.encode(name);
         const data = typeof text === 'string' ? encoder.encode(text) : text;
         finders.set(name, new TokenFinder(data));
@@ -253,7 +292,25 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     }
   }
 
-  return { assemble };
+  // The instructions, from the module's own table: each base mnemonic and
+  // "BRK", with its opcode.
+  const instructions = [{ name: 'BRK', opcode: 0 }];
+  for (let index = 0, at; (at = api.orvasm_mnemonic(index)); index++) {
+    const name = decoder.decode(bytes().subarray(at, bytes().indexOf(0, at)));
+    instructions.push({ name, opcode: opcode(name) });
+  }
+
+  // The opcode `word` assembles to, or -1.
+  function opcode(word) {
+    const pointer = put(encoder.encode(word), true);
+    try {
+      return api.orvasm_opcode(pointer);
+    } finally {
+      api.free(pointer);
+    }
+  }
+
+  return { assemble, instructions, opcode };
 }
 
 // The symbol file: per label in definition order, the address high byte

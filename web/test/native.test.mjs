@@ -81,7 +81,7 @@ function fromModule(r) {
     start: r.start,
     diagnostics,
     symbols: r.symbols.map(({ name, nameBytes, ...s }) => ({ nameBytes: Buffer.from(nameBytes), ...s })),
-    listing: r.listing.map(({ length, bytes: _, ...record }) => record),
+    listing: [...r.listing].map(({ length, bytes: _, ...record }) => record),
     listingDropped: 0,
   };
 }

@@ -3,7 +3,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { Text } from '@codemirror/state';
 import { TokenFinder } from '../src/assembler.js';
-import { byteColumn, bytesAt, rangeOf } from '../src/positions.js';
+import { byteColumn, rangeOf } from '../src/positions.js';
+import { listingOf } from '../src/listing.js';
 
 const doc = Text.of(['#12 ,nowhere', 'é€😀 @x', '']);
 const range = (line, column, length) => rangeOf(doc, { line, column, length });
@@ -42,7 +43,7 @@ test('the cursor as a column in bytes: 2, 3 and 4 for these characters', () => {
 // The listing of "%twice { DUP DUP }" (line 1) used on line 3 as
 // "#01 twice twice", from 0x0100.
 const at = (line, column, length, more) => ({ file: 'a', line, column, length, depth: 0, ...more });
-const listing = [
+const listing = listingOf([
   at(3, 1, 3, { kind: 'bytes', address: 0x100, size: 2 }),
   at(3, 5, 5, { kind: 'expansion', address: 0x102, size: 0 }),
   at(1, 10, 3, { kind: 'bytes', address: 0x102, size: 1, depth: 1 }),
@@ -50,19 +51,19 @@ const listing = [
   at(3, 11, 5, { kind: 'expansion', address: 0x104, size: 0 }),
   at(1, 10, 3, { kind: 'bytes', address: 0x104, size: 1, depth: 1 }),
   at(1, 14, 3, { kind: 'bytes', address: 0x105, size: 1, depth: 1 }),
-];
+], new Uint8Array(6), new Map([['a', new TokenFinder(new TextEncoder().encode('%twice { DUP DUP }\n\n#01 twice twice'))]]));
 
 test("a token's own bytes, from its first byte to just after its last", () => {
-  assert.deepEqual(bytesAt(listing, 0x100, 'a', 3, 1), [{ from: 0, to: 2 }]);
-  assert.deepEqual(bytesAt(listing, 0x100, 'a', 3, 4), [{ from: 0, to: 2 }]);
-  assert.deepEqual(bytesAt(listing, 0x100, 'b', 3, 1), []);
-  assert.deepEqual(bytesAt(listing, 0x100, 'a', 2, 1), []);
+  assert.deepEqual(listing.bytesAt('a', 3, 1), [{ from: 0, to: 2 }]);
+  assert.deepEqual(listing.bytesAt('a', 3, 4), [{ from: 0, to: 2 }]);
+  assert.deepEqual(listing.bytesAt('b', 3, 1), []);
+  assert.deepEqual(listing.bytesAt('a', 2, 1), []);
 });
 
 test("a macro use marks its body's bytes; a body token, its bytes at every use", () => {
-  assert.deepEqual(bytesAt(listing, 0x100, 'a', 3, 5), [{ from: 2, to: 4 }]);
-  assert.deepEqual(bytesAt(listing, 0x100, 'a', 3, 12), [{ from: 4, to: 6 }]);
-  assert.deepEqual(bytesAt(listing, 0x100, 'a', 1, 15), [
+  assert.deepEqual(listing.bytesAt('a', 3, 5), [{ from: 2, to: 4 }]);
+  assert.deepEqual(listing.bytesAt('a', 3, 12), [{ from: 4, to: 6 }]);
+  assert.deepEqual(listing.bytesAt('a', 1, 15), [
     { from: 3, to: 4 },
     { from: 5, to: 6 },
   ]);

@@ -31,6 +31,8 @@ static_assert(offsetof(orvasm_listing_record, position) == 4 &&
               offsetof(orvasm_listing_record, size) == 20 &&
               offsetof(orvasm_listing_record, depth) == 24 &&
               offsetof(orvasm_listing_record, target) == 28 && sizeof(orvasm_listing_record) == 32);
+static_assert(offsetof(orvasm_macro, position) == 4 && offsetof(orvasm_macro, body_length) == 16 &&
+              offsetof(orvasm_token, text) == 0);
 
 namespace {
 
