@@ -125,7 +125,8 @@ function underline() {
 }
 
 // The bytes the cursor asks for, as rom offsets: a selection's tokens, or
-// the token under the cursor, or in whitespace the whole line's.
+// the token under the cursor, or in whitespace or on a token that wrote
+// nothing (a label, a comment) the whole line's.
 function marksUnderCursor() {
   if (!good) return [];
   const { doc, selection } = view.state;
@@ -139,7 +140,8 @@ function marksUnderCursor() {
   const at = head - line.from;
   const onToken = /\S/.test(line.text[at] ?? '') || /\S/.test(line.text[at - 1] ?? '');
   const { column } = place(head);
-  if (onToken) return good.listing.bytesAt(workspace.active, line.number, column);
+  const token = onToken ? good.listing.bytesAt(workspace.active, line.number, column) : [];
+  if (token.length > 0) return token;
   return good.listing.bytesBetween(workspace.active, { line: line.number, column: 1 }, { line: line.number + 1, column: 1 });
 }
 

@@ -52,7 +52,7 @@ const text = (page, selector) => page.$eval(selector, (node) => node.textContent
 const waitText = (page, selector, expected) =>
   page.waitForFunction(
     (s, e) => document.querySelector(s)?.textContent.includes(e),
-    { timeout: 5000 },
+    { timeout: 20000 },
     selector,
     expected,
   );
@@ -78,13 +78,13 @@ test('an error is listed with its place and underlined at its token, with the me
   await replaceText(page, '( é€ ) @a ,nowhere BRK');
   await waitText(page, '#problems', 'Unknown relative reference: nowhere');
   const items = await page.$$eval('#problems li', (nodes) => nodes.map((n) => n.textContent));
-  assert.deepEqual(items, [
-    'errorexamples/hello.orv:1:14Unknown relative reference: nowhere',
-    'errorAssembly: Failed to assemble rom.',
-  ]);
+  assert.deepEqual(items, ['errorexamples/hello.orv:1:14Unknown relative reference: nowhere']);
   assert.match(await text(page, '#status'), /^Assembly failed\./);
   assert.equal(await page.$eval('#download-rom', (n) => n.disabled), true);
-  assert.equal(await text(page, '#hex'), 'No rom.');
+  // The last good rom stays, marked as such.
+  assert.match(await text(page, '#hex'), /0100  a0 01 0e 94/);
+  assert.equal(await page.$eval('#stale', (n) => n.hidden), false);
+  assert.equal(await page.title(), '(1) orvasm playground');
   assert.equal(await text(page, '#output pre'), 'examples/hello.orv:1:14: Unknown relative reference: nowhere\nAssembly: Failed to assemble rom.');
 
   await page.waitForSelector('.cm-lintRange-error');
@@ -128,8 +128,10 @@ test("the cursor on a token highlights the bytes it wrote; the listing shows eve
   assert.deepEqual(await marked(), ['01', '06']);
   await moveTo(1, 13); // "DUP" in the body: its byte at each use
   assert.deepEqual(await marked(), ['06', '06']);
-  await moveTo(2, 5); // between tokens
-  assert.deepEqual(await marked(), []);
+  await moveTo(2, 5); // between tokens: the whole line's bytes
+  assert.deepEqual(await marked(), ['80', '12', '01', '06', '01', '06', '00']);
+  await moveTo(1, 0); // "%pair", which writes nothing: its line's body, at each use
+  assert.deepEqual(await marked(), ['01', '06', '01', '06']);
 
   await page.click('[data-pane="listing"]');
   const rows = await page.$$eval('#listing tbody tr', (nodes) =>
@@ -169,14 +171,21 @@ test('a shared link gives the same workspace back', async () => {
   await again.click('.tab:nth-child(2) .tab-name');
   assert.equal(await text(again, '.cm-content'), '%put { #10 DEO }');
 
-  // Removing the included file, after a confirmation, breaks the include.
-  again.on('dialog', (dialog) => dialog.accept());
+  // Removing the included file breaks the include; the notice gives it back.
   await again.click('.tab:nth-child(2) .tab-close');
   await waitText(again, '#problems', 'Include missing: lib/put.orv');
   assert.deepEqual(await again.$$eval('.tab-name', (nodes) => nodes.map((n) => n.textContent)), [
     'examples/hello.orv',
   ]);
   assert.equal(await text(again, '.cm-content'), '~lib/put.orv #41 put BRK');
+  await waitText(again, '#notice-text', 'lib/put.orv was removed.');
+  await again.click('#notice-action');
+  await waitText(again, '#problems', 'No problems.');
+  assert.deepEqual(await again.$$eval('.tab-name', (nodes) => nodes.map((n) => n.textContent)), [
+    'examples/hello.orv',
+    'lib/put.orv',
+  ]);
+  assert.equal(await text(again, '.cm-content'), '%put { #10 DEO }');
   assert.deepEqual(problems, []);
   await again.close();
 });
@@ -227,10 +236,10 @@ test('a link that is broken or too large gets a message, and the page still work
 });
 
 test('the downloads hold the rom and the symbol file', async () => {
-  const { page } = await openPage(chromium.browser, server.url);
+  const { page, context } = await openPage(chromium.browser, server.url);
   const folder = mkdtempSync(join(tmpdir(), 'orvasm-downloads-'));
   const cdp = await page.createCDPSession();
-  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: folder });
+  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: folder, browserContextId: context.id });
   await page.click('#download-rom');
   await page.click('#download-sym');
   const files = ['hello.rom', 'hello.rom.sym'].map((name) => join(folder, name));
