@@ -101,7 +101,7 @@ export class TokenFinder {
   length(line, column) {
     if (!this.starts) {
       this.starts = [0];
-      this.bytes.forEach((b, at) => b === 0x0a && this.starts.push(at + 1));
+      for (let at = this.bytes.indexOf(0x0a); at >= 0; at = this.bytes.indexOf(0x0a, at + 1)) this.starts.push(at + 1);
     }
     if (line < 1 || line > this.starts.length) return null;
     const from = this.starts[line - 1] + column - 1;
@@ -153,20 +153,30 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const u32 = (at) => view.getUint32(at, true);
     const raw = (at) => (at ? memory.subarray(at, memory.indexOf(0, at)) : null);
     const span = (at, size) => memory.subarray(at, at + size);
-    const text = (at) => (at ? decoder.decode(raw(at)) : null);
+    // Names are nearly always ASCII, which needs no decoder.
+    const decode = (bytes) =>
+      bytes.length < 64 && bytes.every((b) => b < 0x80) ? String.fromCharCode(...bytes) : decoder.decode(bytes);
+    const text = (at) => (at ? decode(raw(at)) : null);
     const files = new Map(); // the same path comes back at the same address
     const fileAt = (pointer) => {
       if (!files.has(pointer)) files.set(pointer, text(pointer));
       return files.get(pointer);
     };
-    // A position {file, line, column, length} at `at`, into `into`.
-    const position = (at, into) => {
+    // A position {file, line, column, length} at `at`, into `into`; the
+    // token's length only with `measured`.
+    const position = (at, into, measured = true) => {
       const line = u32(at + 4);
       const pointer = u32(at);
-      if (line === 0 || !pointer) return Object.assign(into, { file: null, line: null, column: null, length: null });
+      if (line === 0 || !pointer) {
+        Object.assign(into, { file: null, line: null, column: null });
+        if (measured) into.length = null;
+        return into;
+      }
       const file = fileAt(pointer);
       const column = u32(at + 8);
-      return Object.assign(into, { file, line, column, length: finders.get(file)?.length(line, column) ?? null });
+      Object.assign(into, { file, line, column });
+      if (measured) into.length = finders.get(file)?.length(line, column) ?? null;
+      return into;
     };
 
     const status = api.orvasm_result_status(result) === OK ? 0 : 1;
@@ -196,9 +206,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
         const at = api.orvasm_result_symbol(result, i);
         const nameBytes = raw(u32(at)).slice();
-        const symbol = { name: decoder.decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
+        const symbol = { name: decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
         symbol.uses = view.getUint16(at + 6, true);
-        delete position(at + 8, symbol).length;
+        position(at + 8, symbol, false);
         symbols.push(symbol);
       }
 

@@ -39,8 +39,9 @@ export function tokenAround(doc, pos) {
   return { from: line.from + from, to: line.from + to, text: line.text.slice(from, to), line };
 }
 
-// What completes the token being typed: labels after a reference's sigil,
-// macros and instructions for a word. `from` is where the name starts.
+// What completes the token being typed: labels after a label's or a
+// reference's sigil, macros and instructions for a word; `skip` is where
+// the name starts in the token.
 export function completionsFor(text, facts) {
   const name = nameOf(text);
   const result = facts.result();
@@ -69,6 +70,9 @@ function completion(facts) {
         if (!token || token.to !== context.pos) return null;
         const found = completionsFor(token.text, facts);
         if (!found || found.skip > token.text.length) return null;
+        // Words complete on Ctrl+Space only: Enter after an instruction
+        // typed in full should start a line, not take an offer.
+        if (found.skip === 0 && !context.explicit) return null;
         return { from: token.from + found.skip, options: found.options, validFor: /^\S*$/ };
       },
     ],

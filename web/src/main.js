@@ -15,6 +15,7 @@ import {
   describe,
   markListing,
   MAX_LISTING_SHOWN,
+  pageUses,
   renderHex,
   renderListing,
   renderMemoryMap,
@@ -84,8 +85,15 @@ function onEditorUpdate(update) {
 // The files as a Map: a name such as "__proto__" is a file like any other.
 function texts() {
   const files = new Map();
-  for (const [name, state] of workspace.states) files.set(name, state.doc.toString());
+  for (const [name, state] of workspace.states) files.set(name, textOf(state.doc));
   return files;
+}
+
+// A document's text, made once: only the file being typed in changes.
+const docTexts = new WeakMap();
+function textOf(doc) {
+  if (!docTexts.has(doc)) docTexts.set(doc, doc.toString());
+  return docTexts.get(doc);
 }
 
 function showNotice(message, kind = 'error', action = null) {
@@ -121,8 +129,12 @@ function underline() {
     mark(d, d.severity, describe(d) + chain);
     for (const note of d.chain) mark(note, 'info', `${describe(note)}, for ${describe(d)}`);
   }
+  // Nothing to underline, as before: no update of the editor's view.
+  if (marks.length === 0 && underlined === view.state.doc) return;
+  underlined = marks.length === 0 ? view.state.doc : null;
   view.dispatch(setDiagnostics(view.state, marks));
 }
+let underlined = null; // the document last left without underlines
 
 // The bytes the cursor asks for, as rom offsets: a selection's tokens, or
 // the token under the cursor, or in whitespace or on a token that wrote
@@ -199,9 +211,29 @@ function tokenOf(i) {
   return range ? state.doc.sliceString(range.from, range.to) : '';
 }
 
+// The symbols, when their pane is shown.
+let shownSymbols = null;
+
+function showSymbols() {
+  if (!good || $('symbols').hidden || shownSymbols === good) return;
+  shownSymbols = good;
+  renderSymbols($('symbols'), good.symbols, goTo);
+}
+
+// The picture, drawn again only when a page changed its use.
+let shownPages = '';
+
+function showMemoryMap() {
+  const key = pageUses(good.rom, good.start, good.symbols).join();
+  if (key === shownPages) return;
+  shownPages = key;
+  renderMemoryMap($('memory'), good.rom, good.start, good.symbols, pickPage);
+}
+
 function followCursor() {
   showHex();
   showListing();
+  showSymbols();
 }
 
 // Puts the cursor on `place` ({file, line, column} in bytes), opening its
@@ -254,13 +286,14 @@ function showResult() {
   $('stale').hidden = !stale;
   if (good && good !== shownGood) {
     shownGood = good;
-    renderSymbols($('symbols'), good.symbols, goTo);
-    renderMemoryMap($('memory'), good.rom, good.start, good.symbols, pickPage);
+    showMemoryMap();
   } else if (!good) {
     renderHex($('hex'), new Uint8Array(0), 0);
     renderSymbols($('symbols'), []);
     renderListing($('listing'), { length: 0 });
     renderMemoryMap($('memory'), new Uint8Array(0), 0x100, []);
+    shownPages = '';
+    shownSymbols = null;
   }
   followCursor();
   underline();
@@ -387,6 +420,8 @@ function openWorkspace(w) {
   workspace.active = w.active ?? w.main;
   good = null;
   shownGood = null;
+  shownSymbols = null;
+  shownPages = '';
   shownHex = null;
   shownListing = null;
   removed = null;
