@@ -240,11 +240,10 @@ struct ReferenceForm {
     std::uint8_t size;   // bytes of the placeholder, all 0xff until resolved
 };
 
-// The reference forms by sigil: the one list that the dispatch, the
-// placeholder writer and resolution read. Row 0 is the call of a label, a
-// word that is nothing else, recorded with sigil 0; every character without
-// a row starts no reference. Adding a sigil is adding a row (and a case in
-// tests/cases/).
+// The reference forms by sigil: the one list that the dispatch (through
+// the table of token_kinds.hpp), the placeholder writer and resolution read. Row 0 is the call of a
+// label, a word that is nothing else, recorded with sigil 0; every character without a row starts
+// no reference. Adding a sigil is adding a row (and a case in tests/cases/).
 struct ReferenceForms {
     ReferenceForm by_sigil[256] = {};
     constexpr ReferenceForms() {
@@ -277,13 +276,6 @@ inline constexpr ReferenceForms reference_forms;
 
 inline const ReferenceForm& reference_form(char sigil) {
     return reference_forms.by_sigil[static_cast<unsigned char>(sigil)];
-}
-
-// True for the sigils that record a reference. 0x00 has a row, the call of
-// a label, but a token that begins with it is an empty word. Asked of most
-// tokens, so defined here, where the dispatch can inline it.
-inline bool is_reference_sigil(char c) {
-    return c != '\0' && reference_form(c).kind != ReferenceKind::None;
 }
 
 // Records a reference token and emits its placeholder bytes. A word that is

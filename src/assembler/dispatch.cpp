@@ -3,6 +3,7 @@
 // full (includes, macro expansions and comments nest inside the call) before
 // the next one is read, and the first failing token ends the pass.
 #include "assembler/assembler.hpp"
+#include "assembler/token_kinds.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 
@@ -151,12 +152,12 @@ int include_source(AssemblerState& state, const char* path) {
     return result;
 }
 
-static int handle_padding(AssemblerState& state, const char* token) {
+static int handle_padding(AssemblerState& state, const char* token, bool absolute) {
     const char* rest = token + 1;
     std::uint32_t value;
     if (!read_hex_word(rest, value)) return report_error(state, "Invalid padding", token);
     // The new cursor is not checked here; the next byte written checks it.
-    if (token[0] == '|')
+    if (absolute)
         state.cursor = value;
     else
         state.cursor += value;
@@ -198,7 +199,7 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
 // no macro or label may have a hexadecimal or instruction name.
 int constant_bytes(const char* token, int length, std::uint8_t* bytes) {
     std::uint32_t value;
-    if (token[0] == '#') {
+    if (sigil_of(token[0]) == Sigil::Literal) {
         if (length == 3 && read_hex_word(token + 1, value)) {
             bytes[0] = OPCODE_LIT;
             bytes[1] = static_cast<std::uint8_t>(value);
@@ -238,30 +239,28 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
                                                 int length, TokenStream& stream) {
     if (length > MAX_TOKEN_LENGTH) return report_error(state, "Invalid token", token);
     const char* rest = token + 1;
-    switch (token[0]) {
-    case '(': skip_comment(state, token, stream); return 1;
-    case '~':
+    switch (sigil_of(token[0])) {
+    case Sigil::Comment: skip_comment(state, token, stream); return 1;
+    case Sigil::Include:
         if (!include_source(state, rest)) return report_error(state, "Invalid include", token);
         return 1;
-    case '%':
+    case Sigil::Macro:
         if (!define_macro(state, rest, length - 1, stream))
             return report_error(state, "Invalid macro", token);
         return 1;
-    case '|':
-    case '$': return handle_padding(state, token);
-    case '@': return handle_label(state, token, length);
-    case '&': return handle_sublabel(state, token, length);
-    case '#': return handle_literal(state, token, length);
-    case '"': return handle_text(state, rest, length - 1);
-    case '[':
-    case ']':
+    case Sigil::AbsolutePadding: return handle_padding(state, token, true);
+    case Sigil::RelativePadding: return handle_padding(state, token, false);
+    case Sigil::Label: return handle_label(state, token, length);
+    case Sigil::Sublabel: return handle_sublabel(state, token, length);
+    case Sigil::Literal: return handle_literal(state, token, length);
+    case Sigil::Text: return handle_text(state, rest, length - 1);
+    case Sigil::Reference: return handle_reference(state, token[0], rest, length - 1);
+    case Sigil::Bracket:
         if (token[1] == '\0') return 1;
-        return handle_word(state, token, length, stream);
-    default:
-        if (is_reference_sigil(token[0]))
-            return handle_reference(state, token[0], rest, length - 1);
-        return handle_word(state, token, length, stream);
+        break;
+    case Sigil::Word: break;
     }
+    return handle_word(state, token, length, stream);
 }
 #pragma GCC diagnostic pop
 

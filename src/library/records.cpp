@@ -94,6 +94,9 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
         if (at.line != 0 && at.file)
             record->position = {keep_text(result.text, at.file, std::strlen(at.file)), at.line,
                                 at.column};
+        // NULL also when memory ran out: a fix is an offer, never a guess.
+        if (diagnostic->fix)
+            record->fix = keep_text(result.text, diagnostic->fix, std::strlen(diagnostic->fix));
     }
     if (diagnostic && length < least_length(*diagnostic, locations)) {
         record->text = compose_line(result, *diagnostic, locations, length);

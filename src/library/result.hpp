@@ -51,6 +51,17 @@ constexpr std::size_t MAX_TEXT = std::size_t{64} << 20;
 // Open at once: the source and a stream per level of includes.
 constexpr int MAX_READERS = MAX_INCLUDE_DEPTH + 2;
 
+// Where the problems are among the diagnostics (problems.cpp): counted for
+// `lines` lines (a report adds some), and the last problem asked for, from
+// which the next is found.
+struct ProblemCursor {
+    std::size_t lines;
+    std::size_t count;
+    std::size_t first_error; // SIZE_MAX when there is none
+    std::size_t index;
+    std::size_t record;
+};
+
 struct orvasm_assembler {
     AssemblerState* kept;  // the state to clear and reuse; nullptr while lent or never made
     bool lent;             // a live result holds the assembler's state
@@ -75,6 +86,7 @@ struct orvasm_result {
     orvasm_macro* macros;
     orvasm_token* macro_tokens; // the bodies, one after another
     std::size_t* macro_starts;  // where each macro's body starts in macro_tokens
+    ProblemCursor problems;     // problems.cpp
     std::size_t symbol_count;   // filled on first use; until then 0 with symbols_filled false
     bool symbols_filled;
     orvasm_symbol symbols[MAX_LABELS];

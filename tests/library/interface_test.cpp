@@ -62,7 +62,7 @@ std::string rom_of(const orvasm_result* result) {
 
 TEST(Interface, VersionMatchesTheHeader) {
     EXPECT_EQ(orvasm_version_number(), ORVASM_VERSION_NUMBER);
-    EXPECT_STREQ(orvasm_version(), "1.1.0");
+    EXPECT_STREQ(orvasm_version(), "1.2.0");
 }
 
 TEST(Interface, NullPointersGetAnswersNotCrashes) {

@@ -20,11 +20,19 @@
 //   symbols      [{name, nameBytes, address, uses, file, line, column}], in
 //                definition order, as the symbol file lists them, with the
 //                place of their definition; [] on failure
+//   symbolFile   Uint8Array, the symbol file's bytes; empty on failure
+//   problems     the diagnostics an editor shows, one per mistake (each
+//                warning, a failure's innermost cause), as the library
+//                selects them, each with its chain
+//   macros       [{name, file, line, column, body: [token text...]}]
 //   diagnostics  [{severity: "error"|"warning", message, detail, text, file,
-//                line, column, length, chain}], one per line of standard
+//                line, column, length, fix, chain}], one per line of standard
 //                error but the summary and the notes; `chain` holds the notes
 //                that follow the line, each {severity: "note", message,
-//                detail, text, file, line, column, length, chain: []}
+//                detail, text, file, line, column, length, fix, chain: []};
+//                `fix` is null but on a note whose fix is certain, where it
+//                is the text that replaces the whole token of the line the
+//                note follows
 //   lines        the exact lines of standard error, summary and notes included
 //   stderr       the same as bytes
 //   truncated    the number of lines past the 65,536 kept (0 nearly always)
@@ -48,7 +56,7 @@ const OK = 0;
 const SEVERITIES = ['error', 'warning', 'note', 'summary'];
 // Sizes of the records on wasm32 (checked in bridge.cpp).
 const SYMBOL_SIZE = 20;
-const DIAGNOSTIC_SIZE = 36;
+const DIAGNOSTIC_SIZE = 40;
 const LISTING_SIZE = 32;
 
 // The module needs no system call: the glue serves files from memory and
@@ -194,6 +202,7 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       const severity = SEVERITIES[view.getInt32(at, true)];
       if (severity === 'summary') continue;
       const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1), index: i };
+      d.fix = text(u32(at + 36));
       position(at + 12, d).chain = [];
       if (severity === 'note') diagnostics.at(-1)?.chain.push(d);
       else diagnostics.push(d);
@@ -233,9 +242,24 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       }
     const listing = new Listing(words, strings, rom, finders, PROGRAM_START);
     const truncated = api.orvasm_result_diagnostics_dropped(result);
+    const symbolFile = status === 0 ? symbolFileOf(result) : new Uint8Array(0);
     const problems = problemsOf(result, diagnostics);
     const macros = macrosOf(result, text);
-    return { status, rom, start: PROGRAM_START, symbols, diagnostics, problems, macros, lines, stderr, truncated, listing };
+    return { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, listing };
+  }
+
+  // The symbol file the program writes beside the rom, as the library
+  // forms it.
+  function symbolFileOf(result) {
+    const size = api.orvasm_result_symbol_file(result, 0, 0);
+    const pointer = api.malloc(size || 1);
+    if (!pointer) throw new Error('orvasm.wasm is out of memory');
+    try {
+      api.orvasm_result_symbol_file(result, pointer, size);
+      return bytes().slice(pointer, pointer + size);
+    } finally {
+      api.free(pointer);
+    }
   }
 
   // The problems an editor shows, one per mistake: the diagnostics the
@@ -243,8 +267,6 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   // each with its chain of notes.
   function problemsOf(result, diagnostics) {
     const byIndex = new Map(diagnostics.map((d) => [d.index, d]));
-    if (!api.orvasm_result_problem_count) // TODO until the module has the problems
-      return diagnostics.filter((d, i) => d.severity === 'warning' || diagnostics.findIndex((e) => e.severity === 'error') === i);
     const problems = [];
     for (let i = 0, count = api.orvasm_result_problem_count(result); i < count; i++) {
       const d = byIndex.get(api.orvasm_result_problem(result, i));
@@ -321,19 +343,4 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   }
 
   return { assemble, instructions, opcode };
-}
-
-// The symbol file: per label in definition order, the address high byte
-// first, the name and a 0x00.
-export function symbolFile(symbols) {
-  const size = symbols.reduce((sum, s) => sum + s.nameBytes.length + 3, 0);
-  const out = new Uint8Array(size);
-  let at = 0;
-  for (const symbol of symbols) {
-    out[at++] = symbol.address >> 8;
-    out[at++] = symbol.address & 0xff;
-    out.set(symbol.nameBytes, at);
-    at += symbol.nameBytes.length + 1;
-  }
-  return out;
 }

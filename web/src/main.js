@@ -8,7 +8,7 @@ import { EditorState } from '@codemirror/state';
 import { EditorView } from '@codemirror/view';
 import { setDiagnostics } from '@codemirror/lint';
 import examples from 'orvasm:examples';
-import { defaultRomName, loadAssembler, symbolFile } from './assembler.js';
+import { defaultRomName, loadAssembler } from './assembler.js';
 import { editorExtensions } from './editor.js';
 import { byteColumn, rangeOf } from './positions.js';
 import {
@@ -119,14 +119,19 @@ function showNotice(message, kind = 'error', action = null) {
 function underline() {
   const doc = view.state.doc;
   const marks = [];
-  const mark = (d, severity, message) => {
+  const mark = (d, severity, message, actions = []) => {
     if (d.file !== workspace.active) return;
     const range = rangeOf(doc, d);
-    if (range) marks.push({ ...range, severity, message });
+    if (range) marks.push({ ...range, severity, message, actions });
   };
   for (const d of result?.problems ?? []) {
     const chain = d.chain.map((note) => `\n${note.text}`).join('');
-    mark(d, d.severity, describe(d) + chain);
+    // A hint whose replacement is certain is offered on the token.
+    const fixes = d.chain.filter((note) => note.fix !== null).map((note) => ({
+      name: `Replace with ${note.fix}`,
+      apply: (view, from, to) => view.dispatch({ changes: { from, to, insert: note.fix } }),
+    }));
+    mark(d, d.severity, describe(d) + chain, fixes);
     for (const note of d.chain) mark(note, 'info', `${describe(note)}, for ${describe(d)}`);
   }
   // Nothing to underline, as before: no update of the editor's view.
@@ -576,7 +581,7 @@ function wireControls() {
   $('share').addEventListener('click', share);
   $('notice-close').addEventListener('click', () => ($('notice').hidden = true));
   $('download-rom').addEventListener('click', () => download(result.rom, defaultRomName(workspace.main)));
-  $('download-sym').addEventListener('click', () => download(symbolFile(result.symbols), `${defaultRomName(workspace.main)}.sym`));
+  $('download-sym').addEventListener('click', () => download(result.symbolFile, `${defaultRomName(workspace.main)}.sym`));
   for (const button of document.querySelectorAll('[data-pane]'))
     button.addEventListener('click', () => {
       for (const other of document.querySelectorAll('[data-pane]')) {

@@ -25,7 +25,8 @@ static_assert(offsetof(orvasm_diagnostic, message) == 4 &&
               offsetof(orvasm_diagnostic, detail) == 8 &&
               offsetof(orvasm_diagnostic, position) == 12 &&
               offsetof(orvasm_diagnostic, notes) == 24 && offsetof(orvasm_diagnostic, text) == 28 &&
-              offsetof(orvasm_diagnostic, length) == 32 && sizeof(orvasm_diagnostic) == 36);
+              offsetof(orvasm_diagnostic, length) == 32 && offsetof(orvasm_diagnostic, fix) == 36 &&
+              sizeof(orvasm_diagnostic) == 40);
 static_assert(offsetof(orvasm_listing_record, position) == 4 &&
               offsetof(orvasm_listing_record, address) == 16 &&
               offsetof(orvasm_listing_record, size) == 20 &&
@@ -33,6 +34,7 @@ static_assert(offsetof(orvasm_listing_record, position) == 4 &&
               offsetof(orvasm_listing_record, target) == 28 && sizeof(orvasm_listing_record) == 32);
 static_assert(offsetof(orvasm_macro, position) == 4 && offsetof(orvasm_macro, body_length) == 16 &&
               offsetof(orvasm_token, text) == 0);
+static_assert(offsetof(orvasm_span, size) == 4 && sizeof(orvasm_span) == 8);
 
 namespace {
 
