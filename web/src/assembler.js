@@ -124,13 +124,16 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   let api = null;
   let assembler = 0;
   let sizeCell = 0; // a size_t the rom's size is written to
+  const SCRATCH = 256;
+  let scratch = 0; // a token whose kind is asked
   // A fresh instance; also after a trap, which leaves the old one unusable.
   const start = () => {
     api = new WebAssembly.Instance(module, imports).exports;
     api._initialize();
     assembler = api.orvasm_assembler_new();
     sizeCell = api.malloc(4);
-    if (!assembler || !sizeCell) throw new Error('orvasm.wasm is out of memory');
+    scratch = api.malloc(SCRATCH);
+    if (!assembler || !sizeCell || !scratch) throw new Error('orvasm.wasm is out of memory');
   };
   start();
   const encoder = new TextEncoder();
@@ -342,5 +345,15 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     }
   }
 
-  return { assemble, instructions, opcode };
+  // What a token is (orvasm_token_kind) and where its name starts
+  // (orvasm_token_name_start), asked of a buffer kept for them: the editor
+  // asks for each token it colours.
+  const ask = (answer, word) => {
+    const { written } = encoder.encodeInto(word, bytes().subarray(scratch, scratch + SCRATCH));
+    return answer(scratch, written);
+  };
+  const kind = (word) => ask(api.orvasm_token_kind, word);
+  const nameStart = (word) => ask(api.orvasm_token_name_start, word);
+
+  return { assemble, instructions, opcode, kind, nameStart };
 }

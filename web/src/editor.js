@@ -22,7 +22,8 @@ import {
   keymap,
   lineNumbers,
 } from '@codemirror/view';
-import { nameOf, orvasmHighlight, orvasmLanguage } from './language.js';
+import { makeOrvasmLanguage, nameOf, orvasmHighlight } from './language.js';
+import { Compartment } from '@codemirror/state';
 import { byteColumn } from './positions.js';
 
 const hex2 = (n) => n.toString(16).padStart(2, '0');
@@ -123,6 +124,11 @@ function hover(facts) {
   });
 }
 
+const languageSlot = new Compartment();
+
+// The change that colours a file again, once the module tells the kinds.
+export const recolour = () => languageSlot.reconfigure(makeOrvasmLanguage());
+
 export function editorExtensions(facts, onUpdate) {
   return [
     lineNumbers(),
@@ -132,7 +138,7 @@ export function editorExtensions(facts, onUpdate) {
     drawSelection(),
     highlightActiveLine(),
     highlightSelectionMatches(),
-    orvasmLanguage,
+    languageSlot.of(makeOrvasmLanguage()),
     syntaxHighlighting(orvasmHighlight),
     lintGutter(),
     search({ top: true }),

@@ -1,34 +1,50 @@
 // Syntax colouring for orvasm sources: a token is a run of non-blank
-// characters and its first character, the sigil, decides its kind. Comments
-// nest, and only a lone "(" or ")" opens or closes one.
+// characters, and what it is comes from the assembler itself (orvasm.h's
+// orvasm_token_kind, through the module), so that the page colours a token
+// as the assembly reads it. Until the module has loaded, tokens are shown
+// plain. Comments nest, and only a lone "(" or ")" opens or closes one.
 import { HighlightStyle, StreamLanguage } from '@codemirror/language';
 import { tags } from '@lezer/highlight';
 
-const MNEMONICS = new Set(
-  ('LIT INC POP NIP SWP ROT DUP OVR EQU NEQ GTH LTH JMP JCN JSR STH ' +
-    'LDZ STZ LDR STR LDA STA DEI DEO ADD SUB MUL DIV AND ORA EOR SFT').split(' '),
-);
-const REFERENCE_SIGILS = ',_.-;:=!?';
+// The module's answers: kind(word), as orvasm_token_kind, and
+// nameStart(word), as orvasm_token_name_start.
+let kinds = { kind: () => -1, nameStart: () => 0 };
 
-function isInstruction(word) {
-  if (word === 'BRK') return true;
-  return MNEMONICS.has(word.slice(0, 3)) && /^[2rk]*$/.test(word.slice(3));
+export function useTokenKinds(answers) {
+  kinds = answers;
 }
 
-// The style name of a token outside a comment, by its sigil.
+// The style of each token kind, in the order of enum orvasm_token_kind.
+const STYLES = [
+  'macroName', // a word: a macro use or a label call
+  'comment',
+  'comment', // a comment whose "(" has text after it
+  'link', // an include
+  'macroName.definition',
+  'meta', // absolute padding
+  'meta', // relative padding
+  'labelName.definition',
+  'labelName.definition', // a sublabel
+  'number', // a literal
+  'string',
+  'brace', // "[" or "]"
+  'keyword', // an instruction
+  'number', // a raw byte
+  'number', // a raw short
+  'labelName', // the references, by their kind
+  'labelName',
+  'labelName',
+  'labelName',
+];
+const COMMENT = 1;
+const MALFORMED_COMMENT = 2;
+
+// The style name of a token outside a comment, null while the kinds are
+// not known. A macro definition's braces are words to the kinds: their
+// place makes them braces.
 export function tokenStyle(word) {
-  const sigil = word[0];
-  if (sigil === '~') return 'link';
-  if (sigil === '%') return 'macroName.definition';
-  if (sigil === '@' || sigil === '&') return 'labelName.definition';
-  if (sigil === '|' || sigil === '$') return 'meta';
-  if (sigil === '#') return 'number';
-  if (sigil === '"') return 'string';
-  if (REFERENCE_SIGILS.includes(sigil)) return 'labelName';
-  if (word === '[' || word === ']' || sigil === '{' || sigil === '}') return 'brace';
-  if (isInstruction(word)) return 'keyword';
-  if (/^([0-9a-f]{2}|[0-9a-f]{4})$/.test(word)) return 'number';
-  return 'macroName';
+  if (word === '{' || word === '}') return 'brace';
+  return STYLES[kinds.kind(word)] ?? null;
 }
 
 const NAME_KINDS = {
@@ -41,33 +57,39 @@ const NAME_KINDS = {
 
 // What a token names, for completion and hover: {kind: "label",
 // "reference", "macro", "word" or "other", start: where its name starts,
-// name}. A reference to a sublabel ("," then "&") names it from 2.
+// name}.
 export function nameOf(word) {
   const kind = NAME_KINDS[tokenStyle(word)] ?? 'other';
-  const start = kind === 'word' ? 0 : kind === 'reference' && word[1] === '&' ? 2 : 1;
+  const start = kind === 'other' ? 0 : kinds.nameStart(word);
   return { kind, start, name: kind === 'other' ? '' : word.slice(start) };
 }
 
-export const orvasmLanguage = StreamLanguage.define({
-  name: 'orvasm',
-  startState: () => ({ depth: 0 }),
-  copyState: (state) => ({ depth: state.depth }),
-  token(stream, state) {
-    if (stream.eatSpace()) return null;
-    const word = stream.match(/^\S+/)[0];
-    if (state.depth > 0) {
-      if (word === '(') state.depth++;
-      else if (word === ')') state.depth--;
-      return 'comment';
-    }
-    if (word[0] === '(') {
-      state.depth = 1;
-      return 'comment';
-    }
-    return tokenStyle(word);
-  },
-  languageData: { commentTokens: { block: { open: '(', close: ')' } } },
-});
+// A language per call: a new one makes the editor colour its text again,
+// as once the module has loaded.
+export const makeOrvasmLanguage = () =>
+  StreamLanguage.define({
+    name: 'orvasm',
+    startState: () => ({ depth: 0 }),
+    copyState: (state) => ({ depth: state.depth }),
+    token(stream, state) {
+      if (stream.eatSpace()) return null;
+      const word = stream.match(/^\S+/)[0];
+      if (state.depth > 0) {
+        if (word === '(') state.depth++;
+        else if (word === ')') state.depth--;
+        return 'comment';
+      }
+      const kind = kinds.kind(word);
+      if (kind === COMMENT || kind === MALFORMED_COMMENT) {
+        state.depth = 1;
+        return 'comment';
+      }
+      return tokenStyle(word);
+    },
+    languageData: { commentTokens: { block: { open: '(', close: ')' } } },
+  });
+
+export const orvasmLanguage = makeOrvasmLanguage();
 
 // The colours are the page's (style.css), light or dark with the system.
 export const orvasmHighlight = HighlightStyle.define([

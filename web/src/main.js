@@ -9,7 +9,8 @@ import { EditorView } from '@codemirror/view';
 import { setDiagnostics } from '@codemirror/lint';
 import examples from 'orvasm:examples';
 import { defaultRomName, loadAssembler } from './assembler.js';
-import { editorExtensions } from './editor.js';
+import { editorExtensions, recolour } from './editor.js';
+import { useTokenKinds } from './language.js';
 import { byteColumn, rangeOf } from './positions.js';
 import {
   describe,
@@ -329,10 +330,17 @@ function assemble() {
 
 // --- Files and tabs ---
 
+// The tabs as last drawn, so that an assembly that changes none of them
+// leaves them be.
+let shownTabs = '';
+
 function renderTabs() {
+  const troubled = new Set((result?.problems ?? []).map((p) => p.file));
+  const key = JSON.stringify([[...workspace.states.keys()], workspace.active, workspace.main, [...troubled]]);
+  if (key === shownTabs) return;
+  shownTabs = key;
   const tabs = $('tabs');
   tabs.replaceChildren();
-  const troubled = new Set((result?.problems ?? []).map((p) => p.file));
   for (const name of workspace.states.keys()) {
     const tab = document.createElement('div');
     tab.className = ['tab', name === workspace.active && 'active', troubled.has(name) && 'problem'].filter(Boolean).join(' ');
@@ -610,6 +618,10 @@ async function start() {
     showNotice(`The assembler could not be loaded: ${error.message}`);
     return;
   }
+  useTokenKinds(assembler);
+  for (const [name, state] of workspace.states)
+    if (name !== workspace.active) workspace.states.set(name, state.update({ effects: recolour() }).state);
+  view.dispatch({ effects: recolour() });
   assemble();
   window.orvasmPlayground.ready = true;
 }

@@ -6,7 +6,14 @@ import assert from 'node:assert/strict';
 import { EditorState } from '@codemirror/state';
 import { ensureSyntaxTree } from '@codemirror/language';
 import { highlightTree, tagHighlighter, tags } from '@lezer/highlight';
-import { orvasmHighlight, orvasmLanguage } from '../src/language.js';
+import { readFileSync } from 'node:fs';
+import { loadAssembler } from '../src/assembler.js';
+import { nameOf, orvasmHighlight, orvasmLanguage, tokenStyle, useTokenKinds } from '../src/language.js';
+
+// The kinds come from the module, as in the page.
+const WASM = process.env.ORVASM_WASM ?? new URL('../../build-wasm/orvasm.wasm', import.meta.url).pathname;
+assert.equal(tokenStyle('BRK'), null, 'no kind before the module');
+useTokenKinds(await loadAssembler(readFileSync(WASM)));
 
 // A name per tag the page colours; the highlighter with the page's own
 // style must give each of them a class too.
@@ -70,4 +77,14 @@ test('comments nest, across lines, and only a lone parenthesis counts', () => {
       ['ADDx', 'word'], // a mode letter that is none
     ],
   );
+});
+
+test('what a token names, for completion and hover', () => {
+  assert.deepEqual(nameOf(';main'), { kind: 'reference', start: 1, name: 'main' });
+  assert.deepEqual(nameOf(',&loop'), { kind: 'reference', start: 2, name: 'loop' });
+  assert.deepEqual(nameOf('@main'), { kind: 'label', start: 1, name: 'main' });
+  assert.deepEqual(nameOf('%twice'), { kind: 'macro', start: 1, name: 'twice' });
+  assert.deepEqual(nameOf('tw'), { kind: 'word', start: 0, name: 'tw' });
+  assert.deepEqual(nameOf('DEO2'), { kind: 'word', start: 4, name: '' }); // an instruction names nothing
+  assert.equal(nameOf('#12').kind, 'other');
 });

@@ -87,6 +87,6 @@ export async function openPage(browser, url, viewport = { width: 1280, height: 8
   });
   await page.setViewport(viewport);
   await page.goto(url);
-  await page.waitForFunction(() => window.orvasmPlayground?.ready === true, { timeout: 15000 });
+  await page.waitForFunction(() => window.orvasmPlayground?.ready === true, { timeout: 60000 });
   return { page, problems, context: own };
 }
