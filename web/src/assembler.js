@@ -117,6 +117,14 @@ export class TokenFinder {
     while (to < this.bytes.length && !isSpace(this.bytes[to])) to++;
     return to > from ? to - from : null;
   }
+
+  // The text of the token at a line and a column in bytes, or ''.
+  text(line, column) {
+    const length = this.length(line, column);
+    if (length === null) return '';
+    const from = this.starts[line - 1] + column - 1;
+    return new TextDecoder().decode(this.bytes.subarray(from, from + length));
+  }
 }
 
 export async function loadAssembler(wasm = 'orvasm.wasm') {

@@ -68,6 +68,11 @@ export class Listing {
     const line = this.line(i);
     return line === null ? null : (this.finders.get(this.file(i))?.length(line, this.column(i)) ?? null);
   }
+  // The text of the record's token, as it was when assembled.
+  tokenText(i) {
+    const line = this.line(i);
+    return line === null ? '' : (this.finders.get(this.file(i))?.text(line, this.column(i)) ?? '');
+  }
   // The rom bytes a "bytes" record wrote.
   bytes(i) {
     const offset = this.address(i) - this.start;

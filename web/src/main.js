@@ -203,18 +203,9 @@ function showListing() {
   const fits = shownListing?.good === good && wanted >= shownListing.first && wanted < shownListing.first + MAX_LISTING_SHOWN;
   if (!fits) {
     shownListing = { good, first };
-    renderListing($('listing'), good.listing, tokenOf, first, pickRecord);
+    renderListing($('listing'), good.listing, (i) => good.listing.tokenText(i), first, pickRecord);
   }
   markListing($('listing'), on);
-}
-
-// The text of listing record i's token, from the file it names.
-function tokenOf(i) {
-  const listing = good.listing;
-  const state = workspace.states.get(listing.file(i));
-  if (!state || listing.line(i) === null || listing.line(i) > state.doc.lines) return '';
-  const range = rangeOf(state.doc, { line: listing.line(i), column: listing.column(i), length: listing.tokenLength(i) });
-  return range ? state.doc.sliceString(range.from, range.to) : '';
 }
 
 // The symbols, when their pane is shown.

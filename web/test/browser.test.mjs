@@ -630,8 +630,18 @@ async function screenshots(page, folder) {
   await moveCursor(page, 21, 11);
   await page.waitForSelector('#hex mark');
   await page.screenshot({ path: join(folder, 'playground-desktop.png') });
-  // The greeting with a typo: the error underlined at its token.
+  // The greeting with a typo: one problem, underlined at its token, and the
+  // last good assembly kept; in the dark theme, and at a phone's width.
   const hello = readFileSync(new URL('../../examples/hello.orv', import.meta.url), 'utf8');
+  const dark = await openPage(chromium.browser, link({ main: 'hello.orv', files: [['hello.orv', hello]] }));
+  await dark.page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
+  await moveCursor(dark.page, 8, 18);
+  await dark.page.keyboard.type('x');
+  await dark.page.waitForSelector('.cm-lintRange-error');
+  await dark.page.click('[data-pane="listing"]');
+  await moveCursor(dark.page, 7, 10);
+  await dark.page.screenshot({ path: join(folder, 'playground-dark.png') });
+  await dark.page.close();
   const typo = link({ main: 'hello.orv', files: [['hello.orv', hello.replace(',&next', ',&nxet')]] });
   const phone = await openPage(chromium.browser, typo, { width: 390, height: 844, isMobile: true, deviceScaleFactor: 2 });
   await phone.page.waitForSelector('.cm-lintRange-error');
