@@ -29,12 +29,13 @@ function native(dump) {
   const status = dump.status === 0 ? 0 : 1;
   const diagnostics = dump.diagnostics
     .filter(([severity]) => SEVERITIES[severity] !== 'summary')
-    .map(([severity, message, detail, file, line, column, notes, line_]) => ({
+    .map(([severity, message, detail, file, line, column, notes, line_, fix]) => ({
       severity: SEVERITIES[severity],
       message: text(message),
       detail: text(detail),
       text: text(line_).replace(/\n$/, ''),
       ...place(file, line, column),
+      fix: text(fix),
       notes,
     }));
   return {
@@ -62,6 +63,7 @@ function native(dump) {
       target: text(target),
     })),
     listingDropped: dump.listing_dropped,
+    problems: dump.problems,
   };
 }
 
@@ -69,9 +71,10 @@ function native(dump) {
 // where the native records keep them.
 function fromModule(r) {
   const diagnostics = [];
-  for (const { chain, length, ...d } of r.diagnostics) {
+  // `index`, the record's own, is the place in this list.
+  for (const { chain, length, index: _, ...d } of r.diagnostics) {
     diagnostics.push({ ...d, notes: chain.length });
-    for (const { chain: _, length: __, ...note } of chain) diagnostics.push({ ...note, notes: 0 });
+    for (const { chain: __, length: ___, index: ____, ...note } of chain) diagnostics.push({ ...note, notes: 0 });
   }
   return {
     status: r.status,
@@ -83,6 +86,7 @@ function fromModule(r) {
     symbols: r.symbols.map(({ name, nameBytes, ...s }) => ({ nameBytes: Buffer.from(nameBytes), ...s })),
     listing: [...r.listing].map(({ length, bytes: _, ...record }) => record),
     listingDropped: 0,
+    problems: r.problems.map((p) => p.index),
   };
 }
 
