@@ -302,6 +302,10 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return macros;
   }
 
+  // Each file's bytes and their TokenFinder, kept while its text stays the
+  // same: as one types, the other files need no encoding again.
+  let encoded = new Map();
+
   function assemble({ files, main, rom = defaultRomName(main), locations = true }) {
     const pointers = [];
     const own = (pointer) => (pointers.push(pointer), pointer);
@@ -309,15 +313,20 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     let result = 0;
     try {
       api.orv_clear_files();
+      const next = new Map();
       for (const [name, text] of files instanceof Map ? files : Object.entries(files)) {
         const nameBytes = encoder.encode(name);
-        const data = typeof text === 'string' ? encoder.encode(text) : text;
-        finders.set(name, new TokenFinder(data));
+        let known = encoded.get(name);
+        if (known?.text !== text) known = { text, finder: new TokenFinder(typeof text === 'string' ? encoder.encode(text) : text) };
+        next.set(name, known);
+        const data = known.finder.bytes;
+        finders.set(name, known.finder);
         const namePointer = own(put(nameBytes, false));
         const dataPointer = own(put(data, false));
         if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, data.length))
           throw new Error('too many files in the workspace');
       }
+      encoded = next;
       const flags = LISTING | (locations ? LOCATIONS : 0);
       try {
         result = api.orv_assemble(assembler, own(put(encoder.encode(main), true)), own(put(encoder.encode(rom), true)), flags);

@@ -6,7 +6,7 @@
 import './style.css';
 import { EditorState } from '@codemirror/state';
 import { EditorView } from '@codemirror/view';
-import { setDiagnostics } from '@codemirror/lint';
+import { diagnosticCount, setDiagnostics } from '@codemirror/lint';
 import examples from 'orvasm:examples';
 import { defaultRomName, loadAssembler } from './assembler.js';
 import { editorExtensions, recolour } from './editor.js';
@@ -136,11 +136,9 @@ function underline() {
     for (const note of d.chain) mark(note, 'info', `${describe(note)}, for ${describe(d)}`);
   }
   // Nothing to underline, as before: no update of the editor's view.
-  if (marks.length === 0 && underlined === view.state.doc) return;
-  underlined = marks.length === 0 ? view.state.doc : null;
+  if (marks.length === 0 && diagnosticCount(view.state) === 0) return;
   view.dispatch(setDiagnostics(view.state, marks));
 }
-let underlined = null; // the document last left without underlines
 
 // The bytes the cursor asks for, as rom offsets: a selection's tokens, or
 // the token under the cursor, or in whitespace or on a token that wrote
@@ -166,16 +164,22 @@ function marksUnderCursor() {
 const narrow = window.matchMedia('(max-width: 640px)');
 narrow.addEventListener('change', () => showHex());
 
-// What the hex pane shows, so that a cursor move that changes nothing does
-// not render a full rom again.
+// What the hex pane shows, so that a cursor move or an edit that changes
+// no byte does not render a full rom again.
 let shownHex = null;
+
+function sameBytes(a, b) {
+  if (a.length !== b.length) return false;
+  for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;
+  return true;
+}
 
 function showHex() {
   if (!good || $('hex').hidden) return;
   const marks = marksUnderCursor();
   const width = narrow.matches ? 8 : 16;
-  const key = { good, marks: JSON.stringify(marks), width };
-  if (shownHex && Object.keys(key).every((k) => key[k] === shownHex[k])) return;
+  const key = { rom: good.rom, marks: JSON.stringify(marks), width };
+  if (shownHex && key.marks === shownHex.marks && width === shownHex.width && sameBytes(key.rom, shownHex.rom)) return;
   shownHex = key;
   renderHex($('hex'), good.rom, good.start, marks, width, (offset) => pickRecord(good.listing.writerOf(offset)));
 }

@@ -66,12 +66,18 @@ export function byteOfColumn(column, width) {
   return Math.min(width - 1, Math.floor(k));
 }
 
+// The height of a row of the dump in pixels (style.css gives it), and the
+// rows drawn beyond those in sight.
+export const HEX_ROW = 18;
+const HEX_MARGIN = 40;
+
 // The rom, `width` bytes a row (16, or 8 on a narrow screen) under a
 // header of the bytes' offsets, with their addresses; the bytes in `marks`
-// ([{from, to}], offsets in the rom, in order) are highlighted. Rows
-// without a mark are gathered into plain text, so a full rom stays a few
-// text nodes. `onPick(offset)` is told of a click on a byte.
+// ([{from, to}], offsets in the rom, in order) are highlighted. Only the
+// rows in sight are drawn, again as the pane scrolls: a rom of 64 KB has
+// 4,096 rows. `onPick(offset)` is told of a click on a byte.
 export function renderHex(pane, rom, start, marks = [], width = 16, onPick = () => {}) {
+  pane.onscroll = null;
   pane.replaceChildren();
   if (rom.length === 0) {
     pane.append(element('p', 'empty', 'No rom.'));
@@ -79,11 +85,44 @@ export function renderHex(pane, rom, start, marks = [], width = 16, onPick = () 
   }
   const header = hexRow(new Uint8Array(width).map((_, i) => i), 0, 0, width);
   pane.append(element('pre', 'hex hex-header', `${' '.repeat(ADDRESS_WIDTH)}${header.bytes.join(' ')}`));
+  const rows = Math.ceil(rom.length / width);
+  const body = element('div', 'hex-body');
+  body.style.height = `${rows * HEX_ROW}px`;
   const pre = element('pre', 'hex');
+  body.append(pre);
+  pane.append(body);
+  let drawn = -1;
+  const draw = () => {
+    const first = Math.max(0, Math.floor(pane.scrollTop / HEX_ROW) - HEX_MARGIN);
+    if (first === drawn) return;
+    drawn = first;
+    const last = Math.min(rows, first + Math.ceil((pane.clientHeight || 600) / HEX_ROW) + 2 * HEX_MARGIN);
+    pre.style.top = `${first * HEX_ROW}px`;
+    pre.dataset.first = String(first);
+    hexRows(pre, rom, start, marks, width, first, last);
+  };
+  // In sight: the first mark, when it is not.
+  if (marks.length > 0) {
+    const top = Math.floor(marks[0].from / width) * HEX_ROW;
+    if (top < pane.scrollTop || top + HEX_ROW > pane.scrollTop + pane.clientHeight)
+      pane.scrollTop = Math.max(0, top - pane.clientHeight / 3);
+  }
+  draw();
+  pane.onscroll = draw;
+  pre.addEventListener('click', (event) => {
+    const offset = clickedByte(pre, event, width);
+    if (offset >= 0 && offset < rom.length) onPick(offset + Number(pre.dataset.first) * width);
+  });
+}
+
+// Rows `first` to `last` of the dump into `pre`. Rows without a mark are
+// gathered into plain text.
+function hexRows(pre, rom, start, marks, width, first, last) {
+  pre.replaceChildren();
   const marked = (at) => marks.some((m) => at >= m.from && at < m.to);
   let text = '';
   let next = 0; // the first mark that may still reach this row or a later one
-  for (let offset = 0; offset < rom.length; offset += width) {
+  for (let offset = first * width; offset < last * width && offset < rom.length; offset += width) {
     while (next < marks.length && marks[next].to <= offset) next++;
     if (next === marks.length || marks[next].from >= offset + width) {
       text += plainRow(rom, start, offset, width);
@@ -101,16 +140,10 @@ export function renderHex(pane, rom, start, marks = [], width = 16, onPick = () 
     pre.append(`  ${row.ascii}\n`);
   }
   pre.append(text);
-  pre.addEventListener('click', (event) => {
-    const offset = clickedByte(pre, event, width);
-    if (offset >= 0 && offset < rom.length) onPick(offset);
-  });
-  pane.append(pre);
-  scrollTo(pane, pane.querySelector('mark'));
 }
 
-// The rom offset of the byte a click on the dump landed on, or -1: the
-// caret's place in the text gives the row (after the header) and column.
+// The offset from the first row drawn of the byte a click on the dump
+// landed on, or -1: the caret's place in the text gives the row and column.
 function clickedByte(pre, event, width) {
   const caret = document.caretRangeFromPoint?.(event.clientX, event.clientY);
   if (!caret || !pre.contains(caret.startContainer)) return -1;
