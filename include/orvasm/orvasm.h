@@ -271,9 +271,11 @@ ORVASM_API size_t orvasm_token_name_start(const char* text, size_t length);
 
 /* The length of the token that begins at `text`, among `size` bytes, as the
  * assembly reads it: the bytes up to the first whitespace (blank, tab, line
- * feed, vertical tab, form feed or carriage return) or the end, a 0x00 and
- * what follows it included, and at most 63: a longer run is read in pieces,
- * and its first piece fails. 0 when `text` starts with whitespace. */
+ * feed, vertical tab, form feed or carriage return) or the end, any other
+ * byte included, ")" and 0x00 (which ends the text, not the token) too. 0
+ * when `text` starts with whitespace. A run longer than a token may be
+ * (62 bytes) is read in pieces, whose first fails; its length is the run's,
+ * all that was written. */
 ORVASM_API size_t orvasm_token_length(const char* text, size_t size);
 
 /* --- Diagnostics ----------------------------------------------------- */
@@ -336,8 +338,16 @@ enum orvasm_listing_kind {
     ORVASM_LIST_INCLUDE = 4    /* an include: `target` names the file; its tokens follow */
 };
 
+/* The most bytes of a source line a listing keeps (since 1.2). */
+#define ORVASM_LISTED_TEXT 256
+
 /* One token as the pass handled it, with ORVASM_LISTING, in order. `depth`
- * counts the expansions and includes around it (0 for the source's own). */
+ * counts the expansions and includes around it (0 for the source's own).
+ * Since 1.2, `text` holds the first `text_length` bytes (at most
+ * ORVASM_LISTED_TEXT) of the token's source line, without its line end and
+ * the carriage returns before it, and `cut` is 1 when the line is longer
+ * (its text is then its first ORVASM_LISTED_TEXT bytes). A macro body
+ * token's line is that of the body, kept once per macro. */
 typedef struct orvasm_listing_record {
     int kind;
     orvasm_position position;
@@ -345,12 +355,41 @@ typedef struct orvasm_listing_record {
     uint32_t size;
     uint32_t depth;
     const char* target;
+    const char* text;   /* since 1.2; "" when the line was not kept */
+    size_t text_length; /* since 1.2 */
+    int cut;            /* since 1.2 */
 } orvasm_listing_record;
 
 ORVASM_API size_t orvasm_result_listing_count(const orvasm_result* result);
 ORVASM_API const orvasm_listing_record* orvasm_result_listing(const orvasm_result* result,
                                                               size_t index);
 ORVASM_API size_t orvasm_result_listing_dropped(const orvasm_result* result);
+
+/* One line of the listing (since 1.2): the records of one source line that
+ * are shown together, as the program's --listing prints them. Consecutive
+ * records of a line at one depth join it while bytes follow on from the
+ * bytes before, labels stand where the line has got to, and padding comes
+ * before any byte; a macro use or an include is a line of its own. */
+typedef struct orvasm_listing_line {
+    orvasm_position position;   /* of its first record: the file and line shown */
+    uint32_t address;           /* where it starts; for padding alone, where it moved to */
+    uint32_t size;              /* bytes written from `address` */
+    const unsigned char* bytes; /* those bytes, in the rom; NULL when `size` is 0 */
+    uint32_t depth;             /* expansions and includes around it */
+    uint32_t expansions;        /* the macro expansions among them ("+" marks) */
+    const char* text;           /* the source line, as in orvasm_listing_record */
+    size_t text_length;
+    int cut;           /* 1: the line is longer than its text, ORVASM_LISTED_TEXT bytes */
+    int resumes;       /* 1: an include ended before this line, back in its file */
+    const char* opens; /* an include: the file whose lines follow; else NULL */
+} orvasm_listing_line;
+
+/* The listing's lines in order, with ORVASM_LISTING; index from 0 below
+ * the count, else NULL. Formed on first use; 0 lines when memory runs out
+ * or records were dropped. */
+ORVASM_API size_t orvasm_result_listing_line_count(const orvasm_result* result);
+ORVASM_API const orvasm_listing_line* orvasm_result_listing_line(const orvasm_result* result,
+                                                                 size_t index);
 
 /* Bytes written (since 1.2): `size` bytes of memory from `address`. */
 typedef struct orvasm_span {

@@ -37,20 +37,37 @@ void enter_frame(AssemblerState& state, const Frame& frame);
 // Pops the frame enter_frame pushed.
 void leave_frame(AssemblerState& state);
 
-// Where the last token read from `stream`, a stream of file `file`, begins.
+// Where the last token read from `stream`, a stream of file `file`, begins:
+// its line and column, both from 1, the column in bytes; unknown (line 0)
+// unless the stream counts lines. The bytes since the last count are
+// mostly few, and counted here, a step of 16 at a time; the buffer holds a
+// step of slack after its data, and the bytes past the token are masked off.
 inline SourcePosition token_position(TokenStream& stream, std::uint16_t file) {
-    SourcePosition position = {0, 0, file};
-    token_line_column(stream, position.line, position.column);
-    return position;
+    if (!stream.counts_lines) return {0, 0, file};
+    std::uint64_t start = stream.discarded + stream.token_start;
+    if (start > stream.counted) {
+        auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
+        if (stream.token_start - from <= 4 * MASK_STEP)
+            count_line_feeds(stream, from, stream.token_start);
+        else
+            count_lines(stream, stream.token_start);
+    }
+    return {stream.line, static_cast<std::uint32_t>(start - stream.line_start + 1), file};
+}
+
+// The position of the token frame `index` is handling: that of the body
+// token of a macro's frame, or of the last token read from a file's.
+inline SourcePosition frame_position(AssemblerState& state, int index) {
+    const Frame& frame = state.frames[index];
+    if (frame.macro) return frame.macro->body_positions[frame.body_index];
+    return token_position(*frame.stream, frame.file);
 }
 
 // The position of the token being handled in the innermost frame; unknown
 // (line 0) when positions are not tracked.
 inline SourcePosition current_position(AssemblerState& state) {
     if (!state.tracks_positions || state.frame_count == 0) return {};
-    const Frame& frame = state.frames[state.frame_count - 1];
-    if (frame.macro) return frame.macro->body_positions[frame.body_index];
-    return token_position(*frame.stream, frame.file);
+    return frame_position(state, state.frame_count - 1);
 }
 
 // report_error, located at `position` rather than at the current token.
@@ -61,30 +78,63 @@ int report_error_at(AssemblerState& state, const SourcePosition& position, const
 void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
                     const char* detail);
 
+// Whether diagnostics say where they happened, and so carry notes:
+// positions tracked, and a sink that prints locations.
+inline bool locates(const AssemblerState& state) {
+    return state.tracks_positions && state.diagnostics.locations;
+}
+
+// report_note_at for a hint whose fix is certain: `fix` (or nullptr for
+// none) replaces the whole token of the failure the note follows.
+void report_hint_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                    const char* detail, const char* fix);
+
+// The chain of macro uses and includes the current token is read in, as a
+// reference keeps it (NO_CHAIN in the source itself, UNKNOWN_CHAIN once
+// `chain_links` is full). Only for a pass that tracks positions.
+std::uint16_t reference_chain(AssemblerState& state);
+
+// Prints the notes of a reference's chain, innermost first, as a failure's
+// chain is printed ("in expansion of macro NAME", "included from here").
+void note_reference_chain(AssemblerState& state, std::uint16_t chain);
+
 // Whether the pass makes a listing: it needs the positions too.
 inline bool makes_listing(const AssemblerState& state) {
     return state.listing.room && state.tracks_positions;
 }
 
+// --- The listing (listing.cpp) ---
+
 // Tells the listing how many records were written in the room it gave,
 // and takes more room from it; with `last`, only tells it.
 void renew_listing_room(AssemblerState& state, bool last = false);
 
+// Gives the listing the text of the line `stream` is reading, as far as
+// the buffer has it, and returns its number (listing.cpp).
+std::uint32_t keep_line_text(TokenStream& stream);
+
+// The text of the line of the last token read from `stream`, kept once for
+// each line: the number the records of the line carry.
+inline std::uint32_t stream_line_text(TokenStream& stream) {
+    if (!stream.listing) return NO_TEXT;
+    if (stream.text_line != stream.line) {
+        stream.text_line = stream.line;
+        stream.text = keep_line_text(stream);
+    }
+    return stream.text;
+}
+
+// The text of the line of the token being handled in the innermost frame:
+// its file's line, or that of the macro body token.
+inline std::uint32_t current_line_text(AssemblerState& state) {
+    const Frame& frame = state.frames[state.frame_count - 1];
+    if (frame.macro) return frame.macro->body_texts[frame.body_index];
+    return stream_line_text(*frame.stream);
+}
+
 // The next free entry of the listing's room, where a record is made in place.
 inline ListingRecord& next_listing_record(AssemblerState& state) {
     return *state.listing_next;
-}
-
-// Starts the record of a token about to be handled at `depth`, as the
-// bytes it may write; the caller adds where the token begins, and
-// handle_listed_token finishes the record, or leaves it.
-inline ListingRecord& start_listing_record(AssemblerState& state, std::uint16_t depth) {
-    ListingRecord& record = next_listing_record(state);
-    record.size = 0;
-    record.depth = depth;
-    record.kind = ListingKind::Bytes;
-    record.target = 0;
-    return record;
 }
 
 // Keeps the record made in the next free entry of the room.
@@ -167,8 +217,7 @@ int constant_bytes(const char* token, int length, std::uint8_t* bytes);
 
 // handle_token in a pass that makes a listing, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
-// defined, or where its padding moved the cursor. The caller starts the
-// record first (start_listing_record) with the token's position.
+// defined, or where its padding moved the cursor, at the token's position.
 int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---
@@ -287,6 +336,41 @@ int handle_reference(AssemblerState& state, char sigil, const char* name, int le
 // unknown name ("Unknown relative reference: NAME", ...) or
 // "Relative reference is too far: NAME", and stops there.
 int resolve_references(AssemblerState& state);
+
+// --- Hints (hints.cpp) ---
+
+// True when `b`, of `b_length` characters, is at most `most` edits from
+// `a`: a character inserted, deleted or replaced, or two neighbours
+// swapped. Both names are shorter than NAME_SIZE; any other length is never
+// within reach. Stops as soon as no alignment can stay within `most`.
+bool within_edits(const char* a, int a_length, const char* b, int b_length, int most);
+
+// The edits a name of `length` characters may be from what was meant: 2
+// from 4 characters on, 1 below.
+int edit_bound(int length);
+
+// After the line of `token` (a literal or padding, as handle_token has it):
+// "note: hexadecimal digits are lower case: TOKEN" with the token in lower
+// case, when that is all that is wrong. Returns 0.
+int note_lower_case_hex(AssemblerState& state, const char* token);
+
+// Notes that padding moved the write position back to `address`, below
+// what is written, for the notes of a later "Memory overwrite". Out of
+// line, as every note: the padding that calls it stays small.
+void note_rewind(AssemblerState& state, std::uint32_t address);
+
+// After the line of a reference no label answers: the lower-case hint for
+// a raw word of upper-case hexadecimal, or "note: did you mean 'NAME'?" at
+// the definition of the one label in its scope within edit_bound of it
+// (for a word, also the macros defined before it, and the instruction it
+// spells in other case, at the word itself), with the token so written as
+// its fix.
+void note_unknown_name(AssemblerState& state, const Reference& reference);
+
+// After "Memory overwrite: ": "note: writing at 0xADDR, below the highest
+// address written so far, 0xADDR", and "note: write position moved back to
+// 0xADDR" at the padding that did. Returns 0.
+int note_overwrite(AssemblerState& state);
 
 // --- Macros (macros.cpp) ---
 

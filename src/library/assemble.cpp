@@ -1,6 +1,7 @@
 // The C interface's assembly: options checked, a state found (the
 // assembler's, cleared, or a fresh one), the pass run as the program runs
 // it, and the result's records filled.
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -57,11 +58,14 @@ char* copy_string(const char* text) {
 // rom.", the rom left in the state.
 int run_pass(orvasm_result& result, const orvasm_options& options) {
     AssemblerState& state = *result.state;
+    errno = 0; // the system's reason, if the source cannot be opened
     std::FILE* source = options.source_path
                             ? open_for_result(result.source_path, &result)
                             : open_memory(result, options.source_data, options.source_size);
     if (!source) {
+        int error = options.source_path ? errno : 0;
         report_error(state, "Invalid input", result.source_path);
+        note_unreadable(state, error, result.source_path, false);
         return ORVASM_FAILED;
     }
     result.source_opened = true;
@@ -106,10 +110,7 @@ ORVASM_API orvasm_result* orvasm_assemble(orvasm_assembler* assembler,
     std::memset(static_cast<void*>(result), 0, offsetof(orvasm_result, symbols));
     result->diagnostics.count = result->diagnostics.dropped = result->diagnostics.allocated = 0;
     result->text = {};
-    result->listing = nullptr;
-    result->listing_view = nullptr;
-    result->listing_count = result->listing_capacity = result->listing_dropped = 0;
-    result->listing_overflowing = false;
+    result->listing = {};
     result->chain_head = SIZE_MAX;
     for (MemoryReader& reader : result->readers) reader.in_use = false;
     result->status = ORVASM_INVALID;
@@ -162,8 +163,7 @@ ORVASM_API void orvasm_result_free(orvasm_result* result) {
     }
     if (owner && --owner->results == 0 && owner->freed) free_assembler(owner);
     result->diagnostics.release();
-    std::free(result->listing);
-    std::free(result->listing_view);
+    release_listing(result->listing);
     std::free(result->references);
     std::free(result->macros);
     std::free(result->macro_tokens);

@@ -5,6 +5,7 @@
 #endif
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "library/result.hpp"
@@ -46,6 +47,10 @@ std::FILE* open_for_result(const char* path, void* context) {
     std::size_t size = 0;
     int answer = result.resolver(result.resolver_context, path, &data, &size);
     if (answer == ORVASM_USE_FILE_SYSTEM) return std::fopen(path, "r");
+    // The system gives no reason for what a resolver serves or refuses.
+    errno = 0;
     if (answer != ORVASM_FOUND || (!data && size > 0)) return nullptr;
-    return open_memory(result, data, size);
+    std::FILE* stream = open_memory(result, data, size);
+    errno = 0;
+    return stream;
 }

@@ -41,12 +41,23 @@
 //                "bytes"|"label"|"padding"|"expansion"|"include", file,
 //                line, column, length, address, size, depth, target, bytes},
 //                `bytes` being the rom bytes a "bytes" record wrote
+//   symbolFile   Uint8Array, the symbol file the program writes; empty on
+//                failure
+//   bytesAt(file, firstLine, firstColumn, lastLine, lastColumn)
+//                the bytes written by the tokens that begin from the first
+//                place to the last, both included, as [{from, to}] offsets
+//                from `start`: a macro use's or an include's are all they
+//                hold. Answered by the library while this is the latest
+//                result; [] after the next assembly.
+//
+// `asm.tokenKind(text)` names what a token is, as the assembler reads it:
+// one of TOKEN_KINDS; `asm.nameStart(text)` where the name it holds starts.
 //
 // Positions: `file` as the include names it, `line` from 1, `column` and
 // `length` (of the token there) in bytes of the line's UTF-8 form; all null
 // where unknown.
 
-import { Listing } from './listing.js';
+import { Listing, WORDS } from './listing.js';
 
 const PROGRAM_START = 0x0100;
 // From orvasm.h.
@@ -54,10 +65,34 @@ const LOCATIONS = 0x8;
 const LISTING = 0x2;
 const OK = 0;
 const SEVERITIES = ['error', 'warning', 'note', 'summary'];
+// The values of enum orvasm_token_kind, in order (tests/facts holds them to
+// the header).
+export const TOKEN_KINDS = [
+  'word',
+  'comment',
+  'malformed-comment',
+  'include',
+  'macro',
+  'absolute-padding',
+  'relative-padding',
+  'label',
+  'sublabel',
+  'literal',
+  'text',
+  'bracket',
+  'instruction',
+  'raw-byte',
+  'raw-short',
+  'relative-reference',
+  'zero-page-reference',
+  'absolute-reference',
+  'relative-short-reference',
+];
 // Sizes of the records on wasm32 (checked in bridge.cpp).
 const SYMBOL_SIZE = 20;
 const DIAGNOSTIC_SIZE = 40;
-const LISTING_SIZE = 32;
+const LISTING_SIZE = 44;
+const SPAN_SIZE = 8;
 
 // The module needs no system call: the glue serves files from memory and
 // nothing is printed. Each import says so; the directory scan at start-up is
@@ -93,16 +128,14 @@ export function defaultRomName(main) {
   return (dot > 0 ? base.slice(0, dot) : base) + '.rom';
 }
 
-// The C locale's whitespace, which ends a token; every other byte is a
-// token's.
-const isSpace = (b) => b === 0x20 || (b >= 0x09 && b <= 0x0d);
-
 // Where the lines of a file start, and the length of the token at a line and
 // a column in bytes: the assembler gives where a token starts, the page
-// underlines all of it.
+// underlines all of it, as long as `lengthAt(offset)` says the assembler
+// reads it.
 export class TokenFinder {
-  constructor(bytes) {
+  constructor(bytes, lengthAt) {
     this.bytes = bytes;
+    this.lengthAt = lengthAt;
     this.starts = null;
   }
 
@@ -113,9 +146,8 @@ export class TokenFinder {
     }
     if (line < 1 || line > this.starts.length) return null;
     const from = this.starts[line - 1] + column - 1;
-    let to = from;
-    while (to < this.bytes.length && !isSpace(this.bytes[to])) to++;
-    return to > from ? to - from : null;
+    if (from >= this.bytes.length) return null;
+    return this.lengthAt(from) || null;
   }
 
   // The text of the token at a line and a column in bytes, or ''.
@@ -132,16 +164,18 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   let api = null;
   let assembler = 0;
   let sizeCell = 0; // a size_t the rom's size is written to
-  const SCRATCH = 256;
-  let scratch = 0; // a token whose kind is asked
+  let live = 0; // the latest result, kept for its questions until the next assembly
+  let assemblies = 0; // counted, so that an old result's address reused is told apart
+  let scratch = 0; // a buffer for the texts of questions
+  let scratchSize = 0;
   // A fresh instance; also after a trap, which leaves the old one unusable.
   const start = () => {
+    live = scratch = scratchSize = 0;
     api = new WebAssembly.Instance(module, imports).exports;
     api._initialize();
     assembler = api.orvasm_assembler_new();
     sizeCell = api.malloc(4);
-    scratch = api.malloc(SCRATCH);
-    if (!assembler || !sizeCell || !scratch) throw new Error('orvasm.wasm is out of memory');
+    if (!assembler || !sizeCell) throw new Error('orvasm.wasm is out of memory');
   };
   start();
   const encoder = new TextEncoder();
@@ -156,6 +190,68 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     memory.set(data, pointer);
     if (terminated) memory[pointer + data.length] = 0;
     return pointer;
+  }
+
+  // `data` copied to the scratch buffer, which grows as needed; its address.
+  function toScratch(data) {
+    if (data.length + 1 > scratchSize) {
+      api.free(scratch);
+      scratchSize = Math.max(64, 2 * (data.length + 1));
+      scratch = api.malloc(scratchSize);
+      if (!scratch) {
+        scratchSize = 0;
+        throw new Error('orvasm.wasm is out of memory');
+      }
+    }
+    const memory = bytes();
+    memory.set(data, scratch);
+    memory[scratch + data.length] = 0;
+    return scratch;
+  }
+
+  // What a token is (orvasm_token_kind) and where its name starts
+  // (orvasm_token_name_start): the editor asks for each token it colours.
+  function tokenKind(text) {
+    const data = encoder.encode(text);
+    return TOKEN_KINDS[api.orvasm_token_kind(toScratch(data), data.length)] ?? 'word';
+  }
+
+  function nameStart(text) {
+    const data = encoder.encode(text);
+    return api.orvasm_token_name_start(toScratch(data), data.length);
+  }
+
+  // The length of the token at `from` in `data`, as the library reads it;
+  // asked of the rest of its line, which holds all of it.
+  const tokenLengthAt = (data) => (from) => {
+    let end = data.indexOf(0x0a, from);
+    if (end < 0) end = data.length;
+    return api.orvasm_token_length(toScratch(data.subarray(from, end)), end - from);
+  };
+  const tokenFinder = (data) => new TokenFinder(data, tokenLengthAt(data));
+
+  // The spans the library finds for `result`, of assembly number `serial`,
+  // at a place, as offsets from PROGRAM_START; [] once it is no longer the
+  // live one.
+  function spansAt(result, serial, file, firstLine, firstColumn, lastLine, lastColumn) {
+    if (result !== live || serial !== assemblies) return [];
+    const name = toScratch(encoder.encode(file));
+    const ask = (spans, capacity) =>
+      api.orvasm_result_bytes_at(result, name, firstLine, firstColumn, lastLine, lastColumn, spans, capacity);
+    const count = ask(0, 0);
+    if (count === 0) return [];
+    const spans = api.malloc(count * SPAN_SIZE);
+    if (!spans) throw new Error('orvasm.wasm is out of memory');
+    ask(spans, count);
+    const view = new DataView(api.memory.buffer);
+    const ranges = [];
+    for (let i = 0; i < count; i++) {
+      const from = view.getUint32(spans + i * SPAN_SIZE, true) - PROGRAM_START;
+      const size = view.getUint32(spans + i * SPAN_SIZE + 4, true);
+      if (from >= 0) ranges.push({ from, to: from + size });
+    }
+    api.free(spans);
+    return ranges;
   }
 
   // Reads the records of `result`: the status, rom, lines and symbols as
@@ -244,10 +340,10 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       if (at === undefined) indices.set(pointer, (at = strings.push(fileAt(pointer)) - 1));
       return at;
     };
-    // Word 1 of each record of eight is its path, word 7 its target; runs
-    // of records share a path.
+    // Word 1 of each record is its path, word 7 its target; runs of
+    // records share a path.
     for (const word of [1, 7])
-      for (let w = word, last = 0, at = 0; w < words.length; w += 8) {
+      for (let w = word, last = 0, at = 0; w < words.length; w += WORDS) {
         if (words[w] !== last) at = stringIndex((last = words[w]));
         words[w] = at;
       }
@@ -256,7 +352,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const symbolFile = status === 0 ? symbolFileOf(result) : new Uint8Array(0);
     const problems = problemsOf(result, diagnostics);
     const macros = macrosOf(result, text);
-    return { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, listing };
+    const serial = ++assemblies;
+    const bytesAt = (...place) => spansAt(result, serial, ...place);
+    return { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, listing, bytesAt };
   }
 
   // The symbol file the program writes beside the rom, as the library
@@ -312,12 +410,14 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const finders = new Map();
     let result = 0;
     try {
+      api.orvasm_result_free(live);
+      live = 0;
       api.orv_clear_files();
       const next = new Map();
       for (const [name, text] of files instanceof Map ? files : Object.entries(files)) {
         const nameBytes = encoder.encode(name);
         let known = encoded.get(name);
-        if (known?.text !== text) known = { text, finder: new TokenFinder(typeof text === 'string' ? encoder.encode(text) : text) };
+        if (known?.text !== text) known = { text, finder: tokenFinder(typeof text === 'string' ? encoder.encode(text) : text) };
         next.set(name, known);
         const data = known.finder.bytes;
         finders.set(name, known.finder);
@@ -336,7 +436,10 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
         throw new Error(`orvasm.wasm stopped: ${error.message}`);
       }
       if (!result) throw new Error('orvasm.wasm is out of memory');
-      return read(result, finders);
+      const answer = read(result, finders);
+      live = result;
+      result = 0;
+      return answer;
     } finally {
       api.orvasm_result_free(result);
       api.orv_clear_files();
@@ -362,15 +465,5 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     }
   }
 
-  // What a token is (orvasm_token_kind) and where its name starts
-  // (orvasm_token_name_start), asked of a buffer kept for them: the editor
-  // asks for each token it colours.
-  const ask = (answer, word) => {
-    const { written } = encoder.encodeInto(word, bytes().subarray(scratch, scratch + SCRATCH));
-    return answer(scratch, written);
-  };
-  const kind = (word) => ask(api.orvasm_token_kind, word);
-  const nameStart = (word) => ask(api.orvasm_token_name_start, word);
-
-  return { assemble, instructions, opcode, kind, nameStart };
+  return { assemble, instructions, opcode, tokenKind, nameStart, tokenFinder };
 }

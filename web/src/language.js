@@ -1,51 +1,98 @@
 // Syntax colouring for orvasm sources: a token is a run of non-blank
-// characters, and what it is comes from the assembler itself (orvasm.h's
-// orvasm_token_kind, through the module), so that the page colours a token
-// as the assembly reads it. Until the module has loaded, tokens are shown
-// plain. Comments nest, and only a lone "(" or ")" opens or closes one.
+// characters, and what it is comes from the assembler itself
+// (assembler.js, tokenKind). Comments nest, and only a lone "(" or ")"
+// opens or closes one; after a macro's name, tokens that begin with "{" or
+// "}" are the braces of its body.
 import { HighlightStyle, StreamLanguage } from '@codemirror/language';
 import { tags } from '@lezer/highlight';
 
-// The module's answers: kind(word), as orvasm_token_kind, and
-// nameStart(word), as orvasm_token_name_start.
-let kinds = { kind: () => -1, nameStart: () => 0 };
+// The style of each kind of token (TOKEN_KINDS in assembler.js).
+const STYLES = {
+  word: 'macroName',
+  comment: 'comment',
+  'malformed-comment': 'comment',
+  include: 'link',
+  macro: 'macroName.definition',
+  'absolute-padding': 'meta',
+  'relative-padding': 'meta',
+  label: 'labelName.definition',
+  sublabel: 'labelName.definition',
+  literal: 'number',
+  text: 'string',
+  bracket: 'brace',
+  instruction: 'keyword',
+  'raw-byte': 'number',
+  'raw-short': 'number',
+  'relative-reference': 'labelName',
+  'zero-page-reference': 'labelName',
+  'absolute-reference': 'labelName',
+  'relative-short-reference': 'labelName',
+};
+
+// The style name of a token outside a comment, by its kind.
+export function tokenStyle(kind) {
+  return STYLES[kind] ?? null;
+}
+
+// The assembler's whitespace, the C locale's: any other character, a
+// no-break space or a 0x00 too, belongs to a token (tests/facts holds this
+// to the library's token ends).
+const SPACE = /[ \t\n\v\f\r]/;
+const TOKEN = /^[^ \t\n\v\f\r]+/;
+const TOKENS = /[^ \t\n\v\f\r]+/g;
+
+const startState = () => ({ depth: 0, body: 0 });
+
+// The style of the next token `word`, given what came before in `state`.
+function nextStyle(word, state, tokenKind) {
+  // A macro's body is read up to a "}", through its comments too.
+  if (state.body > 0 && (word[0] === '{' || word[0] === '}')) {
+    if (word[0] === '}') state.body = state.depth = 0;
+    return 'brace';
+  }
+  if (state.depth > 0) {
+    if (word === '(') state.depth++;
+    else if (word === ')') state.depth--;
+    return 'comment';
+  }
+  const kind = tokenKind(word);
+  if (kind === 'comment' || kind === 'malformed-comment') state.depth = 1;
+  if (kind === 'macro') state.body = 1;
+  return tokenStyle(kind);
+}
+
+// Each token of `text` with its style, as the editor draws them.
+export function textStyles(text, tokenKind) {
+  const state = startState();
+  return [...text.matchAll(TOKENS)].map(([word]) => [word, nextStyle(word, state, tokenKind)]);
+}
+
+// The language, with `tokenKind(text)` naming each token's kind; until the
+// assembler has loaded there is none, and every token is plain.
+export function orvasmLanguage(tokenKind = () => null) {
+  return StreamLanguage.define({
+    name: 'orvasm',
+    startState,
+    copyState: (state) => ({ ...state }),
+    token(stream, state) {
+      if (stream.eatWhile(SPACE)) return null;
+      return nextStyle(stream.match(TOKEN)[0], state, tokenKind);
+    },
+    languageData: { commentTokens: { block: { open: '(', close: ')' } } },
+  });
+}
+
+// The module's answers the page uses (assembler.js): tokenKind(word) and
+// nameStart(word); none until it has loaded.
+let kinds = { tokenKind: () => null, nameStart: () => 0 };
 
 export function useTokenKinds(answers) {
   kinds = answers;
 }
 
-// The style of each token kind, in the order of enum orvasm_token_kind.
-const STYLES = [
-  'macroName', // a word: a macro use or a label call
-  'comment',
-  'comment', // a comment whose "(" has text after it
-  'link', // an include
-  'macroName.definition',
-  'meta', // absolute padding
-  'meta', // relative padding
-  'labelName.definition',
-  'labelName.definition', // a sublabel
-  'number', // a literal
-  'string',
-  'brace', // "[" or "]"
-  'keyword', // an instruction
-  'number', // a raw byte
-  'number', // a raw short
-  'labelName', // the references, by their kind
-  'labelName',
-  'labelName',
-  'labelName',
-];
-const COMMENT = 1;
-const MALFORMED_COMMENT = 2;
-
-// The style name of a token outside a comment, null while the kinds are
-// not known. A macro definition's braces are words to the kinds: their
-// place makes them braces.
-export function tokenStyle(word) {
-  if (word === '{' || word === '}') return 'brace';
-  return STYLES[kinds.kind(word)] ?? null;
-}
+// The language with the module's answers as they are now: a new one makes
+// the editor colour its text again, as once the module has loaded.
+export const makeOrvasmLanguage = () => orvasmLanguage(kinds.tokenKind);
 
 const NAME_KINDS = {
   'labelName.definition': 'label',
@@ -59,37 +106,12 @@ const NAME_KINDS = {
 // "reference", "macro", "word" or "other", start: where its name starts,
 // name}.
 export function nameOf(word) {
-  const kind = NAME_KINDS[tokenStyle(word)] ?? 'other';
+  const brace = word === '{' || word === '}';
+  const kind = brace ? 'other' : (NAME_KINDS[tokenStyle(kinds.tokenKind(word))] ?? 'other');
   const start = kind === 'other' ? 0 : kinds.nameStart(word);
   return { kind, start, name: kind === 'other' ? '' : word.slice(start) };
 }
 
-// A language per call: a new one makes the editor colour its text again,
-// as once the module has loaded.
-export const makeOrvasmLanguage = () =>
-  StreamLanguage.define({
-    name: 'orvasm',
-    startState: () => ({ depth: 0 }),
-    copyState: (state) => ({ depth: state.depth }),
-    token(stream, state) {
-      if (stream.eatSpace()) return null;
-      const word = stream.match(/^\S+/)[0];
-      if (state.depth > 0) {
-        if (word === '(') state.depth++;
-        else if (word === ')') state.depth--;
-        return 'comment';
-      }
-      const kind = kinds.kind(word);
-      if (kind === COMMENT || kind === MALFORMED_COMMENT) {
-        state.depth = 1;
-        return 'comment';
-      }
-      return tokenStyle(word);
-    },
-    languageData: { commentTokens: { block: { open: '(', close: ')' } } },
-  });
-
-export const orvasmLanguage = makeOrvasmLanguage();
 
 // The colours are the page's (style.css), light or dark with the system.
 export const orvasmHighlight = HighlightStyle.define([

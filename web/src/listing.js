@@ -1,6 +1,7 @@
-// The listing records of a result, kept as the module wrote them (eight
+// The listing records of a result, kept as the module wrote them (eleven
 // 32-bit words each: kind, path, line, column, address, size, depth,
-// target; the path and the target as indices into `strings`) and decoded
+// target, then the record's text, its length and its cut, unused here; the
+// path and the target as indices into `strings`) and decoded
 // only where a pane or the cursor asks: a large source has tens of thousands
 // of them, which typing should not turn into objects each time.
 //
@@ -11,7 +12,7 @@ export const LISTING_KINDS = ['bytes', 'label', 'padding', 'expansion', 'include
 const BYTES = 0;
 const EXPANSION = 3;
 const INCLUDE = 4;
-const WORDS = 8;
+export const WORDS = 11; // orvasm_listing_record, 44 bytes
 
 // `ranges` in order of their start, those that touch or overlap made one.
 function merged(ranges) {
@@ -176,7 +177,7 @@ export function listingOf(records, rom = new Uint8Array(0), finders, start = 0x1
   const words = new Int32Array(records.length * WORDS);
   records.forEach((r, i) => {
     const fields = [LISTING_KINDS.indexOf(r.kind), id(r.file), r.line ?? 0, r.column ?? 0, r.address, r.size];
-    words.set([...fields, r.depth ?? 0, id(r.target)], i * WORDS);
+    words.set([...fields, r.depth ?? 0, id(r.target), 0, 0, 0], i * WORDS);
   });
   return new Listing(words, strings, rom, finders, start);
 }

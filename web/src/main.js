@@ -12,6 +12,7 @@ import { defaultRomName, loadAssembler } from './assembler.js';
 import { editorExtensions, recolour } from './editor.js';
 import { useTokenKinds } from './language.js';
 import { byteColumn, rangeOf } from './positions.js';
+import { WORDS } from './listing.js';
 import {
   describe,
   markListing,
@@ -195,7 +196,7 @@ function cursorRecords() {
   const id = listing.fileId(workspace.active);
   const on = new Set();
   for (let i = 0; id > 0 && i < listing.length; i++)
-    if (listing.words[i * 8 + 1] === id && listing.words[i * 8 + 2] === line) on.add(i);
+    if (listing.words[i * WORDS + 1] === id && listing.words[i * WORDS + 2] === line) on.add(i);
   return on;
 }
 

@@ -1,6 +1,6 @@
 // Syntax colouring: each token's style, through CodeMirror's own parser and
-// highlighter, so that nested comments and sigils are seen as the page
-// shows them.
+// highlighter and the kinds orvasm.wasm gives, so that nested comments and
+// sigils are seen as the page shows them.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { EditorState } from '@codemirror/state';
@@ -8,12 +8,12 @@ import { ensureSyntaxTree } from '@codemirror/language';
 import { highlightTree, tagHighlighter, tags } from '@lezer/highlight';
 import { readFileSync } from 'node:fs';
 import { loadAssembler } from '../src/assembler.js';
-import { nameOf, orvasmHighlight, orvasmLanguage, tokenStyle, useTokenKinds } from '../src/language.js';
+import { nameOf, orvasmHighlight, orvasmLanguage, useTokenKinds } from '../src/language.js';
+import { WASM } from './cases.mjs';
 
-// The kinds come from the module, as in the page.
-const WASM = process.env.ORVASM_WASM ?? new URL('../../build-wasm/orvasm.wasm', import.meta.url).pathname;
-assert.equal(tokenStyle('BRK'), null, 'no kind before the module');
-useTokenKinds(await loadAssembler(readFileSync(WASM)));
+const assembler = await loadAssembler(readFileSync(WASM));
+const language = orvasmLanguage(assembler.tokenKind);
+useTokenKinds(assembler);
 
 // A name per tag the page colours; the highlighter with the page's own
 // style must give each of them a class too.
@@ -33,7 +33,7 @@ const names = tagHighlighter([
 
 // The text and class of every styled run of `doc`, blanks left out.
 function styles(doc) {
-  const state = EditorState.create({ doc, extensions: orvasmLanguage });
+  const state = EditorState.create({ doc, extensions: language });
   const tree = ensureSyntaxTree(state, doc.length, 5000);
   const runs = [];
   highlightTree(tree, names, (from, to, name) => runs.push([doc.slice(from, to), name]));
@@ -87,4 +87,23 @@ test('what a token names, for completion and hover', () => {
   assert.deepEqual(nameOf('tw'), { kind: 'word', start: 0, name: 'tw' });
   assert.deepEqual(nameOf('DEO2'), { kind: 'word', start: 4, name: '' }); // an instruction names nothing
   assert.equal(nameOf('#12').kind, 'other');
+});
+
+test("a macro's body ends at its brace, inside a comment too; a brace elsewhere is a word", () => {
+  assert.deepEqual(styles('%m { ( } { ADD'), [
+    ['%m', 'macro-definition'],
+    ['{', 'brace'],
+    ['(', 'comment'],
+    ['}', 'brace'],
+    ['{', 'word'],
+    ['ADD', 'instruction'],
+  ]);
+});
+
+test('before the assembler is loaded, tokens are plain', () => {
+  const state = EditorState.create({ doc: '@a ;b', extensions: orvasmLanguage() });
+  const tree = ensureSyntaxTree(state, state.doc.length, 5000);
+  const runs = [];
+  highlightTree(tree, names, (from, to, name) => runs.push(name));
+  assert.deepEqual(runs, []);
 });

@@ -2,9 +2,14 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { Text } from '@codemirror/state';
-import { TokenFinder } from '../src/assembler.js';
+import { readFileSync } from 'node:fs';
+import { loadAssembler } from '../src/assembler.js';
 import { byteColumn, rangeOf } from '../src/positions.js';
 import { listingOf } from '../src/listing.js';
+import { WASM } from './cases.mjs';
+
+// Token lengths come from the module, as in the page.
+const { tokenFinder } = await loadAssembler(readFileSync(WASM));
 
 const doc = Text.of(['#12 ,nowhere', 'é€😀 @x', '']);
 const range = (line, column, length) => rangeOf(doc, { line, column, length });
@@ -51,7 +56,7 @@ const listing = listingOf([
   at(3, 11, 5, { kind: 'expansion', address: 0x104, size: 0 }),
   at(1, 10, 3, { kind: 'bytes', address: 0x104, size: 1, depth: 1 }),
   at(1, 14, 3, { kind: 'bytes', address: 0x105, size: 1, depth: 1 }),
-], new Uint8Array(6), new Map([['a', new TokenFinder(new TextEncoder().encode('%twice { DUP DUP }\n\n#01 twice twice'))]]));
+], new Uint8Array(6), new Map([['a', tokenFinder(new TextEncoder().encode('%twice { DUP DUP }\n\n#01 twice twice'))]]));
 
 test("a token's own bytes, from its first byte to just after its last", () => {
   assert.deepEqual(listing.bytesAt('a', 3, 1), [{ from: 0, to: 2 }]);
@@ -70,7 +75,7 @@ test("a macro use marks its body's bytes; a body token, its bytes at every use",
 });
 
 test("a token's length in bytes runs to the next whitespace, a CR or the end", () => {
-  const finder = new TokenFinder(new TextEncoder().encode('#12 ,é\r\n\t@x\n;end'));
+  const finder = tokenFinder(new TextEncoder().encode('#12 ,é\r\n\t@x\n;end'));
   assert.equal(finder.length(1, 1), 3);
   assert.equal(finder.length(1, 5), 3); // ",é": é is 2 bytes
   assert.equal(finder.length(2, 2), 2);

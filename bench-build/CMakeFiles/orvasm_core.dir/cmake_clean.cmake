@@ -1,0 +1,43 @@
+file(REMOVE_RECURSE
+  "CMakeFiles/orvasm_core.dir/src/assembler/comments.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/comments.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/dispatch.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/dispatch.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/hints.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/hints.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/image.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/image.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/labels.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/labels.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/locations.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/locations.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/macros.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/macros.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/references.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/references.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/reset.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/reset.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/assembler/token_reader.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/assembler/token_reader.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/common/diagnostics.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/common/diagnostics.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/common/file_identity.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/common/file_identity.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/common/text.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/common/text.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/output/depfile_writer.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/output/depfile_writer.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/output/listing_writer.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/output/listing_writer.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/output/report.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/output/report.cpp.o.d"
+  "CMakeFiles/orvasm_core.dir/src/output/symbol_writer.cpp.o"
+  "CMakeFiles/orvasm_core.dir/src/output/symbol_writer.cpp.o.d"
+  "liborvasm_core.a"
+  "liborvasm_core.pdb"
+)
+
+# Per-language clean rules from dependency scanning.
+foreach(lang CXX)
+  include(CMakeFiles/orvasm_core.dir/cmake_clean_${lang}.cmake OPTIONAL)
+endforeach()

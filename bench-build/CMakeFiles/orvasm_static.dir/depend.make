@@ -1,0 +1,2 @@
+# Empty dependencies file for orvasm_static.
+# This may be replaced when dependencies are built.

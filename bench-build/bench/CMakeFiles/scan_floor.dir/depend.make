@@ -1,0 +1,2 @@
+# Empty dependencies file for scan_floor.
+# This may be replaced when dependencies are built.
