@@ -5,7 +5,7 @@
 //   const asm = await loadAssembler(wasm);   // URL, Response or bytes of orvasm.wasm
 //   const r = asm.assemble({files: {"main.orv": text, "lib.orv": text}, main: "main.orv"});
 //
-// `files` maps each name, as an include writes it, to its text (a string,
+// `files` (a Map, or an object) maps each name, as an include writes it, to its text (a string,
 // written as UTF-8, or a Uint8Array of raw bytes). `rom` names the rom in the
 // summary line, by default `main` with ".rom" for its extension. With
 // `locations: false` the lines are the program's own (`orvasm MAIN ROM`);
@@ -20,6 +20,11 @@
 //   symbols      [{name, nameBytes, address, uses, file, line, column}], in
 //                definition order, as the symbol file lists them, with the
 //                place of their definition; [] on failure
+//   symbolFile   Uint8Array, the symbol file's bytes; empty on failure
+//   problems     the diagnostics an editor shows, one per mistake (each
+//                warning, a failure's innermost cause), as the library
+//                selects them, each with its chain
+//   macros       [{name, file, line, column, body: [token text...]}]
 //   diagnostics  [{severity: "error"|"warning", message, detail, text, file,
 //                line, column, length, fix, chain}], one per line of standard
 //                error but the summary and the notes; `chain` holds the notes
@@ -31,10 +36,11 @@
 //   lines        the exact lines of standard error, summary and notes included
 //   stderr       the same as bytes
 //   truncated    the number of lines past the 65,536 kept (0 nearly always)
-//   listing      [{kind: "bytes"|"label"|"padding"|"expansion"|"include",
-//                file, line, column, length, address, size, depth, target,
-//                bytes}], each token as the pass handled it, in order;
-//                `bytes` are the rom bytes a "bytes" record wrote
+//   listing      a Listing (listing.js): each token as the pass handled it,
+//                in order, decoded where asked; record(i) gives {kind:
+//                "bytes"|"label"|"padding"|"expansion"|"include", file,
+//                line, column, length, address, size, depth, target, bytes},
+//                `bytes` being the rom bytes a "bytes" record wrote
 //   symbolFile   Uint8Array, the symbol file the program writes; empty on
 //                failure
 //   bytesAt(file, firstLine, firstColumn, lastLine, lastColumn)
@@ -45,11 +51,13 @@
 //                result; [] after the next assembly.
 //
 // `asm.tokenKind(text)` names what a token is, as the assembler reads it:
-// one of TOKEN_KINDS.
+// one of TOKEN_KINDS; `asm.nameStart(text)` where the name it holds starts.
 //
 // Positions: `file` as the include names it, `line` from 1, `column` and
 // `length` (of the token there) in bytes of the line's UTF-8 form; all null
 // where unknown.
+
+import { Listing, WORDS } from './listing.js';
 
 const PROGRAM_START = 0x0100;
 // From orvasm.h.
@@ -80,11 +88,10 @@ export const TOKEN_KINDS = [
   'absolute-reference',
   'relative-short-reference',
 ];
-const LISTING_KINDS = ['bytes', 'label', 'padding', 'expansion', 'include'];
 // Sizes of the records on wasm32 (checked in bridge.cpp).
 const SYMBOL_SIZE = 20;
 const DIAGNOSTIC_SIZE = 40;
-const LISTING_SIZE = 32;
+const LISTING_SIZE = 44;
 const SPAN_SIZE = 8;
 
 // The module needs no system call: the glue serves files from memory and
@@ -135,12 +142,20 @@ export class TokenFinder {
   length(line, column) {
     if (!this.starts) {
       this.starts = [0];
-      this.bytes.forEach((b, at) => b === 0x0a && this.starts.push(at + 1));
+      for (let at = this.bytes.indexOf(0x0a); at >= 0; at = this.bytes.indexOf(0x0a, at + 1)) this.starts.push(at + 1);
     }
     if (line < 1 || line > this.starts.length) return null;
     const from = this.starts[line - 1] + column - 1;
     if (from >= this.bytes.length) return null;
     return this.lengthAt(from) || null;
+  }
+
+  // The text of the token at a line and a column in bytes, or ''.
+  text(line, column) {
+    const length = this.length(line, column);
+    if (length === null) return '';
+    const from = this.starts[line - 1] + column - 1;
+    return new TextDecoder().decode(this.bytes.subarray(from, from + length));
   }
 }
 
@@ -194,10 +209,26 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return scratch;
   }
 
+  // What a token is (orvasm_token_kind) and where its name starts
+  // (orvasm_token_name_start): the editor asks for each token it colours.
   function tokenKind(text) {
     const data = encoder.encode(text);
     return TOKEN_KINDS[api.orvasm_token_kind(toScratch(data), data.length)] ?? 'word';
   }
+
+  function nameStart(text) {
+    const data = encoder.encode(text);
+    return api.orvasm_token_name_start(toScratch(data), data.length);
+  }
+
+  // The length of the token at `from` in `data`, as the library reads it;
+  // asked of the rest of its line, which holds all of it.
+  const tokenLengthAt = (data) => (from) => {
+    let end = data.indexOf(0x0a, from);
+    if (end < 0) end = data.length;
+    return api.orvasm_token_length(toScratch(data.subarray(from, end)), end - from);
+  };
+  const tokenFinder = (data) => new TokenFinder(data, tokenLengthAt(data));
 
   // The spans the library finds for `result`, of assembly number `serial`,
   // at a place, as offsets from PROGRAM_START; [] once it is no longer the
@@ -223,48 +254,49 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return ranges;
   }
 
-  function symbolFileOf(result) {
-    const size = api.orvasm_result_symbol_file(result, 0, 0);
-    const buffer = api.malloc(size + 1);
-    if (!buffer) throw new Error('orvasm.wasm is out of memory');
-    api.orvasm_result_symbol_file(result, buffer, size);
-    const file = bytes().slice(buffer, buffer + size);
-    api.free(buffer);
-    return file;
-  }
-
-  // Reads the records of `result` in place; `finders` give tokens' lengths.
+  // Reads the records of `result`: the status, rom, lines and symbols as
+  // values, the listing as a copy of its records that is decoded only where
+  // asked (see Listing).
   function read(result, finders) {
     // The listing's records are made on the first call for one, which may
     // grow the memory and so detach views taken before; the other readers
     // allocate nothing.
     const listingCount = api.orvasm_result_listing_count(result);
-    if (listingCount > 0) api.orvasm_result_listing(result, 0);
+    const firstRecord = listingCount > 0 ? api.orvasm_result_listing(result, 0) : 0;
     const memory = bytes();
     const view = new DataView(api.memory.buffer);
     const u32 = (at) => view.getUint32(at, true);
     const raw = (at) => (at ? memory.subarray(at, memory.indexOf(0, at)) : null);
     const span = (at, size) => memory.subarray(at, at + size);
-    const text = (at) => (at ? decoder.decode(raw(at)) : null);
+    // Names are nearly always ASCII, which needs no decoder.
+    const decode = (bytes) =>
+      bytes.length < 64 && bytes.every((b) => b < 0x80) ? String.fromCharCode(...bytes) : decoder.decode(bytes);
+    const text = (at) => (at ? decode(raw(at)) : null);
     const files = new Map(); // the same path comes back at the same address
     const fileAt = (pointer) => {
       if (!files.has(pointer)) files.set(pointer, text(pointer));
       return files.get(pointer);
     };
-    // A position {file, line, column, length} at `at`, into `into`.
-    const position = (at, into) => {
+    // A position {file, line, column, length} at `at`, into `into`; the
+    // token's length only with `measured`.
+    const position = (at, into, measured = true) => {
       const line = u32(at + 4);
       const pointer = u32(at);
-      if (line === 0 || !pointer) return Object.assign(into, { file: null, line: null, column: null, length: null });
+      if (line === 0 || !pointer) {
+        Object.assign(into, { file: null, line: null, column: null });
+        if (measured) into.length = null;
+        return into;
+      }
       const file = fileAt(pointer);
       const column = u32(at + 8);
-      return Object.assign(into, { file, line, column, length: finders.get(file)?.length(line, column) ?? null });
+      Object.assign(into, { file, line, column });
+      if (measured) into.length = finders.get(file)?.length(line, column) ?? null;
+      return into;
     };
 
     const status = api.orvasm_result_status(result) === OK ? 0 : 1;
     const romAt = api.orvasm_result_rom(result, sizeCell);
     const rom = status === 0 ? span(romAt, u32(sizeCell)).slice() : new Uint8Array(0);
-    const none = rom.subarray(0, 0);
 
     const lines = [];
     const chunks = [];
@@ -276,7 +308,7 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       lines.push(decoder.decode(line.subarray(0, line.length - 1)));
       const severity = SEVERITIES[view.getInt32(at, true)];
       if (severity === 'summary') continue;
-      const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1) };
+      const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1), index: i };
       d.fix = text(u32(at + 36));
       position(at + 12, d).chain = [];
       if (severity === 'note') diagnostics.at(-1)?.chain.push(d);
@@ -290,35 +322,87 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
         const at = api.orvasm_result_symbol(result, i);
         const nameBytes = raw(u32(at)).slice();
-        const symbol = { name: decoder.decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
+        const symbol = { name: decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
         symbol.uses = view.getUint16(at + 6, true);
-        delete position(at + 8, symbol).length;
+        position(at + 8, symbol, false);
         symbols.push(symbol);
       }
 
-    const listing = new Array(listingCount);
-    for (let i = 0; i < listingCount; i++) {
-      const at = api.orvasm_result_listing(result, i);
-      if (!at) {
-        listing.length = i; // out of memory for the records
-        break;
+    // The records lie in one table: copied whole, their paths and targets
+    // made indices into `strings`.
+    const words = firstRecord
+      ? new Int32Array(api.memory.buffer.slice(firstRecord, firstRecord + listingCount * LISTING_SIZE))
+      : new Int32Array(0);
+    const strings = [null];
+    const indices = new Map([[0, 0]]);
+    const stringIndex = (pointer) => {
+      let at = indices.get(pointer);
+      if (at === undefined) indices.set(pointer, (at = strings.push(fileAt(pointer)) - 1));
+      return at;
+    };
+    // Word 1 of each record is its path, word 7 its target; runs of
+    // records share a path.
+    for (const word of [1, 7])
+      for (let w = word, last = 0, at = 0; w < words.length; w += WORDS) {
+        if (words[w] !== last) at = stringIndex((last = words[w]));
+        words[w] = at;
       }
-      const kind = LISTING_KINDS[view.getInt32(at, true)];
-      const record = position(at + 4, { kind });
-      record.address = u32(at + 16);
-      record.size = u32(at + 20);
-      record.depth = u32(at + 24);
-      record.target = text(u32(at + 28));
-      const offset = record.address - PROGRAM_START;
-      record.bytes = kind === 'bytes' && offset >= 0 ? rom.subarray(offset, offset + record.size) : none;
-      listing[i] = record;
-    }
+    const listing = new Listing(words, strings, rom, finders, PROGRAM_START);
     const truncated = api.orvasm_result_diagnostics_dropped(result);
     const symbolFile = status === 0 ? symbolFileOf(result) : new Uint8Array(0);
+    const problems = problemsOf(result, diagnostics);
+    const macros = macrosOf(result, text);
     const serial = ++assemblies;
     const bytesAt = (...place) => spansAt(result, serial, ...place);
-    return { status, rom, start: PROGRAM_START, symbols, diagnostics, lines, stderr, truncated, listing, symbolFile, bytesAt };
+    return { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, listing, bytesAt };
   }
+
+  // The symbol file the program writes beside the rom, as the library
+  // forms it.
+  function symbolFileOf(result) {
+    const size = api.orvasm_result_symbol_file(result, 0, 0);
+    const pointer = api.malloc(size || 1);
+    if (!pointer) throw new Error('orvasm.wasm is out of memory');
+    try {
+      api.orvasm_result_symbol_file(result, pointer, size);
+      return bytes().slice(pointer, pointer + size);
+    } finally {
+      api.free(pointer);
+    }
+  }
+
+  // The problems an editor shows, one per mistake: the diagnostics the
+  // library heads them with (each warning, a failure's innermost cause),
+  // each with its chain of notes.
+  function problemsOf(result, diagnostics) {
+    const byIndex = new Map(diagnostics.map((d) => [d.index, d]));
+    const problems = [];
+    for (let i = 0, count = api.orvasm_result_problem_count(result); i < count; i++) {
+      const d = byIndex.get(api.orvasm_result_problem(result, i));
+      if (d) problems.push(d);
+    }
+    return problems;
+  }
+
+  // The macros, in definition order: {name, file, line, column, body:
+  // [token text...]}.
+  function macrosOf(result, text) {
+    const macros = [];
+    const view = new DataView(api.memory.buffer);
+    const u32 = (at) => view.getUint32(at, true);
+    for (let i = 0, count = api.orvasm_result_macro_count(result); i < count; i++) {
+      const at = api.orvasm_result_macro(result, i);
+      const body = [];
+      for (let t = 0, length = u32(at + 16); t < length; t++) body.push(text(u32(api.orvasm_result_macro_body(result, i, t))));
+      const line = u32(at + 8);
+      macros.push({ name: text(u32(at)), file: line ? text(u32(at + 4)) : null, line: line || null, column: line ? u32(at + 12) : null, body });
+    }
+    return macros;
+  }
+
+  // Each file's bytes and their TokenFinder, kept while its text stays the
+  // same: as one types, the other files need no encoding again.
+  let encoded = new Map();
 
   function assemble({ files, main, rom = defaultRomName(main), locations = true }) {
     const pointers = [];
@@ -329,16 +413,20 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       api.orvasm_result_free(live);
       live = 0;
       api.orv_clear_files();
-      for (const [name, text] of Object.entries(files)) {
+      const next = new Map();
+      for (const [name, text] of files instanceof Map ? files : Object.entries(files)) {
         const nameBytes = encoder.encode(name);
-        const data = typeof text === 'string' ? encoder.encode(text) : text;
+        let known = encoded.get(name);
+        if (known?.text !== text) known = { text, finder: tokenFinder(typeof text === 'string' ? encoder.encode(text) : text) };
+        next.set(name, known);
+        const data = known.finder.bytes;
+        finders.set(name, known.finder);
         const namePointer = own(put(nameBytes, false));
         const dataPointer = own(put(data, false));
-        const lengthAt = (from) => api.orvasm_token_length(dataPointer + from, data.length - from);
-        finders.set(name, new TokenFinder(data, lengthAt));
         if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, data.length))
           throw new Error('too many files in the workspace');
       }
+      encoded = next;
       const flags = LISTING | (locations ? LOCATIONS : 0);
       try {
         result = api.orv_assemble(assembler, own(put(encoder.encode(main), true)), own(put(encoder.encode(rom), true)), flags);
@@ -359,5 +447,23 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     }
   }
 
-  return { assemble, tokenKind };
+  // The instructions, from the module's own table: each base mnemonic and
+  // "BRK", with its opcode.
+  const instructions = [{ name: 'BRK', opcode: 0 }];
+  for (let index = 0, at; (at = api.orvasm_mnemonic(index)); index++) {
+    const name = decoder.decode(bytes().subarray(at, bytes().indexOf(0, at)));
+    instructions.push({ name, opcode: opcode(name) });
+  }
+
+  // The opcode `word` assembles to, or -1.
+  function opcode(word) {
+    const pointer = put(encoder.encode(word), true);
+    try {
+      return api.orvasm_opcode(pointer);
+    } finally {
+      api.free(pointer);
+    }
+  }
+
+  return { assemble, instructions, opcode, tokenKind, nameStart, tokenFinder };
 }

@@ -82,16 +82,48 @@ export function orvasmLanguage(tokenKind = () => null) {
   });
 }
 
+// The module's answers the page uses (assembler.js): tokenKind(word) and
+// nameStart(word); none until it has loaded.
+let kinds = { tokenKind: () => null, nameStart: () => 0 };
+
+export function useTokenKinds(answers) {
+  kinds = answers;
+}
+
+// The language with the module's answers as they are now: a new one makes
+// the editor colour its text again, as once the module has loaded.
+export const makeOrvasmLanguage = () => orvasmLanguage(kinds.tokenKind);
+
+const NAME_KINDS = {
+  'labelName.definition': 'label',
+  labelName: 'reference',
+  'macroName.definition': 'macro',
+  macroName: 'word',
+  keyword: 'word',
+};
+
+// What a token names, for completion and hover: {kind: "label",
+// "reference", "macro", "word" or "other", start: where its name starts,
+// name}.
+export function nameOf(word) {
+  const brace = word === '{' || word === '}';
+  const kind = brace ? 'other' : (NAME_KINDS[tokenStyle(kinds.tokenKind(word))] ?? 'other');
+  const start = kind === 'other' ? 0 : kinds.nameStart(word);
+  return { kind, start, name: kind === 'other' ? '' : word.slice(start) };
+}
+
+
+// The colours are the page's (style.css), light or dark with the system.
 export const orvasmHighlight = HighlightStyle.define([
-  { tag: tags.comment, color: '#6a737d', fontStyle: 'italic' },
-  { tag: tags.link, color: '#6f42c1' },
-  { tag: tags.definition(tags.macroName), color: '#6f42c1', fontWeight: 'bold' },
-  { tag: tags.macroName, color: '#6f42c1' },
-  { tag: tags.definition(tags.labelName), color: '#005cc5', fontWeight: 'bold' },
-  { tag: tags.labelName, color: '#005cc5' },
-  { tag: tags.meta, color: '#b08800' },
-  { tag: tags.number, color: '#22863a' },
-  { tag: tags.string, color: '#032f62' },
-  { tag: tags.keyword, color: '#d73a49', fontWeight: 'bold' },
-  { tag: tags.brace, color: '#6a737d' },
+  { tag: tags.comment, color: 'var(--syntax-comment)', fontStyle: 'italic' },
+  { tag: tags.link, color: 'var(--syntax-macro)' },
+  { tag: tags.definition(tags.macroName), color: 'var(--syntax-macro)', fontWeight: 'bold' },
+  { tag: tags.macroName, color: 'var(--syntax-macro)' },
+  { tag: tags.definition(tags.labelName), color: 'var(--syntax-label)', fontWeight: 'bold' },
+  { tag: tags.labelName, color: 'var(--syntax-label)' },
+  { tag: tags.meta, color: 'var(--syntax-padding)' },
+  { tag: tags.number, color: 'var(--syntax-number)' },
+  { tag: tags.string, color: 'var(--syntax-string)' },
+  { tag: tags.keyword, color: 'var(--syntax-keyword)', fontWeight: 'bold' },
+  { tag: tags.brace, color: 'var(--syntax-comment)' },
 ]);

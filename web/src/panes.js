@@ -1,7 +1,8 @@
 // The result panes. Everything taken from a source or a link (names,
 // messages, token text) enters the page as text nodes, never as markup.
 
-const hex2 = (n) => n.toString(16).padStart(2, '0');
+const HEX = Array.from({ length: 256 }, (_, n) => n.toString(16).padStart(2, '0'));
+const hex2 = (n) => HEX[n];
 const hex4 = (n) => n.toString(16).padStart(4, '0');
 
 function element(tag, className, text) {
@@ -25,6 +26,24 @@ function hexRow(rom, start, offset, width) {
   return { address: hex4(start + offset), bytes, ascii };
 }
 
+// A row without marks as text, as hexRow would give it, made faster: a
+// rom of 64 KB has 4,096 rows.
+function plainRow(rom, start, offset, width) {
+  const address = start + offset;
+  let text = HEX[address >> 8] + HEX[address & 0xff] + ' ';
+  let ascii = '';
+  for (let i = 0; i < width; i++) {
+    if (i === width / 2) text += ' ';
+    const b = rom[offset + i];
+    if (b === undefined) text += '   ';
+    else {
+      text += ' ' + HEX[b];
+      ascii += b >= 0x20 && b < 0x7f ? String.fromCharCode(b) : '.';
+    }
+  }
+  return `${text}  ${ascii}\n`;
+}
+
 // Scrolls the pane itself, never the page, until `node` is in sight.
 function scrollTo(pane, node) {
   if (!node || pane.hidden) return;
@@ -33,27 +52,83 @@ function scrollTo(pane, node) {
   if (inner.top < outer.top || inner.bottom > outer.bottom) pane.scrollTop += inner.top - outer.top - outer.height / 3;
 }
 
-// The rom, `width` bytes a row (16, or 8 on a narrow screen) with their
-// addresses; the bytes in `marks` ([{from, to}], offsets in the rom, in
-// order) are highlighted. Rows without a mark are gathered into plain text,
-// so a full rom stays a few text nodes.
-export function renderHex(pane, rom, start, marks = [], width = 16) {
+// The columns of a row of the hex dump: "AAAA  " then per byte 3
+// characters (one more after the first half), then 2 blanks and the text.
+const ADDRESS_WIDTH = 6;
+
+// The offset in its row of the byte at character `column` of a row, or -1.
+export function byteOfColumn(column, width) {
+  const half = width / 2;
+  const text = ADDRESS_WIDTH + 3 * width + 2;
+  if (column >= text) return column - text < width ? column - text : -1;
+  if (column < ADDRESS_WIDTH) return -1;
+  const k = column < ADDRESS_WIDTH + 3 * half ? (column - ADDRESS_WIDTH) / 3 : (column - ADDRESS_WIDTH - 1) / 3;
+  return Math.min(width - 1, Math.floor(k));
+}
+
+// The height of a row of the dump in pixels (style.css gives it), and the
+// rows drawn beyond those in sight.
+export const HEX_ROW = 18;
+const HEX_MARGIN = 40;
+
+// The rom, `width` bytes a row (16, or 8 on a narrow screen) under a
+// header of the bytes' offsets, with their addresses; the bytes in `marks`
+// ([{from, to}], offsets in the rom, in order) are highlighted. Only the
+// rows in sight are drawn, again as the pane scrolls: a rom of 64 KB has
+// 4,096 rows. `onPick(offset)` is told of a click on a byte.
+export function renderHex(pane, rom, start, marks = [], width = 16, onPick = () => {}) {
+  pane.onscroll = null;
   pane.replaceChildren();
   if (rom.length === 0) {
     pane.append(element('p', 'empty', 'No rom.'));
     return;
   }
+  const header = hexRow(new Uint8Array(width).map((_, i) => i), 0, 0, width);
+  pane.append(element('pre', 'hex hex-header', `${' '.repeat(ADDRESS_WIDTH)}${header.bytes.join(' ')}`));
+  const rows = Math.ceil(rom.length / width);
+  const body = element('div', 'hex-body');
+  body.style.height = `${rows * HEX_ROW}px`;
   const pre = element('pre', 'hex');
+  body.append(pre);
+  pane.append(body);
+  let drawn = -1;
+  const draw = () => {
+    const first = Math.max(0, Math.floor(pane.scrollTop / HEX_ROW) - HEX_MARGIN);
+    if (first === drawn) return;
+    drawn = first;
+    const last = Math.min(rows, first + Math.ceil((pane.clientHeight || 600) / HEX_ROW) + 2 * HEX_MARGIN);
+    pre.style.top = `${first * HEX_ROW}px`;
+    pre.dataset.first = String(first);
+    hexRows(pre, rom, start, marks, width, first, last);
+  };
+  // In sight: the first mark, when it is not.
+  if (marks.length > 0) {
+    const top = Math.floor(marks[0].from / width) * HEX_ROW;
+    if (top < pane.scrollTop || top + HEX_ROW > pane.scrollTop + pane.clientHeight)
+      pane.scrollTop = Math.max(0, top - pane.clientHeight / 3);
+  }
+  draw();
+  pane.onscroll = draw;
+  pre.addEventListener('click', (event) => {
+    const offset = clickedByte(pre, event, width);
+    if (offset >= 0 && offset < rom.length) onPick(offset + Number(pre.dataset.first) * width);
+  });
+}
+
+// Rows `first` to `last` of the dump into `pre`. Rows without a mark are
+// gathered into plain text.
+function hexRows(pre, rom, start, marks, width, first, last) {
+  pre.replaceChildren();
   const marked = (at) => marks.some((m) => at >= m.from && at < m.to);
   let text = '';
   let next = 0; // the first mark that may still reach this row or a later one
-  for (let offset = 0; offset < rom.length; offset += width) {
-    const row = hexRow(rom, start, offset, width);
+  for (let offset = first * width; offset < last * width && offset < rom.length; offset += width) {
     while (next < marks.length && marks[next].to <= offset) next++;
     if (next === marks.length || marks[next].from >= offset + width) {
-      text += `${row.address}  ${row.bytes.join(' ')}  ${row.ascii}\n`;
+      text += plainRow(rom, start, offset, width);
       continue;
     }
+    const row = hexRow(rom, start, offset, width);
     pre.append(text + `${row.address}  `);
     text = '';
     row.bytes.forEach((b, i) => {
@@ -65,11 +140,25 @@ export function renderHex(pane, rom, start, marks = [], width = 16) {
     pre.append(`  ${row.ascii}\n`);
   }
   pre.append(text);
-  pane.append(pre);
-  scrollTo(pane, pane.querySelector('mark'));
 }
 
-export function renderSymbols(pane, symbols) {
+// The offset from the first row drawn of the byte a click on the dump
+// landed on, or -1: the caret's place in the text gives the row and column.
+function clickedByte(pre, event, width) {
+  const caret = document.caretRangeFromPoint?.(event.clientX, event.clientY);
+  if (!caret || !pre.contains(caret.startContainer)) return -1;
+  const before = document.createRange();
+  before.setStart(pre, 0);
+  before.setEnd(caret.startContainer, caret.startOffset);
+  const text = before.toString();
+  const row = text.split('\n').length - 1;
+  const column = text.length - text.lastIndexOf('\n') - 1;
+  const byte = byteOfColumn(column, width);
+  return row < 0 || byte < 0 ? -1 : row * width + byte;
+}
+
+// The labels; `onPick(symbol)` is told of a click on one.
+export function renderSymbols(pane, symbols, onPick = () => {}) {
   pane.replaceChildren();
   if (symbols.length === 0) {
     pane.append(element('p', 'empty', 'No labels.'));
@@ -81,6 +170,8 @@ export function renderSymbols(pane, symbols) {
   const body = table.createTBody();
   for (const symbol of symbols) {
     const row = body.insertRow();
+    row.className = 'pick';
+    row.addEventListener('click', () => onPick(symbol));
     row.append(element('td', 'address', hex4(symbol.address)));
     row.append(element('td', 'name', symbol.name));
     row.append(element('td', 'uses', String(symbol.uses)));
@@ -88,14 +179,15 @@ export function renderSymbols(pane, symbols) {
   pane.append(table);
 }
 
-// A listing of a large source has thousands of records; the pane shows the
-// first of them.
-const MAX_LISTING_SHOWN = 2000;
-const LISTING_MARKS = { bytes: '', label: '', padding: '', expansion: '+', include: '~' };
+// A listing of a large source has thousands of records; the pane shows
+// this many of them, around the cursor's.
+export const MAX_LISTING_SHOWN = 2000;
+const LISTING_MARKS = { bytes: '', label: '', padding: '', expansion: '+', include: '' };
 
 // The listing: per record its address, the bytes it wrote, its place and
-// its token (`tokenOf(record)` reads it from the files), indented by depth.
-export function renderListing(pane, listing, tokenOf) {
+// its token (`tokenOf(i)` reads it from the files), indented by depth;
+// records from `first` on. `onPick(i)` is told of a click on record i.
+export function renderListing(pane, listing, tokenOf, first = 0, onPick = () => {}) {
   pane.replaceChildren();
   if (listing.length === 0) {
     pane.append(element('p', 'empty', 'No listing records.'));
@@ -105,18 +197,38 @@ export function renderListing(pane, listing, tokenOf) {
   const head = table.createTHead().insertRow();
   for (const title of ['Address', 'Bytes', 'Place', 'Token']) head.append(element('th', '', title));
   const body = table.createTBody();
-  for (const record of listing.slice(0, MAX_LISTING_SHOWN)) {
+  const last = Math.min(listing.length, first + MAX_LISTING_SHOWN);
+  if (first > 0) pane.append(element('p', 'more', `${first} records before`));
+  for (let i = first; i < last; i++) {
     const row = body.insertRow();
-    row.className = record.kind;
-    row.append(element('td', 'address', hex4(record.address)));
-    row.append(element('td', 'bytes', Array.from(record.bytes, hex2).join(' ')));
-    row.append(element('td', 'place', record.file === null ? '' : `${record.file}:${record.line}:${record.column}`));
-    const token = `${'  '.repeat(record.depth)}${LISTING_MARKS[record.kind]}${tokenOf(record)}`;
-    row.append(element('td', 'token', token));
+    const kind = listing.kind(i);
+    row.className = `${kind} pick`;
+    row.dataset.record = String(i);
+    row.append(element('td', 'address', hex4(listing.address(i))));
+    row.append(element('td', 'bytes', Array.from(listing.bytes(i), hex2).join(' ')));
+    const place = listing.line(i) === null ? '' : `${listing.file(i)}:${listing.line(i)}:${listing.column(i)}`;
+    row.append(element('td', 'place', place));
+    row.append(element('td', 'token', `${'  '.repeat(listing.depth(i))}${LISTING_MARKS[kind]}${tokenOf(i)}`));
   }
+  body.addEventListener('click', (event) => {
+    const row = event.target.closest('tr');
+    if (row) onPick(Number(row.dataset.record));
+  });
   pane.append(table);
-  const hidden = listing.length - MAX_LISTING_SHOWN;
+  const hidden = listing.length - last;
   if (hidden > 0) pane.append(element('p', 'more', `and ${hidden} more records`));
+}
+
+// Marks the listing's rows of records `indices` (a Set) and scrolls the
+// first into sight.
+export function markListing(pane, indices) {
+  let first = null;
+  for (const row of pane.querySelectorAll('tr[data-record]')) {
+    const on = indices.has(Number(row.dataset.record));
+    row.classList.toggle('current', on);
+    if (on && !first) first = row;
+  }
+  scrollTo(pane, first);
 }
 
 // Which 256-byte pages the program uses: rom pages with data, rom pages of
@@ -138,20 +250,35 @@ const PAGE_TITLES = {
   zeros: 'rom, zeros only',
   labels: 'labels only',
 };
+const PAGE_LEGEND = {
+  data: 'rom with data',
+  zeros: 'rom of zeros only',
+  labels: 'named by labels, outside the rom',
+  free: 'unused',
+};
+const PAGES_A_ROW = 32;
 
-export function renderMemoryMap(pane, rom, start, symbols) {
+// The 256 pages of 256 bytes of the address space, 32 a row, with the
+// address each row starts at and the page's offset in its row above; a
+// legend says what each colour is. `onPick(page)` is told of a click.
+export function renderMemoryMap(pane, rom, start, symbols, onPick = () => {}) {
   const uses = pageUses(rom, start, symbols);
   const grid = element('div', 'pages');
+  grid.append(element('span', 'axis'));
+  for (let column = 0; column < PAGES_A_ROW; column++)
+    grid.append(element('span', 'axis column', column % 8 === 0 ? `+${hex2(column)}00` : ''));
   uses.forEach((use, page) => {
+    if (page % PAGES_A_ROW === 0) grid.append(element('span', 'axis row', hex4(page << 8)));
     const cell = element('span', `page ${use}`);
     cell.title = `${hex4(page << 8)}-${hex4((page << 8) | 0xff)}: ${PAGE_TITLES[use]}`;
+    cell.dataset.page = String(page);
+    if (use !== 'free') cell.addEventListener('click', () => onPick(page));
     grid.append(cell);
   });
   const used = uses.filter((use) => use !== 'free').length;
-  const caption = element('p', 'caption', `${used} of 256 pages of 256 bytes: `);
-  for (const use of ['data', 'zeros', 'labels']) {
-    caption.append(element('span', `page key ${use}`), ` ${PAGE_TITLES[use]} `);
-  }
+  const caption = element('p', 'caption', `${used} of 256 pages of 256 bytes used:`);
+  for (const use of ['data', 'zeros', 'labels', 'free'])
+    caption.append(element('span', `page key ${use}`), ` ${PAGE_LEGEND[use]}`);
   pane.replaceChildren(grid, caption);
 }
 
@@ -178,7 +305,7 @@ function problem(d, onPick) {
   return item;
 }
 
-// The problems list: one entry per diagnostic, followed by its notes;
+// The problems list: one entry per problem, followed by its notes;
 // `onPick` moves the editor to an entry whose position is known.
 export function renderProblems(pane, diagnostics, onPick) {
   pane.replaceChildren();

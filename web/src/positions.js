@@ -42,8 +42,12 @@ export function byteColumn(text, offset) {
 // include, all they hold. A macro's body, written once and used many times,
 // has a range at each use. The token is found among the listing's records.
 export function bytesAt(result, file, line, column) {
-  const token = result.listing.find(
-    (r) => r.file === file && r.line === line && column >= r.column && column <= r.column + (r.length ?? 1),
-  );
-  return token ? result.bytesAt(file, line, token.column, line, token.column) : [];
+  const { listing } = result;
+  for (let i = 0; i < listing.length; i++) {
+    if (listing.file(i) !== file || listing.line(i) !== line) continue;
+    const from = listing.column(i);
+    if (column >= from && column <= from + (listing.tokenLength(i) ?? 1))
+      return result.bytesAt(file, line, from, line, from);
+  }
+  return [];
 }

@@ -9,6 +9,7 @@ export const MAX_LINK_LENGTH = 2_000_000; // characters of the fragment
 export const MAX_WORKSPACE_BYTES = 4 << 20; // of JSON, once inflated
 export const MAX_FILES = 64;
 export const MAX_NAME_LENGTH = 255;
+export const VERSION = 1; // of the links this page writes and reads
 const PREFIX = '#w=';
 
 export class WorkspaceError extends Error {}
@@ -20,9 +21,16 @@ function toBase64Url(bytes) {
   return btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
 }
 
+// The bytes of base64url `text`, or null when it is not base64url (a link
+// cut to 4n+1 characters is not).
 function fromBase64Url(text) {
   if (!/^[A-Za-z0-9_-]*$/.test(text)) return null;
-  const binary = atob(text.replace(/-/g, '+').replace(/_/g, '/'));
+  let binary;
+  try {
+    binary = atob(text.replace(/-/g, '+').replace(/_/g, '/'));
+  } catch {
+    return null;
+  }
   const bytes = new Uint8Array(binary.length);
   for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
   return bytes;
@@ -78,7 +86,7 @@ export function checkFileName(name, taken = new Set()) {
 }
 
 export async function encodeWorkspace(w) {
-  const json = JSON.stringify({ v: 1, main: w.main, active: w.active, files: w.files });
+  const json = JSON.stringify({ v: VERSION, main: w.main, active: w.active, files: w.files });
   const stream = new Blob([json]).stream().pipeThrough(new CompressionStream('deflate-raw'));
   return PREFIX + toBase64Url(new Uint8Array(await new Response(stream).arrayBuffer()));
 }
@@ -107,6 +115,10 @@ export async function decodeWorkspace(hash) {
   } catch {
     throw new WorkspaceError(bad);
   }
+  if (w && typeof w === 'object' && !Array.isArray(w) && w.v !== VERSION)
+    throw new WorkspaceError(
+      `This link could not be opened: it was written in version ${JSON.stringify(w.v ?? null).slice(0, 20)} of the playground's links, and this page reads version ${VERSION} only.`,
+    );
   const problem = checkWorkspace(w);
   if (problem) throw new WorkspaceError(`This link could not be opened: ${problem}.`);
   const active = w.files.some(([name]) => name === w.active) ? w.active : w.main;

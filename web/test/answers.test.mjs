@@ -18,7 +18,8 @@ test("a token's length runs to whitespace, over a parenthesis and a 0x00", () =>
   const lib = 'BRK ;x) ;a\0b) ;end';
   const listed = assembler.assemble({ files: { 'm.orv': '@x @a @end ~l.orv', 'l.orv': lib }, main: 'm.orv' });
   assert.deepEqual(
-    listed.listing.filter((rec) => rec.file === 'l.orv').map((rec) => [rec.column, rec.length]),
+    Array.from({ length: listed.listing.length }, (_, i) => listed.listing.record(i))
+      .filter((rec) => rec.file === 'l.orv').map((rec) => [rec.column, rec.length]),
     [[1, 3], [5, 3], [9, 5], [15, 4]],
   );
 });

@@ -22,6 +22,12 @@ export const FILE_SYSTEM = new Set([
   'symbols_unopenable_file_warns',
   'usage_with_one_argument', // the command line itself
   'usage_without_arguments',
+  // The notes tell why a file could not be read, from the system's answer.
+  'hint_include_missing_absolute_path',
+  'hint_include_missing_directory',
+  'hint_include_missing_reason_and_working_directory',
+  'hint_invalid_input_directory',
+  'hint_invalid_input_reason',
 ]);
 
 // The byte notation of the cases: "a0", "00*256", "text".

@@ -8,11 +8,12 @@ import { ensureSyntaxTree } from '@codemirror/language';
 import { highlightTree, tagHighlighter, tags } from '@lezer/highlight';
 import { readFileSync } from 'node:fs';
 import { loadAssembler } from '../src/assembler.js';
-import { orvasmHighlight, orvasmLanguage } from '../src/language.js';
+import { nameOf, orvasmHighlight, orvasmLanguage, useTokenKinds } from '../src/language.js';
 import { WASM } from './cases.mjs';
 
 const assembler = await loadAssembler(readFileSync(WASM));
 const language = orvasmLanguage(assembler.tokenKind);
+useTokenKinds(assembler);
 
 // A name per tag the page colours; the highlighter with the page's own
 // style must give each of them a class too.
@@ -76,6 +77,16 @@ test('comments nest, across lines, and only a lone parenthesis counts', () => {
       ['ADDx', 'word'], // a mode letter that is none
     ],
   );
+});
+
+test('what a token names, for completion and hover', () => {
+  assert.deepEqual(nameOf(';main'), { kind: 'reference', start: 1, name: 'main' });
+  assert.deepEqual(nameOf(',&loop'), { kind: 'reference', start: 2, name: 'loop' });
+  assert.deepEqual(nameOf('@main'), { kind: 'label', start: 1, name: 'main' });
+  assert.deepEqual(nameOf('%twice'), { kind: 'macro', start: 1, name: 'twice' });
+  assert.deepEqual(nameOf('tw'), { kind: 'word', start: 0, name: 'tw' });
+  assert.deepEqual(nameOf('DEO2'), { kind: 'word', start: 4, name: '' }); // an instruction names nothing
+  assert.equal(nameOf('#12').kind, 'other');
 });
 
 test("a macro's body ends at its brace, inside a comment too; a brace elsewhere is a word", () => {

@@ -151,3 +151,8 @@ test('refusals: too many files, a repeated name, a missing main, and a bomb', as
   const bomb = JSON.stringify({ v: 1, main: 'a', files: [['a', ' '.repeat(5 << 20)]] });
   assert.equal(await openOrRefuse(link(deflateRawSync(Buffer.from(bomb)))), null);
 });
+
+test('a payload of 4k+1 characters, which no base64 decoder takes, is the page\'s own refusal', async () => {
+  for (const payload of ['-', 'A', 'AAAAA', 'abcd_'])
+    assert.equal(await openOrRefuse(`#w=${payload}`), null, payload);
+});

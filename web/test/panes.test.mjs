@@ -1,7 +1,7 @@
 // The address-space picture: which 256-byte pages a program uses.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { pageUses } from '../src/panes.js';
+import { byteOfColumn, pageUses } from '../src/panes.js';
 
 const used = (uses) => Object.fromEntries(uses.flatMap((use, page) => (use === 'free' ? [] : [[page, use]])));
 
@@ -18,4 +18,18 @@ test('a full rom uses every page but the zero page; an empty one none', () => {
   assert.equal(full.filter((use) => use === 'data').length, 255);
   assert.equal(full[0], 'free');
   assert.deepEqual(used(pageUses(new Uint8Array(0), 0x100, [])), {});
+});
+
+test('a click on the dump finds the byte under it, in the bytes or the text', () => {
+  // Each byte's two digits in a row of 16, and its character in the text.
+  const row = '0100  00 01 02 03 04 05 06 07  08 09 0a 0b 0c 0d 0e 0f  ................';
+  for (let k = 0; k < 16; k++) {
+    const at = row.indexOf(` ${k.toString(16).padStart(2, '0')}`, 5) + 1;
+    assert.equal(byteOfColumn(at, 16), k, `byte ${k}`);
+    assert.equal(byteOfColumn(at + 1, 16), k, `byte ${k}`);
+    assert.equal(byteOfColumn(56 + k, 16), k, `text ${k}`);
+  }
+  assert.equal(byteOfColumn(0, 16), -1); // the address
+  assert.equal(byteOfColumn(row.length, 16), -1); // past the text
+  assert.equal(byteOfColumn(6 + 3 * 4 + 1, 8), 4); // a narrow row of 8
 });

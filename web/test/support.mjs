@@ -70,8 +70,16 @@ export async function launch() {
 }
 
 // Opens `url` and waits until the page has assembled its first workspace.
-export async function openPage(browser, url, viewport = { width: 1280, height: 800 }) {
-  const page = await browser.newPage();
+// Each page has a context of its own, with its own empty local storage,
+// unless `context` is given (to visit again with the storage of before).
+export async function openPage(browser, url, viewport = { width: 1280, height: 800 }, context = null) {
+  const own = context ?? (await browser.createBrowserContext());
+  const page = await own.newPage();
+  const closePage = page.close.bind(page);
+  page.close = async () => {
+    await closePage();
+    if (!context) await own.close();
+  };
   const problems = [];
   page.on('pageerror', (error) => problems.push(error.message));
   page.on('console', (message) => {
@@ -79,6 +87,6 @@ export async function openPage(browser, url, viewport = { width: 1280, height: 8
   });
   await page.setViewport(viewport);
   await page.goto(url);
-  await page.waitForFunction(() => window.orvasmPlayground?.ready === true, { timeout: 15000 });
-  return { page, problems };
+  await page.waitForFunction(() => window.orvasmPlayground?.ready === true, { timeout: 60000 });
+  return { page, problems, context: own };
 }

@@ -41,6 +41,8 @@ static_assert(offsetof(orvasm_listing_line, address) == 12 &&
               offsetof(orvasm_listing_line, text) == 32 &&
               offsetof(orvasm_listing_line, cut) == 40 &&
               offsetof(orvasm_listing_line, opens) == 48 && sizeof(orvasm_listing_line) == 52);
+static_assert(offsetof(orvasm_macro, position) == 4 && offsetof(orvasm_macro, body_length) == 16 &&
+              offsetof(orvasm_token, text) == 0);
 static_assert(offsetof(orvasm_span, size) == 4 && sizeof(orvasm_span) == 8);
 
 namespace {

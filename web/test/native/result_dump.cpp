@@ -58,9 +58,14 @@ void put_diagnostics(const orvasm_result* result) {
         put_position(d->position);
         std::printf(",%u,", static_cast<unsigned>(d->notes));
         put_hex(reinterpret_cast<const unsigned char*>(d->text), d->length);
+        std::putchar(',');
+        put_string(d->fix);
         std::putchar(']');
     }
-    std::printf("],\"dropped\":%zu", orvasm_result_diagnostics_dropped(result));
+    std::printf("],\"dropped\":%zu,\"problems\":[", orvasm_result_diagnostics_dropped(result));
+    for (std::size_t i = 0; i < orvasm_result_problem_count(result); i++)
+        std::printf(i ? ",%zu" : "%zu", orvasm_result_problem(result, i));
+    std::putchar(']');
 }
 
 void put_listing(const orvasm_result* result) {
