@@ -5,10 +5,11 @@
 #include "assembler/assembler.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
+#include "platform/platform.hpp"
 
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     if (state.opener.open) return state.opener.open(path, state.opener.context);
-    return std::fopen(path, "r");
+    return platform::open_file(path, "rb");
 }
 
 // Handles a token read from a file, as handle_token does, and also makes

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "assembler/assembler.hpp"
-#include "common/file_identity.hpp"
+#include "platform/file_identity.hpp"
 #include "library/internal.hpp"
 #include "library/result.hpp"
 #include "output/symbol_writer.hpp"

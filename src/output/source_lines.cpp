@@ -1,9 +1,5 @@
 #include "output/source_lines.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -12,6 +8,7 @@
 #include <vector>
 
 #include "output/line_scan.hpp"
+#include "platform/platform.hpp"
 
 namespace {
 
@@ -70,9 +67,9 @@ struct FileLines::Reader {
     bool fill() {
         kept = false;
         if (descriptor < 0) return false;
-        ssize_t got = read_into(block, size);
+        std::ptrdiff_t got = read_into(block, size);
         if (got <= 0) {
-            ::close(descriptor);
+            platform::close_descriptor(descriptor);
             descriptor = -1;
             return false;
         }
@@ -83,9 +80,9 @@ struct FileLines::Reader {
         return true;
     }
 
-    ssize_t read_into(char* buffer, std::size_t size) {
-        ssize_t got;
-        do got = ::read(descriptor, buffer, size);
+    std::ptrdiff_t read_into(char* buffer, std::size_t size) {
+        std::ptrdiff_t got;
+        do got = platform::read_some(descriptor, buffer, size);
         while (got < 0 && errno == EINTR);
         return got;
     }
@@ -134,12 +131,12 @@ void FileLines::read(const AssemblerState& state, const ListingRecord* records,
 // line of the listing its text.
 void FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t count,
                           Reader& reader) {
-    reader.descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+    reader.descriptor = platform::open_for_reading(path, false);
     reader.at = reader.end = reader.block;
     reader.complete = false;
     read_whole(reader);
     if (reader.kept && reader.complete) {
-        ::close(reader.descriptor);
+        platform::close_descriptor(reader.descriptor);
         reader.descriptor = -1;
         show_whole_file(reader.at, reader.end, keys, count);
         return;
@@ -160,26 +157,25 @@ void FileLines::read_file(const char* path, std::uint64_t* keys, std::size_t cou
         }
         shown_[keys[i] & 0xffffffff] = text;
     }
-    if (reader.descriptor >= 0) ::close(reader.descriptor);
+    if (reader.descriptor >= 0) platform::close_descriptor(reader.descriptor);
     reader.descriptor = -1;
 }
 
 // Reads a small regular file whole into a block of texts, if the files so
 // read leave room for it.
 void FileLines::read_whole(Reader& reader) {
-    struct stat status;
-    if (reader.descriptor < 0 || ::fstat(reader.descriptor, &status) != 0 ||
-        !S_ISREG(status.st_mode) || status.st_size <= 0 ||
-        static_cast<std::uint64_t>(status.st_size) > sizes_.whole_file ||
-        whole_size_ + static_cast<std::size_t>(status.st_size) > sizes_.whole_files)
+    std::uint64_t file_size = 0;
+    if (reader.descriptor < 0 || !platform::regular_file_size(reader.descriptor, file_size) ||
+        file_size == 0 || file_size > sizes_.whole_file ||
+        whole_size_ + static_cast<std::size_t>(file_size) > sizes_.whole_files)
         return;
     // One byte more than the file holds finds its end, or that it grew:
     // the rest is then read in blocks.
-    std::size_t size = static_cast<std::size_t>(status.st_size) + 1;
+    std::size_t size = static_cast<std::size_t>(file_size) + 1;
     char* whole = add_block(size + LINE_SCAN_SLACK);
     std::size_t got = 0;
     while (got < size) {
-        ssize_t more = reader.read_into(whole + got, size - got);
+        std::ptrdiff_t more = reader.read_into(whole + got, size - got);
         if (more <= 0) break;
         got += static_cast<std::size_t>(more);
     }
