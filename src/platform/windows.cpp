@@ -81,7 +81,15 @@ void fail_writes_to_closed_pipes() {}
 // --- Files by path ---
 
 std::FILE* open_file(const char* path, const char* mode) {
-    return _wfopen(wide(path).c_str(), wide(mode).c_str());
+    std::wstring name = wide(path);
+    std::FILE* stream = _wfopen(name.c_str(), wide(mode).c_str());
+    if (stream || mode[0] != 'r') return stream;
+    // A directory opens on POSIX, and reading it fails; the same stream
+    // here, one that cannot be read, keeps the program's lines the same.
+    struct _stat64 status;
+    if (_wstat64(name.c_str(), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFDIR)
+        return _wfopen(L"NUL", L"wb");
+    return nullptr;
 }
 
 bool is_terminal(std::FILE* stream) {
