@@ -84,12 +84,24 @@ std::FILE* open_file(const char* path, const char* mode) {
     std::wstring name = wide(path);
     std::FILE* stream = _wfopen(name.c_str(), wide(mode).c_str());
     if (stream || mode[0] != 'r') return stream;
-    // A directory opens on POSIX, and reading it fails; the same stream
-    // here, one that cannot be read, keeps the program's lines the same.
+    // A directory opens on POSIX, and reading it fails; so it does here,
+    // through a handle of the directory itself, which keeps the program's
+    // lines the same.
     struct _stat64 status;
-    if (_wstat64(name.c_str(), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFDIR)
-        return _wfopen(L"NUL", L"wb");
-    return nullptr;
+    if (_wstat64(name.c_str(), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFDIR)
+        return nullptr;
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    stream = _fdopen(descriptor, "rb");
+    if (!stream) _close(descriptor);
+    return stream;
 }
 
 bool is_terminal(std::FILE* stream) {
