@@ -1,7 +1,8 @@
 // The platform seam on POSIX systems: Linux, macOS, the BSDs, and WASI for
 // the playground's module (which reaches only the files in memory, the
-// identities and the terminal test). Only calls of POSIX, but for the
-// memory streams, which take each C library's own way.
+// identities and the terminal test, and lacks signals, processes and
+// owners). Only calls of POSIX, but for the memory streams, which take each
+// C library's own way.
 #if !defined(_WIN32)
 
 #if defined(__linux__) && !defined(_GNU_SOURCE)
@@ -13,8 +14,10 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstring>
+#if !defined(__wasi__) // WASI has no signals
+#include <csignal>
+#endif
 
 #include "platform/file_identity.hpp"
 #include "platform/platform.hpp"
@@ -124,17 +127,40 @@ std::string name_of(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The process's number, which tells apart the files of two runs at once.
+// WASI has no processes: its module runs alone in its page.
+long process_number() {
+#if defined(__wasi__)
+    return 0;
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
 // A new file beside the target; its descriptor, or -1.
 int create_temporary(const std::string& target, std::string& temporary) {
     // Short enough for any file system's limit on a name.
     std::string stem = directory_of(target) + "/." + name_of(target).substr(0, 160) + ".orvasm-" +
-                       std::to_string(getpid()) + "-";
+                       std::to_string(process_number()) + "-";
     for (int attempt = 0; attempt < 100; attempt++) {
         temporary = stem + std::to_string(attempt);
         int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor >= 0 || errno != EEXIST) return descriptor;
     }
     return -1;
+}
+
+// Gives the new file the old one's permission bits and owner (WASI, for
+// the playground, has neither, and never replaces a file).
+void take_over([[maybe_unused]] int descriptor, [[maybe_unused]] const ReplacedFile& replaced) {
+#if !defined(__wasi__)
+    fchmod(descriptor, static_cast<mode_t>(replaced.mode));
+    // Only a privileged user can give the new file to the old one's
+    // owner; for anyone else it is theirs already, or stays theirs.
+    if (replaced.user != geteuid() || replaced.group != getegid()) {
+        [[maybe_unused]] int owned = fchown(descriptor, replaced.user, replaced.group);
+    }
+#endif
 }
 
 } // namespace
@@ -176,14 +202,7 @@ std::FILE* create_beside(const std::string& target, const ReplacedFile& replaced
                          std::string& temporary) {
     int descriptor = create_temporary(target, temporary);
     if (descriptor < 0) return nullptr;
-    if (replaced.exists) {
-        fchmod(descriptor, static_cast<mode_t>(replaced.mode));
-        // Only a privileged user can give the new file to the old one's
-        // owner; for anyone else it is theirs already, or stays theirs.
-        if (replaced.user != geteuid() || replaced.group != getegid()) {
-            [[maybe_unused]] int owned = fchown(descriptor, replaced.user, replaced.group);
-        }
-    }
+    if (replaced.exists) take_over(descriptor, replaced);
     std::FILE* stream = fdopen(descriptor, "wb");
     if (stream) return stream;
     close(descriptor);
