@@ -9,13 +9,13 @@
 
 #include "cli/options.hpp"
 #include "common/diagnostics.hpp"
-#include "platform/file_identity.hpp"
 #include "library/internal.hpp"
 #include "orvasm/orvasm.h"
 #include "output/depfile_writer.hpp"
 #include "output/listing_writer.hpp"
 #include "output/output_file.hpp"
 #include "output/source_lines.hpp"
+#include "platform/file_identity.hpp"
 #include "platform/platform.hpp"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "assembler/assembler.hpp"
-#include "platform/file_identity.hpp"
 #include "library/internal.hpp"
 #include "library/result.hpp"
 #include "output/symbol_writer.hpp"
+#include "platform/file_identity.hpp"
 
 namespace {
 

@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-
 namespace platform {
 
 // --- The process ---

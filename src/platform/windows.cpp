@@ -193,9 +193,9 @@ std::FILE* create_beside(const std::string& target, const ReplacedFile&, std::st
                        std::to_string(GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; attempt++) {
         temporary = stem + std::to_string(attempt);
-        int descriptor = _wopen(wide(temporary.c_str()).c_str(),
-                                _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                                _S_IREAD | _S_IWRITE);
+        int descriptor =
+            _wopen(wide(temporary.c_str()).c_str(),
+                   _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
         if (descriptor < 0 && errno == EEXIST) continue;
         if (descriptor < 0) return nullptr;
         std::FILE* stream = _fdopen(descriptor, "wb");
@@ -223,9 +223,9 @@ void remove_file(const std::string& path) {
 bool identify_path(const char* path, FileIdentity& identity) {
     // Backup semantics open directories too; no access is asked for, so a
     // file another program holds open is identified all the same.
-    HANDLE handle = CreateFileW(wide(path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     bool known = identity_of(handle, identity);
     CloseHandle(handle);

@@ -66,7 +66,8 @@ class Platform : public testing::Test {
     // Opens the rom for replacing and writes "new" to it.
     void write_new(OutputFile& output) {
         ASSERT_TRUE(open_output(output, utf8_of(rom_).c_str()));
-        ASSERT_FALSE(output.temporary.empty()) << "a regular file is replaced, not written in place";
+        ASSERT_FALSE(output.temporary.empty())
+            << "a regular file is replaced, not written in place";
         std::fputs("new", output.stream);
     }
 
@@ -112,8 +113,8 @@ TEST_F(Platform, AFailedReplaceKeepsTheOldFileWhole) {
 
 TEST_F(Platform, OneFileHasOneIdentityHoweverItIsReached) {
     std::string path = utf8_of(rom_);
-    std::string roundabout = utf8_of(rom_.parent_path() / ".." / rom_.parent_path().filename() /
-                                     rom_.filename());
+    std::string roundabout =
+        utf8_of(rom_.parent_path() / ".." / rom_.parent_path().filename() / rom_.filename());
     FileIdentity direct{};
     FileIdentity around{};
     FileIdentity opened{};
