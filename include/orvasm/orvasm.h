@@ -52,7 +52,7 @@ extern "C" {
 /* --- Version --------------------------------------------------------- */
 
 #define ORVASM_VERSION_MAJOR 1
-#define ORVASM_VERSION_MINOR 1
+#define ORVASM_VERSION_MINOR 2
 #define ORVASM_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH: compare it with orvasm_version_number
  * to find the library older than the header a program was built with. */
@@ -228,6 +228,56 @@ ORVASM_API int orvasm_opcode(const char* word);
 /* The mnemonic whose base opcode is `index` (0 "LIT" to 31 "SFT"), or NULL. */
 ORVASM_API const char* orvasm_mnemonic(unsigned index);
 
+/* --- Tokens (since 1.2) ------------------------------------------------ */
+
+/* What a token is from its text alone, as the assembly decides it: by its
+ * first byte, from the table the assembly dispatches on, and for a word by
+ * what it holds. Context can say more: a word is a macro use where a macro
+ * of its name exists (else the call of a label), and in a macro definition
+ * "{" and "}" are its braces. */
+enum orvasm_token_kind {
+    ORVASM_TOKEN_WORD = 0,              /* a macro use or a label call; "" too */
+    ORVASM_TOKEN_COMMENT = 1,           /* "(": opens a comment, up to a lone ")" */
+    ORVASM_TOKEN_MALFORMED_COMMENT = 2, /* "(text": the same, with a warning */
+    ORVASM_TOKEN_INCLUDE = 3,           /* "~path": the tokens of the file */
+    ORVASM_TOKEN_MACRO = 4,             /* "%name": defines a macro; its body follows */
+    ORVASM_TOKEN_ABSOLUTE_PADDING = 5,  /* "|hex": writing goes on at hex */
+    ORVASM_TOKEN_RELATIVE_PADDING = 6,  /* "$hex": writing goes on hex bytes later */
+    ORVASM_TOKEN_LABEL = 7,             /* "@name": a label, and the scope from here */
+    ORVASM_TOKEN_SUBLABEL = 8,          /* "&name": the label "scope/name" */
+    ORVASM_TOKEN_LITERAL = 9,           /* "#hex": a byte or short pushed by a literal */
+    ORVASM_TOKEN_TEXT = 10,             /* "\"text": the bytes after the quote */
+    ORVASM_TOKEN_BRACKET = 11,          /* "[" or "]" alone: ignored */
+    ORVASM_TOKEN_INSTRUCTION = 12,      /* a mnemonic with its mode letters, or "BRK" */
+    ORVASM_TOKEN_RAW_BYTE = 13,         /* two lower-case hexadecimal digits */
+    ORVASM_TOKEN_RAW_SHORT = 14,        /* four */
+    /* References: a sigil, then a label's name, or "&" and a sublabel of
+     * the scope. With "," "." ";" "!" "?" an opcode comes first. */
+    ORVASM_TOKEN_RELATIVE_REFERENCE = 15,      /* "," "_": a byte, the distance */
+    ORVASM_TOKEN_ZERO_PAGE_REFERENCE = 16,     /* "." "-": a byte, the address's low byte */
+    ORVASM_TOKEN_ABSOLUTE_REFERENCE = 17,      /* ";" ":" "=": a short, the address */
+    ORVASM_TOKEN_RELATIVE_SHORT_REFERENCE = 18 /* "!" "?": a short, the distance */
+};
+#define ORVASM_TOKEN_KINDS 19 /* kinds from 0 to ORVASM_TOKEN_KINDS - 1 */
+
+/* The kind of the token whose text is the `length` bytes at `text` (which
+ * need not be terminated); as in the assembly, a 0x00 ends the text. */
+ORVASM_API int orvasm_token_kind(const char* text, size_t length);
+
+/* Where the name starts in such a token, in bytes: 1 after the sigil of a
+ * label, sublabel, macro definition or reference, and of an include (its
+ * path); 2 after a reference's sigil and "&", where the name is that of a
+ * sublabel of the scope in force; 0 in a word. Past the text's end (the
+ * text's length) for a token that names nothing. */
+ORVASM_API size_t orvasm_token_name_start(const char* text, size_t length);
+
+/* The length of the token that begins at `text`, among `size` bytes, as the
+ * assembly reads it: the bytes up to the first whitespace (blank, tab, line
+ * feed, vertical tab, form feed or carriage return) or the end, a 0x00 and
+ * what follows it included, and at most 63: a longer run is read in pieces,
+ * and its first piece fails. 0 when `text` starts with whitespace. */
+ORVASM_API size_t orvasm_token_length(const char* text, size_t size);
+
 /* --- Diagnostics ----------------------------------------------------- */
 
 enum orvasm_severity {
@@ -241,8 +291,15 @@ enum orvasm_severity {
  * token adding its line after the cause. With ORVASM_LOCATIONS, lines carry
  * their positions and the first failure its chain: a record with `notes`
  * above 0 is followed by that many notes (the macro uses and includes it
- * happened in, and where a duplicate was first defined). `text` is the
- * line exactly as printed (with its newline), `length` bytes. */
+ * happened in, where a duplicate was first defined, and the hints: a name
+ * it may have meant, lower-case hexadecimal, the reason a file could not be
+ * read, where a write went back). `text` is the line exactly as printed
+ * (with its newline), `length` bytes.
+ *
+ * `fix` (since 1.2) is NULL except on a hint note whose fix is certain
+ * (the one name within reach, hexadecimal in lower case): the text that
+ * replaces the whole failing token, the token at the position of the error
+ * record whose `notes` count this note, as ";message" for ";mesage". */
 typedef struct orvasm_diagnostic {
     int severity;
     const char* message;
@@ -251,6 +308,7 @@ typedef struct orvasm_diagnostic {
     uint32_t notes;
     const char* text;
     size_t length;
+    const char* fix;
 } orvasm_diagnostic;
 
 ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result);
@@ -258,6 +316,17 @@ ORVASM_API const orvasm_diagnostic* orvasm_result_diagnostic(const orvasm_result
                                                              size_t index);
 /* Lines printed but not kept, past ORVASM_MAX_DIAGNOSTICS. */
 ORVASM_API size_t orvasm_result_diagnostics_dropped(const orvasm_result* result);
+
+/* Problems (since 1.2): what an editor shows, one per mistake. Each
+ * warning is a problem, and a failure is one: its innermost cause, the
+ * first error line (the error lines after it each name an enclosing token
+ * and say nothing more). Summary and note lines are none. Problems come in
+ * the order printed. orvasm_result_problem gives the index of the record
+ * that heads problem `index`, whose `notes` notes follow it; past the
+ * count it gives orvasm_result_diagnostic_count, which names no record.
+ * Read in order, each call takes constant time. */
+ORVASM_API size_t orvasm_result_problem_count(const orvasm_result* result);
+ORVASM_API size_t orvasm_result_problem(const orvasm_result* result, size_t index);
 
 /* --- Listing and files ------------------------------------------------ */
 
@@ -269,8 +338,16 @@ enum orvasm_listing_kind {
     ORVASM_LIST_INCLUDE = 4    /* an include: `target` names the file; its tokens follow */
 };
 
+/* The most bytes of a source line a listing keeps (since 1.2). */
+#define ORVASM_LISTED_TEXT 256
+
 /* One token as the pass handled it, with ORVASM_LISTING, in order. `depth`
- * counts the expansions and includes around it (0 for the source's own). */
+ * counts the expansions and includes around it (0 for the source's own).
+ * Since 1.2, `text` holds the first `text_length` bytes (at most
+ * ORVASM_LISTED_TEXT) of the token's source line, without its line end and
+ * the carriage returns before it, and `cut` is 1 when the line is longer
+ * (its text is then its first ORVASM_LISTED_TEXT bytes). A macro body
+ * token's line is that of the body, kept once per macro. */
 typedef struct orvasm_listing_record {
     int kind;
     orvasm_position position;
@@ -278,12 +355,62 @@ typedef struct orvasm_listing_record {
     uint32_t size;
     uint32_t depth;
     const char* target;
+    const char* text;   /* since 1.2; "" when the line was not kept */
+    size_t text_length; /* since 1.2 */
+    int cut;            /* since 1.2 */
 } orvasm_listing_record;
 
 ORVASM_API size_t orvasm_result_listing_count(const orvasm_result* result);
 ORVASM_API const orvasm_listing_record* orvasm_result_listing(const orvasm_result* result,
                                                               size_t index);
 ORVASM_API size_t orvasm_result_listing_dropped(const orvasm_result* result);
+
+/* One line of the listing (since 1.2): the records of one source line that
+ * are shown together, as the program's --listing prints them. Consecutive
+ * records of a line at one depth join it while bytes follow on from the
+ * bytes before, labels stand where the line has got to, and padding comes
+ * before any byte; a macro use or an include is a line of its own. */
+typedef struct orvasm_listing_line {
+    orvasm_position position;   /* of its first record: the file and line shown */
+    uint32_t address;           /* where it starts; for padding alone, where it moved to */
+    uint32_t size;              /* bytes written from `address` */
+    const unsigned char* bytes; /* those bytes, in the rom; NULL when `size` is 0 */
+    uint32_t depth;             /* expansions and includes around it */
+    uint32_t expansions;        /* the macro expansions among them ("+" marks) */
+    const char* text;           /* the source line, as in orvasm_listing_record */
+    size_t text_length;
+    int cut;           /* 1: the line is longer than its text, ORVASM_LISTED_TEXT bytes */
+    int resumes;       /* 1: an include ended before this line, back in its file */
+    const char* opens; /* an include: the file whose lines follow; else NULL */
+} orvasm_listing_line;
+
+/* The listing's lines in order, with ORVASM_LISTING; index from 0 below
+ * the count, else NULL. Formed on first use; 0 lines when memory runs out
+ * or records were dropped. */
+ORVASM_API size_t orvasm_result_listing_line_count(const orvasm_result* result);
+ORVASM_API const orvasm_listing_line* orvasm_result_listing_line(const orvasm_result* result,
+                                                                 size_t index);
+
+/* Bytes written (since 1.2): `size` bytes of memory from `address`. */
+typedef struct orvasm_span {
+    uint32_t address;
+    uint32_t size;
+} orvasm_span;
+
+/* With ORVASM_LISTING: the bytes written by the tokens of `file` (a path as
+ * positions give it) that begin from line `first_line`, column
+ * `first_column` to line `last_line`, column `last_column`, both included,
+ * in the order written: a token's own bytes and, for a macro use or an
+ * include, those of all it holds. A macro body's token, handled at each use
+ * of the macro, has its bytes at each use. Spans that touch are joined.
+ * Copies at most `capacity` spans to `spans` (which may be NULL) and
+ * returns their full count, as snprintf. One token: its start at both
+ * ends; a whole line: columns 1 and UINT32_MAX. After a failure, the bytes
+ * of the tokens read before it, with placeholders still 0xff. */
+ORVASM_API size_t orvasm_result_bytes_at(const orvasm_result* result, const char* file,
+                                         uint32_t first_line, uint32_t first_column,
+                                         uint32_t last_line, uint32_t last_column,
+                                         orvasm_span* spans, size_t capacity);
 
 /* With ORVASM_DEPENDENCIES: the files read, the source first, then each
  * included file once in the order first opened, by the path as written. */

@@ -37,20 +37,37 @@ void enter_frame(AssemblerState& state, const Frame& frame);
 // Pops the frame enter_frame pushed.
 void leave_frame(AssemblerState& state);
 
-// Where the last token read from `stream`, a stream of file `file`, begins.
+// Where the last token read from `stream`, a stream of file `file`, begins:
+// its line and column, both from 1, the column in bytes; unknown (line 0)
+// unless the stream counts lines. The bytes since the last count are
+// mostly few, and counted here, a step of 16 at a time; the buffer holds a
+// step of slack after its data, and the bytes past the token are masked off.
 inline SourcePosition token_position(TokenStream& stream, std::uint16_t file) {
-    SourcePosition position = {0, 0, file};
-    token_line_column(stream, position.line, position.column);
-    return position;
+    if (!stream.counts_lines) return {0, 0, file};
+    std::uint64_t start = stream.discarded + stream.token_start;
+    if (start > stream.counted) {
+        auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
+        if (stream.token_start - from <= 4 * MASK_STEP)
+            count_line_feeds(stream, from, stream.token_start);
+        else
+            count_lines(stream, stream.token_start);
+    }
+    return {stream.line, static_cast<std::uint32_t>(start - stream.line_start + 1), file};
+}
+
+// The position of the token frame `index` is handling: that of the body
+// token of a macro's frame, or of the last token read from a file's.
+inline SourcePosition frame_position(AssemblerState& state, int index) {
+    const Frame& frame = state.frames[index];
+    if (frame.macro) return frame.macro->body_positions[frame.body_index];
+    return token_position(*frame.stream, frame.file);
 }
 
 // The position of the token being handled in the innermost frame; unknown
 // (line 0) when positions are not tracked.
 inline SourcePosition current_position(AssemblerState& state) {
     if (!state.tracks_positions || state.frame_count == 0) return {};
-    const Frame& frame = state.frames[state.frame_count - 1];
-    if (frame.macro) return frame.macro->body_positions[frame.body_index];
-    return token_position(*frame.stream, frame.file);
+    return frame_position(state, state.frame_count - 1);
 }
 
 // report_error, located at `position` rather than at the current token.
@@ -66,25 +83,38 @@ inline bool makes_listing(const AssemblerState& state) {
     return state.listing.room && state.tracks_positions;
 }
 
+// --- The listing (listing.cpp) ---
+
 // Tells the listing how many records were written in the room it gave,
 // and takes more room from it; with `last`, only tells it.
 void renew_listing_room(AssemblerState& state, bool last = false);
 
+// Gives the listing the text of the line `stream` is reading, as far as
+// the buffer has it, and returns its number (listing.cpp).
+std::uint32_t keep_line_text(TokenStream& stream);
+
+// The text of the line of the last token read from `stream`, kept once for
+// each line: the number the records of the line carry.
+inline std::uint32_t stream_line_text(TokenStream& stream) {
+    if (!stream.listing) return NO_TEXT;
+    if (stream.text_line != stream.line) {
+        stream.text_line = stream.line;
+        stream.text = keep_line_text(stream);
+    }
+    return stream.text;
+}
+
+// The text of the line of the token being handled in the innermost frame:
+// its file's line, or that of the macro body token.
+inline std::uint32_t current_line_text(AssemblerState& state) {
+    const Frame& frame = state.frames[state.frame_count - 1];
+    if (frame.macro) return frame.macro->body_texts[frame.body_index];
+    return stream_line_text(*frame.stream);
+}
+
 // The next free entry of the listing's room, where a record is made in place.
 inline ListingRecord& next_listing_record(AssemblerState& state) {
     return *state.listing_next;
-}
-
-// Starts the record of a token about to be handled at `depth`, as the
-// bytes it may write; the caller adds where the token begins, and
-// handle_listed_token finishes the record, or leaves it.
-inline ListingRecord& start_listing_record(AssemblerState& state, std::uint16_t depth) {
-    ListingRecord& record = next_listing_record(state);
-    record.size = 0;
-    record.depth = depth;
-    record.kind = ListingKind::Bytes;
-    record.target = 0;
-    return record;
 }
 
 // Keeps the record made in the next free entry of the room.
@@ -167,8 +197,7 @@ int constant_bytes(const char* token, int length, std::uint8_t* bytes);
 
 // handle_token in a pass that makes a listing, which also gives the listing
 // the record of what the token did: the bytes it wrote, the label it
-// defined, or where its padding moved the cursor. The caller starts the
-// record first (start_listing_record) with the token's position.
+// defined, or where its padding moved the cursor, at the token's position.
 int handle_listed_token(AssemblerState& state, const char* token, int length, TokenStream& stream);
 
 // --- Comments (comments.cpp, where their rule is stated once) ---
@@ -240,11 +269,10 @@ struct ReferenceForm {
     std::uint8_t size;   // bytes of the placeholder, all 0xff until resolved
 };
 
-// The reference forms by sigil: the one list that the dispatch, the
-// placeholder writer and resolution read. Row 0 is the call of a label, a
-// word that is nothing else, recorded with sigil 0; every character without
-// a row starts no reference. Adding a sigil is adding a row (and a case in
-// tests/cases/).
+// The reference forms by sigil: the one list that the dispatch (through
+// the table of token_kinds.hpp), the placeholder writer and resolution read. Row 0 is the call of a
+// label, a word that is nothing else, recorded with sigil 0; every character without a row starts
+// no reference. Adding a sigil is adding a row (and a case in tests/cases/).
 struct ReferenceForms {
     ReferenceForm by_sigil[256] = {};
     constexpr ReferenceForms() {
@@ -277,13 +305,6 @@ inline constexpr ReferenceForms reference_forms;
 
 inline const ReferenceForm& reference_form(char sigil) {
     return reference_forms.by_sigil[static_cast<unsigned char>(sigil)];
-}
-
-// True for the sigils that record a reference. 0x00 has a row, the call of
-// a label, but a token that begins with it is an empty word. Asked of most
-// tokens, so defined here, where the dispatch can inline it.
-inline bool is_reference_sigil(char c) {
-    return c != '\0' && reference_form(c).kind != ReferenceKind::None;
 }
 
 // Records a reference token and emits its placeholder bytes. A word that is

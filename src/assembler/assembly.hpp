@@ -80,6 +80,9 @@ struct Macro {
     bool expanding;          // set while its body is being handled, to refuse recursion
     SourcePosition position; // of its "%name" token
     SourcePosition body_positions[MAX_MACRO_BODY];
+    // With a listing: the text of each body token's line (ListingObserver),
+    // kept once when the macro is defined and shown at every use.
+    std::uint32_t body_texts[MAX_MACRO_BODY];
 };
 
 // What a listing shows of one token, in the order the pass handles them.
@@ -98,6 +101,7 @@ struct ListingRecord {
     std::uint16_t depth;     // expansions and includes around the token, the source's own being 0
     ListingKind kind;
     std::uint16_t target; // Expansion: the macro's index; Include: the file's (1 + included index)
+    std::uint32_t text;   // the text of the token's line, as the observer numbered it
 };
 
 // Receives the records of a listing while the pass runs, in order; the
@@ -107,8 +111,18 @@ struct ListingRecord {
 // room for `*size` more, at least one; at the end of the pass it is told
 // the last count with `size` null, and gives nothing. A call for each token
 // would cost more than the record.
+//
+// `text` keeps the text of a listed line: at most LISTED_TEXT bytes of it,
+// without its line end and the carriage returns before that, `cut` when
+// the line is longer. It is asked once for each line a record names, from
+// the bytes the reader has at hand, and gives the number the records carry
+// (NO_TEXT when it kept nothing). A line whose end the reader has not yet
+// read is given as far as it goes, then again, with the number `text`
+// gave, once its end is read; `id` is NEW_TEXT otherwise.
 struct ListingObserver {
     ListingRecord* (*room)(void* context, std::size_t written, std::size_t* size);
+    std::uint32_t (*text)(void* context, std::uint32_t id, const char* bytes, std::size_t length,
+                          bool cut);
     void* context;
 };
 

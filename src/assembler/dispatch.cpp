@@ -3,6 +3,7 @@
 // full (includes, macro expansions and comments nest inside the call) before
 // the next one is read, and the first failing token ends the pass.
 #include "assembler/assembler.hpp"
+#include "assembler/token_kinds.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
 #include "platform/platform.hpp"
@@ -12,11 +13,9 @@ static std::FILE* open_source(AssemblerState& state, const char* path) {
     return platform::open_file(path, "rb");
 }
 
-// Handles a token read from a file, as handle_token does, and also makes
-// its listing record where the pass makes a listing. Chosen once per file,
-// so that a pass without a listing pays nothing for it.
 // Reads a token from a file, counting its lines where the pass makes a
-// listing.
+// listing, and handles it, also making its listing record there. Chosen
+// once per file, so that a pass without a listing pays nothing for it.
 template <bool Listed>
 __attribute__((always_inline)) static inline int read_file_token(TokenStream& stream, char* token,
                                                                  int width) {
@@ -28,37 +27,22 @@ __attribute__((always_inline)) static inline int read_file_token(TokenStream& st
 
 template <bool Listed>
 __attribute__((always_inline)) static inline int
-handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream,
-                  std::uint16_t file, std::uint16_t depth) {
-    if constexpr (Listed) {
-        SourcePosition& position = start_listing_record(state, depth).position;
-        counted_line_column(stream, position.line, position.column);
-        position.file = file;
+handle_read_token(AssemblerState& state, const char* token, int length, TokenStream& stream) {
+    if constexpr (Listed)
         return handle_listed_token(state, token, length, stream);
-    } else {
+    else
         return handle_token(state, token, length, stream);
-    }
 }
 
 template <bool Listed> static int source_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    std::uint16_t depth = listing_depth(state);
     for (int length; (length = read_file_token<Listed>(stream, token, TOP_LEVEL_WIDTH)) >= 0;) {
         // Shorter than handle_token's own limit, so its inlined check drops out.
         if (length > TOP_LEVEL_MAX_TOKEN ||
-            !handle_read_token<Listed>(state, token, length, stream, 0, depth))
+            !handle_read_token<Listed>(state, token, length, stream))
             return report_error(state, "Invalid token", token);
     }
     return 1;
-}
-
-void renew_listing_room(AssemblerState& state, bool last) {
-    auto written = static_cast<std::size_t>(state.listing_next - state.listing_room);
-    std::size_t size = 0;
-    ListingRecord* room =
-        state.listing.room(state.listing.context, written, last ? nullptr : &size);
-    state.listing_room = state.listing_next = room;
-    state.listing_end = room + size;
 }
 
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path) {
@@ -69,6 +53,7 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     TokenStream& stream = state.streams[0];
     open_token_stream(stream, source, path);
     stream.counts_lines = state.tracks_positions;
+    if (makes_listing(state) && state.listing.text) stream.listing = &state.listing;
     if (state.listing.room) renew_listing_room(state);
     enter_frame(state, {&stream, nullptr, 0, 0});
     int read = makes_listing(state) ? source_tokens<true>(state, stream)
@@ -109,11 +94,10 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
 }
 
 template <bool Listed>
-static int include_tokens(AssemblerState& state, TokenStream& stream, std::uint16_t file) {
+static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
-    std::uint16_t depth = listing_depth(state);
     for (int length; (length = read_file_token<Listed>(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
-        if (!handle_read_token<Listed>(state, token, length, stream, file, depth))
+        if (!handle_read_token<Listed>(state, token, length, stream))
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
@@ -137,27 +121,29 @@ int include_source(AssemblerState& state, const char* path) {
     int result;
     if (state.tracks_positions) {
         stream.counts_lines = true;
-        if (makes_listing(state))
+        if (makes_listing(state)) {
+            if (state.listing.text) stream.listing = &state.listing;
             list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
-                                ListingKind::Include, number});
+                                ListingKind::Include, number, current_line_text(state)});
+        }
         enter_frame(state, {&stream, nullptr, 0, number});
-        result = makes_listing(state) ? include_tokens<true>(state, stream, number)
-                                      : include_tokens<false>(state, stream, number);
+        result = makes_listing(state) ? include_tokens<true>(state, stream)
+                                      : include_tokens<false>(state, stream);
         leave_frame(state);
     } else {
-        result = include_tokens<false>(state, stream, number);
+        result = include_tokens<false>(state, stream);
     }
     state.include_depth--;
     std::fclose(file);
     return result;
 }
 
-static int handle_padding(AssemblerState& state, const char* token) {
+static int handle_padding(AssemblerState& state, const char* token, bool absolute) {
     const char* rest = token + 1;
     std::uint32_t value;
     if (!read_hex_word(rest, value)) return report_error(state, "Invalid padding", token);
     // The new cursor is not checked here; the next byte written checks it.
-    if (token[0] == '|')
+    if (absolute)
         state.cursor = value;
     else
         state.cursor += value;
@@ -199,7 +185,7 @@ static int handle_word(AssemblerState& state, const char* word, int length, Toke
 // no macro or label may have a hexadecimal or instruction name.
 int constant_bytes(const char* token, int length, std::uint8_t* bytes) {
     std::uint32_t value;
-    if (token[0] == '#') {
+    if (sigil_of(token[0]) == Sigil::Literal) {
         if (length == 3 && read_hex_word(token + 1, value)) {
             bytes[0] = OPCODE_LIT;
             bytes[1] = static_cast<std::uint8_t>(value);
@@ -239,36 +225,34 @@ __attribute__((always_inline)) int handle_token(AssemblerState& state, const cha
                                                 int length, TokenStream& stream) {
     if (length > MAX_TOKEN_LENGTH) return report_error(state, "Invalid token", token);
     const char* rest = token + 1;
-    switch (token[0]) {
-    case '(': skip_comment(state, token, stream); return 1;
-    case '~':
+    switch (sigil_of(token[0])) {
+    case Sigil::Comment: skip_comment(state, token, stream); return 1;
+    case Sigil::Include:
         if (!include_source(state, rest)) return report_error(state, "Invalid include", token);
         return 1;
-    case '%':
+    case Sigil::Macro:
         if (!define_macro(state, rest, length - 1, stream))
             return report_error(state, "Invalid macro", token);
         return 1;
-    case '|':
-    case '$': return handle_padding(state, token);
-    case '@': return handle_label(state, token, length);
-    case '&': return handle_sublabel(state, token, length);
-    case '#': return handle_literal(state, token, length);
-    case '"': return handle_text(state, rest, length - 1);
-    case '[':
-    case ']':
+    case Sigil::AbsolutePadding: return handle_padding(state, token, true);
+    case Sigil::RelativePadding: return handle_padding(state, token, false);
+    case Sigil::Label: return handle_label(state, token, length);
+    case Sigil::Sublabel: return handle_sublabel(state, token, length);
+    case Sigil::Literal: return handle_literal(state, token, length);
+    case Sigil::Text: return handle_text(state, rest, length - 1);
+    case Sigil::Reference: return handle_reference(state, token[0], rest, length - 1);
+    case Sigil::Bracket:
         if (token[1] == '\0') return 1;
-        return handle_word(state, token, length, stream);
-    default:
-        if (is_reference_sigil(token[0]))
-            return handle_reference(state, token[0], rest, length - 1);
-        return handle_word(state, token, length, stream);
+        break;
+    case Sigil::Word: break;
     }
+    return handle_word(state, token, length, stream);
 }
 #pragma GCC diagnostic pop
 
 // Inlined into the reading loops of a listed pass, as handle_token is into
-// all of them. The caller has put the token's position in the next record;
-// the record is kept only when the token makes one.
+// all of them. The record is made only when the token did something a
+// listing shows, in the frame of the token, which has its position.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattributes"
 __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, const char* token,
@@ -280,9 +264,7 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     if (!handle_token(state, token, length, stream)) return 0;
     // An include or a macro use has listed its header and what it holds.
     if (state.listed != listed) return 1;
-    // Finished in place, and kept only when the token did any of these.
-    ListingRecord& record = next_listing_record(state);
-    record.address = cursor;
+    ListingRecord record = {{}, cursor, 0, listing_depth(state), ListingKind::Bytes, 0, 0};
     if (state.length != written) {
         record.size = static_cast<std::uint16_t>(state.cursor - cursor);
     } else if (state.label_count != labels) {
@@ -293,7 +275,9 @@ __attribute__((always_inline)) int handle_listed_token(AssemblerState& state, co
     } else {
         return 1;
     }
-    keep_listing_record(state);
+    record.position = current_position(state);
+    record.text = current_line_text(state);
+    list_record(state, record);
     return 1;
 }
 #pragma GCC diagnostic pop

@@ -25,13 +25,6 @@ static bool locates(const AssemblerState& state) {
     return state.tracks_positions && state.diagnostics.locations;
 }
 
-// The position of the token frame `index` is handling.
-static SourcePosition position_in_frame(AssemblerState& state, int index) {
-    Frame& frame = state.frames[index];
-    if (frame.macro) return frame.macro->body_positions[frame.body_index];
-    return token_position(*frame.stream, frame.file);
-}
-
 static SourceLocation location_of(const AssemblerState& state, const SourcePosition& position) {
     if (position.line == 0) return {};
     return {file_path(state, position.file), position.line, position.column};
@@ -47,7 +40,7 @@ static void print_note(AssemblerState& state, const SourcePosition& position, co
 // include that leads there, innermost first.
 static void print_chain(AssemblerState& state) {
     for (int index = state.frame_count - 1; index > 0; index--) {
-        SourcePosition from = position_in_frame(state, index - 1);
+        SourcePosition from = frame_position(state, index - 1);
         const Frame& frame = state.frames[index];
         if (frame.macro)
             print_note(state, from, "in expansion of macro", frame.macro->name);

@@ -50,6 +50,7 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
             if (state.tracks_positions)
                 macro.body_positions[macro.body_length] =
                     token_position(stream, state.frames[state.frame_count - 1].file);
+            if (makes_listing(state)) macro.body_texts[macro.body_length] = stream_line_text(stream);
             macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(token_length);
             macro.constant_sizes[macro.body_length] = static_cast<std::uint8_t>(
                 constant_bytes(token, token_length, macro.constant_bytes[macro.body_length]));
@@ -74,7 +75,7 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
             if (!emit_bytes(state, macro.constant_bytes[i], size)) return 0;
             if constexpr (Listed)
                 list_record(state, {macro.body_positions[i], cursor, size, listing_depth(state),
-                                    ListingKind::Bytes, 0});
+                                    ListingKind::Bytes, 0, macro.body_texts[i]});
             i++;
             continue;
         }
@@ -88,7 +89,6 @@ static int expand_body(AssemblerState& state, Macro& macro, TokenStream& stream)
         }
         int handled;
         if constexpr (Listed) {
-            start_listing_record(state, listing_depth(state)).position = macro.body_positions[i];
             handled = handle_listed_token(state, token, length, stream);
         } else {
             handled = handle_token(state, token, length, stream);
@@ -106,7 +106,8 @@ static int expand_tracked_body(AssemblerState& state, Macro& macro, TokenStream&
     if (listed)
         list_record(state,
                     {current_position(state), state.cursor, 0, listing_depth(state),
-                     ListingKind::Expansion, static_cast<std::uint16_t>(&macro - state.macros)});
+                     ListingKind::Expansion, static_cast<std::uint16_t>(&macro - state.macros),
+                     current_line_text(state)});
     enter_frame(state, {nullptr, &macro, 0, 0});
     int result = listed ? expand_body<true, true>(state, macro, stream)
                         : expand_body<true, false>(state, macro, stream);

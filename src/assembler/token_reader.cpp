@@ -21,11 +21,12 @@ bool is_space(unsigned char c) {
 constexpr unsigned char STOP_AFTER_BLOCK = ')';
 static_assert(STREAM_SLACK >= COMMENT_SCAN_STEP, "the search reads whole steps");
 
-// Counts the lines of the buffer up to `until`, from where counting stopped.
+} // namespace
+
 // A short stretch, such as the bytes since the last token whose position
 // was asked for, is counted a step of 16 bytes at a time; a long one, such
 // as a block leaving the buffer, is searched for its line ends.
-void count_lines_to(TokenStream& stream, std::uint32_t until) {
+void count_lines(TokenStream& stream, std::uint32_t until) {
     if (stream.discarded + until <= stream.counted) return;
     auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
     if (until - from < 16 * MASK_STEP) {
@@ -45,13 +46,18 @@ void count_lines_to(TokenStream& stream, std::uint32_t until) {
     stream.counted = stream.discarded + until;
 }
 
+namespace {
+
 // Moves the bytes from `keep` on to the front of the buffer and reads the
 // next block after them; `position` moves with them. Every caller keeps
 // less than a token of MAX_TOKEN_WIDTH bytes. This is the one place where
 // bytes leave the buffer. Returns false when no byte was added.
-bool refill(TokenStream& stream, std::uint32_t keep) {
+// Out of line, and whole: once a block, and a part of it inlined into the
+// comment skip costs that loop registers.
+__attribute__((noinline)) bool refill(TokenStream& stream, std::uint32_t keep) {
     if (stream.exhausted) return false;
-    if (stream.counts_lines) count_lines_to(stream, keep);
+    if (stream.counts_lines) count_lines(stream, keep);
+    if (stream.listing) keep_line_head(stream, keep);
     stream.discarded += keep;
     std::uint32_t kept = stream.end - keep;
     std::memmove(stream.buffer, stream.buffer + keep, kept);
@@ -64,9 +70,9 @@ bool refill(TokenStream& stream, std::uint32_t keep) {
     if (count == 0) {
         stream.exhausted = true;
         stream.failed = std::ferror(stream.file) != 0;
-        return false;
     }
-    return true;
+    if (stream.listing) finish_line_text(stream);
+    return count != 0;
 }
 
 // Leaves `position` at the next token byte; false at the end of the stream.
@@ -138,6 +144,12 @@ void open_token_stream(TokenStream& stream, std::FILE* file, const char* path) {
     stream.counted = 0;
     stream.line = 1;
     stream.line_start = 0;
+    stream.listing = nullptr;
+    stream.head_line = 0;
+    stream.head_length = 0;
+    stream.text_line = 0;
+    stream.text = NO_TEXT;
+    stream.text_open = false;
     stream.buffer[0] = STOP_AFTER_BLOCK;
 }
 
@@ -204,8 +216,4 @@ void skip_comment_tokens(TokenStream& stream, int depth) {
 void skip_comments(TokenStream& stream, int depth) {
     skip_comment_tokens(stream, depth);
     while (opens_next_comment(stream)) skip_comment_tokens(stream, 1);
-}
-
-void count_lines(TokenStream& stream, std::uint32_t until) {
-    count_lines_to(stream, until);
 }

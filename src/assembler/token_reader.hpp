@@ -98,6 +98,13 @@ inline int read_token(TokenStream& stream, char* token, int width) {
 // Counts the lines of the buffer from where counting stopped up to `until`.
 void count_lines(TokenStream& stream, std::uint32_t until);
 
+// The texts of listed lines (listing.cpp), for a stream whose `listing` is
+// set: as bytes from `keep` on are about to be all the buffer holds, saves
+// the first bytes of the line being read; once a block has been read,
+// gives the observer the text of a line that was open at the block's end.
+void keep_line_head(TokenStream& stream, std::uint32_t keep);
+void finish_line_text(TokenStream& stream);
+
 // Counts the lines of the buffer from `from`, where counting stopped, up to
 // `until`, a step of 16 bytes at a time: for the few bytes between two
 // tokens. The buffer holds a step of slack after its data, and the bytes
@@ -116,8 +123,8 @@ inline void count_line_feeds(TokenStream& stream, std::uint32_t from, std::uint3
 
 // read_token for a pass that makes a listing, which asks where every token
 // begins: also counts the line ends in the whitespace it skips, so that no
-// byte is looked at twice and counted_line_column has the token's place at
-// hand. A token holds no line end, so the count then stands at its end.
+// byte is looked at twice and token_position has the token's place at
+// hand (token_position). A token holds no line end, so the count then stands at its end.
 inline int read_counted_token(TokenStream& stream, char* token, int width) {
     if (stream.counted != stream.discarded + stream.position) count_lines(stream, stream.position);
     auto wanted = static_cast<std::uint32_t>(width);
@@ -138,31 +145,4 @@ inline int read_counted_token(TokenStream& stream, char* token, int width) {
     int length = take_token(stream, token, wanted);
     stream.counted = stream.discarded + stream.position;
     return length;
-}
-
-// The line and column of the token read_counted_token read last.
-inline void counted_line_column(const TokenStream& stream, std::uint32_t& line,
-                                std::uint32_t& column) {
-    line = stream.line;
-    column =
-        static_cast<std::uint32_t>(stream.discarded + stream.token_start - stream.line_start + 1);
-}
-
-// The line and column (both from 1, the column in bytes) where the last
-// token read begins, unless the stream does not count lines. The bytes
-// since the last count are mostly few, and counted here, a step of 16 at a
-// time; the buffer holds a step of slack after its data, and the bytes past
-// `token_start` are masked off.
-inline void token_line_column(TokenStream& stream, std::uint32_t& line, std::uint32_t& column) {
-    if (!stream.counts_lines) return;
-    std::uint64_t start = stream.discarded + stream.token_start;
-    if (start > stream.counted) {
-        auto from = static_cast<std::uint32_t>(stream.counted - stream.discarded);
-        if (stream.token_start - from <= 4 * MASK_STEP)
-            count_line_feeds(stream, from, stream.token_start);
-        else
-            count_lines(stream, stream.token_start);
-    }
-    line = stream.line;
-    column = static_cast<std::uint32_t>(start - stream.line_start + 1);
 }

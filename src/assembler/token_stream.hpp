@@ -4,10 +4,18 @@
 // users compiling the reader.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "assembler/token_widths.hpp"
+
+struct ListingObserver;
+
+// The most bytes of a source line a listing keeps and shows.
+constexpr std::uint32_t LISTED_TEXT = 256;
+constexpr std::uint32_t NEW_TEXT = UINT32_MAX; // ListingObserver::text: a line not yet kept
+constexpr std::uint32_t NO_TEXT = UINT32_MAX;  // a record whose line has no text
 
 // Bytes asked of the file at a time: a whole number of the C library's
 // buffers (4 or 8 KiB), so that each block is one read straight into the
@@ -41,4 +49,17 @@ struct TokenStream {
     // byte after the data instead of testing for its end at every byte, and
     // the comment search reads whole steps up to that stop byte.
     unsigned char buffer[MAX_TOKEN_WIDTH + STREAM_BUFFER_SIZE + STREAM_SLACK];
+    // With a listing (listing.cpp): the observer that keeps the texts of
+    // lines; the first bytes of the line that was being read when bytes
+    // last left the buffer; and the text kept last, of `text_line`, which
+    // is `text_open` while its end is still to be read.
+    const ListingObserver* listing;
+    std::uint32_t head_line;
+    std::uint32_t head_length;
+    std::uint32_t text_line;
+    std::uint32_t text;
+    bool text_open;
+    // The text kept, and a few bytes more: enough to tell a longer line
+    // from one whose carriage returns make it look longer.
+    char head[LISTED_TEXT + 16];
 };

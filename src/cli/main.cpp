@@ -6,15 +6,14 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "cli/options.hpp"
 #include "common/diagnostics.hpp"
-#include "library/internal.hpp"
 #include "orvasm/orvasm.h"
 #include "output/depfile_writer.hpp"
 #include "output/listing_writer.hpp"
 #include "output/output_file.hpp"
-#include "output/source_lines.hpp"
 #include "platform/file_identity.hpp"
 #include "platform/platform.hpp"
 
@@ -77,7 +76,12 @@ bool write_dependencies(const orvasm_result* result, const Options& options) {
     if (replaces_output_or_input(result, options, path)) return false;
     OutputFile output;
     if (!open_output(output, path)) return false;
-    if (write_depfile(*result_state(result), options.source_path, options.rom_path, output.stream))
+    // The files the assembly read: the source, then those it included.
+    std::vector<const char*> included;
+    for (std::size_t i = 1; i < orvasm_result_file_count(result); i++)
+        included.push_back(orvasm_result_file(result, i));
+    if (write_depfile(included.data(), included.size(), options.source_path, options.rom_path,
+                      output.stream))
         return commit_output(output);
     abandon_output(output);
     return false;
@@ -91,17 +95,9 @@ bool write_listing_file(const orvasm_result* result, const Options& options) {
         return false;
     OutputFile output;
     if (!open_output(output, path)) return false;
-    const AssemblerState& state = *result_state(result);
-    std::size_t count = 0;
-    const ListingRecord* records = result_listing(result, count);
     bool written = false;
     try {
-        ListingLines listing;
-        FileLines lines;
-        if (form_listing_lines(listing, state, records, count)) {
-            lines.read(state, records, listing);
-            written = write_listing(state, records, listing, lines.texts(), output.stream);
-        }
+        written = write_listing(result, options.source_path, output.stream);
     } catch (const std::bad_alloc&) {
         written = false; // memory ran out: the listing is not written
     }
@@ -170,6 +166,7 @@ int main(int argc, char** argv) {
     assembly.print_to = stderr;
     if (options.locations) assembly.flags |= ORVASM_LOCATIONS;
     if (options.listing_path) assembly.flags |= ORVASM_LISTING;
+    if (options.depfile_path) assembly.flags |= ORVASM_DEPENDENCIES;
     orvasm_result* result = orvasm_assemble(nullptr, &assembly);
     if (!result) {
         std::perror("orvasm"); // the working state could not be allocated

@@ -26,6 +26,9 @@ struct Diagnostic {
     const char* message;
     const char* detail;
     SourceLocation location;
+    // On a hint note whose fix is certain, the text that replaces the whole
+    // token of the failure it follows; nullptr otherwise. Never printed.
+    const char* fix = nullptr;
 };
 
 // Where the diagnostics of one assembly go. All zero: standard error, as the

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "assembler/assembler.hpp"
-#include "library/internal.hpp"
 #include "library/result.hpp"
 #include "output/symbol_writer.hpp"
 #include "platform/file_identity.hpp"
@@ -107,18 +106,30 @@ ORVASM_API size_t orvasm_result_diagnostics_dropped(const orvasm_result* result)
 }
 
 ORVASM_API size_t orvasm_result_listing_count(const orvasm_result* result) {
-    return result ? result->listing_count : 0;
+    return result ? result->listing.count : 0;
 }
 
 ORVASM_API const orvasm_listing_record* orvasm_result_listing(const orvasm_result* result,
                                                               size_t index) {
-    if (!result || index >= result->listing_count) return nullptr;
+    if (!result || index >= result->listing.count) return nullptr;
     collect_listing(const_cast<orvasm_result&>(*result));
-    return result->listing_view ? &result->listing_view[index] : nullptr;
+    return result->listing.view ? &result->listing.view[index] : nullptr;
 }
 
 ORVASM_API size_t orvasm_result_listing_dropped(const orvasm_result* result) {
-    return result ? result->listing_dropped : 0;
+    return result ? result->listing.dropped : 0;
+}
+
+ORVASM_API size_t orvasm_result_listing_line_count(const orvasm_result* result) {
+    if (!result || !result->state) return 0;
+    collect_listing_lines(const_cast<orvasm_result&>(*result));
+    return result->listing.line_count;
+}
+
+ORVASM_API const orvasm_listing_line* orvasm_result_listing_line(const orvasm_result* result,
+                                                                 size_t index) {
+    if (index >= orvasm_result_listing_line_count(result)) return nullptr;
+    return &result->listing.lines[index];
 }
 
 ORVASM_API size_t orvasm_result_file_count(const orvasm_result* result) {
@@ -137,12 +148,3 @@ ORVASM_API int orvasm_result_read_file(const orvasm_result* result, const char* 
 }
 
 } // extern "C"
-
-const AssemblerState* result_state(const orvasm_result* result) {
-    return result ? result->state : nullptr;
-}
-
-const ListingRecord* result_listing(const orvasm_result* result, std::size_t& count) {
-    count = result ? result->listing_count : 0;
-    return result ? result->listing : nullptr;
-}

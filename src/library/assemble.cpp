@@ -79,7 +79,7 @@ int run_pass(orvasm_result& result, const orvasm_options& options) {
 extern "C" {
 
 ORVASM_API const char* orvasm_version(void) {
-    return "1.1.0";
+    return "1.2.0";
 }
 
 ORVASM_API int orvasm_version_number(void) {
@@ -106,10 +106,7 @@ ORVASM_API orvasm_result* orvasm_assemble(orvasm_assembler* assembler,
     std::memset(static_cast<void*>(result), 0, offsetof(orvasm_result, symbols));
     result->diagnostics.count = result->diagnostics.dropped = result->diagnostics.allocated = 0;
     result->text = {};
-    result->listing = nullptr;
-    result->listing_view = nullptr;
-    result->listing_count = result->listing_capacity = result->listing_dropped = 0;
-    result->listing_overflowing = false;
+    result->listing = {};
     result->chain_head = SIZE_MAX;
     for (MemoryReader& reader : result->readers) reader.in_use = false;
     result->status = ORVASM_INVALID;
@@ -162,8 +159,7 @@ ORVASM_API void orvasm_result_free(orvasm_result* result) {
     }
     if (owner && --owner->results == 0 && owner->freed) free_assembler(owner);
     result->diagnostics.release();
-    std::free(result->listing);
-    std::free(result->listing_view);
+    release_listing(result->listing);
     std::free(result->references);
     std::free(result->macros);
     std::free(result->macro_tokens);

@@ -7,9 +7,6 @@
 
 #include "library/result.hpp"
 
-namespace {
-
-// The path of a file of the assembly: 0 the source, i + 1 `included[i]`.
 const char* path_of(const orvasm_result& result, std::uint32_t file) {
     const AssemblerState& state = *result.state;
     if (file == 0) return result.source_path;
@@ -21,6 +18,8 @@ orvasm_position position_of(const orvasm_result& result, const SourcePosition& p
     if (position.line == 0 || !file) return {nullptr, 0, 0};
     return {file, position.line, position.column};
 }
+
+namespace {
 
 std::size_t decimal_digits(std::uint32_t number) {
     std::size_t digits = 1;
@@ -94,6 +93,9 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
         if (at.line != 0 && at.file)
             record->position = {keep_text(result.text, at.file, std::strlen(at.file)), at.line,
                                 at.column};
+        // NULL also when memory ran out: a fix is an offer, never a guess.
+        if (diagnostic->fix)
+            record->fix = keep_text(result.text, diagnostic->fix, std::strlen(diagnostic->fix));
     }
     if (diagnostic && length < least_length(*diagnostic, locations)) {
         record->text = compose_line(result, *diagnostic, locations, length);
@@ -112,40 +114,6 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
     }
 }
 
-// Takes the records the pass wrote in the room given last, and gives it
-// the rest of the table, grown by doubling when full. Past
-// ORVASM_MAX_LISTING, or when the table cannot grow, the room is the
-// overflow, whose records are only counted.
-ListingRecord* give_listing_room(void* context, std::size_t written, std::size_t* size) {
-    orvasm_result& result = *static_cast<orvasm_result*>(context);
-    if (result.listing_overflowing)
-        result.listing_dropped += written;
-    else
-        result.listing_count += written;
-    if (!size) return nullptr;
-    if (result.listing_count == result.listing_capacity) {
-        // The first table is large enough (384 KiB) that the C library maps
-        // it on its own, so that growing it remaps pages instead of copying
-        // them; pages never written are never touched.
-        std::size_t capacity = result.listing_capacity ? 2 * result.listing_capacity : 16384;
-        if (capacity > ORVASM_MAX_LISTING) capacity = ORVASM_MAX_LISTING;
-        void* grown = capacity > result.listing_capacity
-                          ? std::realloc(result.listing, capacity * sizeof(ListingRecord))
-                          : nullptr;
-        if (grown) {
-            result.listing = static_cast<ListingRecord*>(grown);
-            result.listing_capacity = capacity;
-        }
-    }
-    result.listing_overflowing = result.listing_count == result.listing_capacity;
-    if (result.listing_overflowing) {
-        *size = sizeof result.listing_overflow / sizeof result.listing_overflow[0];
-        return result.listing_overflow;
-    }
-    *size = result.listing_capacity - result.listing_count;
-    return result.listing + result.listing_count;
-}
-
 } // namespace
 
 void observe_assembly(orvasm_result& result, std::FILE* print_to) {
@@ -157,29 +125,7 @@ void observe_assembly(orvasm_result& result, std::FILE* print_to) {
     state.diagnostics.context = &result;
     state.tracks_positions =
         (result.flags & (ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_LOCATIONS)) != 0;
-    if (result.flags & ORVASM_LISTING) state.listing = {&give_listing_room, &result};
-}
-
-void collect_listing(orvasm_result& result) {
-    if (result.listing_view || result.listing_count == 0) return;
-    auto* view = static_cast<orvasm_listing_record*>(
-        std::malloc(result.listing_count * sizeof(orvasm_listing_record)));
-    if (!view) return;
-    const AssemblerState& state = *result.state;
-    for (std::size_t i = 0; i < result.listing_count; i++) {
-        const ListingRecord& from = result.listing[i];
-        const char* target = nullptr;
-        if (from.kind == ListingKind::Expansion && from.target < state.macro_count)
-            target = state.macros[from.target].name;
-        if (from.kind == ListingKind::Include) target = path_of(result, from.target);
-        view[i] = {static_cast<int>(from.kind),
-                   position_of(result, from.position),
-                   from.address,
-                   from.size,
-                   from.depth,
-                   target};
-    }
-    result.listing_view = view;
+    if (result.flags & ORVASM_LISTING) state.listing = listing_observer(result);
 }
 
 void collect_symbols(orvasm_result& result) {

@@ -43,9 +43,51 @@ struct TextArena {
 // A file served from memory, read through a stream the core sees as any other.
 using MemoryReader = platform::MemoryReader;
 
+// The text of a listed line: `length` bytes at `offset` of the listing's texts.
+struct ListedText {
+    std::size_t offset;
+    std::uint32_t length;
+    bool cut;
+};
+
+// The listing of a result (listing.cpp): the records as the pass gives
+// them, in one array that grows by doubling, the texts of their lines, and
+// the interface's records and lines, made from them on first use.
+struct ResultListing {
+    ListingRecord* records;
+    std::size_t count;
+    std::size_t capacity;
+    std::size_t dropped; // records, or texts, that could not be kept
+    // Where the pass writes the records past the limit, or when the table
+    // cannot grow: they are counted, not kept.
+    ListingRecord overflow[64];
+    bool overflowing;
+    ListedText* texts;
+    std::size_t text_count;
+    std::size_t text_capacity;
+    char* text_bytes;
+    std::size_t text_used;
+    std::size_t text_room;
+    orvasm_listing_record* view;
+    orvasm_listing_line* lines;
+    std::size_t line_count;
+    bool lines_formed;
+};
+
 constexpr std::size_t MAX_TEXT = std::size_t{64} << 20;
 // Open at once: the source and a stream per level of includes.
 constexpr int MAX_READERS = MAX_INCLUDE_DEPTH + 2;
+
+// Where the problems are among the diagnostics (problems.cpp): counted for
+// `lines` lines (a report adds some), and the last problem asked for, from
+// which the next is found.
+struct ProblemCursor {
+    std::size_t lines;
+    std::size_t count;
+    std::size_t first_error; // SIZE_MAX when there is none
+    std::size_t index;
+    std::size_t record;
+};
 
 struct orvasm_assembler {
     AssemblerState* kept;  // the state to clear and reuse; nullptr while lent or never made
@@ -71,22 +113,12 @@ struct orvasm_result {
     orvasm_macro* macros;
     orvasm_token* macro_tokens; // the bodies, one after another
     std::size_t* macro_starts;  // where each macro's body starts in macro_tokens
+    ProblemCursor problems;     // problems.cpp
     std::size_t symbol_count;   // filled on first use; until then 0 with symbols_filled false
     bool symbols_filled;
     orvasm_symbol symbols[MAX_LABELS];
     BlockTable<orvasm_diagnostic, 1024, ORVASM_MAX_DIAGNOSTICS / 1024> diagnostics;
-    // The listing as the pass gives it, in one array that grows by doubling
-    // (the program's listing writer reads it so), and as the interface's
-    // records, made from it on first use.
-    ListingRecord* listing;
-    std::size_t listing_count;
-    std::size_t listing_capacity;
-    std::size_t listing_dropped;
-    // Where the pass writes the records past the limit, or when the table
-    // cannot grow: they are counted, not kept.
-    ListingRecord listing_overflow[64];
-    bool listing_overflowing;
-    orvasm_listing_record* listing_view;
+    ResultListing listing;
     TextArena text;
     std::size_t chain_head; // the diagnostic that notes now follow, or SIZE_MAX
     MemoryReader readers[MAX_READERS];
@@ -139,11 +171,23 @@ std::FILE* open_memory(orvasm_result& result, const unsigned char* data, std::si
 
 // Sets the state's sink and listing observer to fill the result.
 void observe_assembly(orvasm_result& result, std::FILE* print_to);
-// Makes the interface's listing records, once.
-void collect_listing(orvasm_result& result);
 // Make the references' and the macros' records, once; false when memory ran out.
 bool collect_references(orvasm_result& result);
 bool collect_macros(orvasm_result& result);
 // Fills the symbols from the state's labels, once: only a caller that
 // reads them pays for them.
 void collect_symbols(orvasm_result& result);
+// The interface's position of a position of the pass.
+orvasm_position position_of(const orvasm_result& result, const SourcePosition& position);
+// The path of a file of the assembly: 0 the source, i + 1 `included[i]`;
+// nullptr for a number that names none.
+const char* path_of(const orvasm_result& result, std::uint32_t file);
+
+// --- listing.cpp ---
+
+// The listing observer that fills the result.
+ListingObserver listing_observer(orvasm_result& result);
+// Make the interface's listing records, and its lines, once.
+void collect_listing(orvasm_result& result);
+void collect_listing_lines(orvasm_result& result);
+void release_listing(ResultListing& listing);

@@ -27,32 +27,32 @@ bool write_path(std::FILE* file, const char* path, const char* suffix) {
 
 // True when an included file listed before `count` has the same path. (The
 // source is never among them: a file that includes itself fails.)
-bool listed_before(const AssemblerState& state, std::uint32_t count, const char* path) {
-    for (std::uint32_t i = 0; i < count; i++)
-        if (std::strcmp(state.included[i].path, path) == 0) return true;
+bool listed_before(const char* const* included, std::size_t count, const char* path) {
+    for (std::size_t i = 0; i < count; i++)
+        if (std::strcmp(included[i], path) == 0) return true;
     return false;
 }
 
 } // namespace
 
-bool write_depfile(const AssemblerState& state, const char* source_path, const char* rom_path,
-                   std::FILE* file) {
+bool write_depfile(const char* const* included, std::size_t count, const char* source_path,
+                   const char* rom_path, std::FILE* file) {
     // A failed write shows in ferror at the end; a path make cannot read
     // back stops the writing at once.
     if (!write_path(file, rom_path, " ") || !write_path(file, rom_path, ".sym: ") ||
         !write_path(file, source_path, ""))
         return false;
-    for (std::uint32_t i = 0; i < state.included_count; i++) {
-        const char* path = state.included[i].path;
-        if (listed_before(state, i, path)) continue;
+    for (std::size_t i = 0; i < count; i++) {
+        const char* path = included[i];
+        if (listed_before(included, i, path)) continue;
         std::fputc(' ', file);
         if (!write_path(file, path, "")) return false;
     }
     std::fputc('\n', file);
-    for (std::uint32_t i = 0; i < state.included_count; i++) {
-        const char* path = state.included[i].path;
+    for (std::size_t i = 0; i < count; i++) {
+        const char* path = included[i];
         // Every path was written, and so found expressible, on the first line.
-        if (!listed_before(state, i, path)) {
+        if (!listed_before(included, i, path)) {
             std::fputc('\n', file);
             write_path(file, path, ":\n");
         }

@@ -6,12 +6,13 @@
 
 #include <cstdio>
 
-#include "assembler/assembly.hpp"
+#include <cstddef>
 
-// Writes the dependencies of the assembly in `state` to `file`, which stays
-// open. Paths are escaped as make reads them: a space or a tab as "\ ", "#"
+// Writes the dependencies of an assembly of `source_path` that included the
+// `count` files `included` (in the order first read, repeats allowed) to
+// `file`, which stays open. Paths are escaped as make reads them: a space or a tab as "\ ", "#"
 // as "\#" (the backslashes before either doubled), "$" as "$$". False when a
 // write failed, or when a path holds a line feed or ends with a backslash,
 // which make cannot read back.
-bool write_depfile(const AssemblerState& state, const char* source_path, const char* rom_path,
-                   std::FILE* file);
+bool write_depfile(const char* const* included, std::size_t count, const char* source_path,
+                   const char* rom_path, std::FILE* file);

@@ -62,7 +62,7 @@ std::string rom_of(const orvasm_result* result) {
 
 TEST(Interface, VersionMatchesTheHeader) {
     EXPECT_EQ(orvasm_version_number(), ORVASM_VERSION_NUMBER);
-    EXPECT_STREQ(orvasm_version(), "1.1.0");
+    EXPECT_STREQ(orvasm_version(), "1.2.0");
 }
 
 TEST(Interface, NullPointersGetAnswersNotCrashes) {
@@ -394,6 +394,122 @@ TEST(Interface, ListingRecordsStandWhereTheirTokensBegin) {
         ASSERT_EQ(record->position.column, start.column) << "token " << token;
     }
     EXPECT_EQ(token, starts.size());
+    orvasm_result_free(result);
+}
+
+// The text of each listed line is the source line, whatever blocks of the
+// reader it spans: its start in an earlier block (after a long run of
+// blanks), its end in a later one, carriage returns before its end left
+// out, and at most ORVASM_LISTED_TEXT bytes kept of a longer line.
+TEST(Interface, ListingTextsAreTheSourceLinesAcrossBlocks) {
+    std::mt19937 random(2031);
+    auto generate = [&random](std::string& text, std::vector<std::string>& lines, int count) {
+        for (int i = 0; i < count; i++) {
+            std::string line(random() % 50 == 0 ? 60000 + random() % 20000 : random() % 4, ' ');
+            std::size_t length = random() % 20 == 0 ? 200 + random() % 200 : random() % 60;
+            while (line.size() < length || line.find_first_not_of(" ") == std::string::npos)
+                line += random() % 8 == 0 ? "( a comment ) " : "ab ";
+            if (random() % 10 == 0) line += std::string(1 + random() % 3, '\r');
+            text += line + (i + 1 < count || random() % 2 ? "\n" : "");
+            while (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+    };
+    Served served;
+    std::vector<std::string> source_lines, lib_lines;
+    std::string source = "|0100\n";
+    source_lines.push_back("|0100");
+    generate(source, source_lines, 2000);
+    if (source.back() != '\n') source += '\n';
+    source += "~lib.orv\n";
+    source_lines.push_back("~lib.orv");
+    generate(served.lib, lib_lines, 2000);
+    orvasm_options options = from_memory(source, &served);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    std::size_t checked = 0;
+    for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
+        const orvasm_listing_record* record = orvasm_result_listing(result, i);
+        const auto& lines = std::strcmp(record->position.file, "lib.orv") ? source_lines : lib_lines;
+        ASSERT_LE(record->position.line, lines.size());
+        const std::string& line = lines[record->position.line - 1];
+        bool cut = line.size() > ORVASM_LISTED_TEXT;
+        ASSERT_EQ(std::string(record->text, record->text_length),
+                  line.substr(0, ORVASM_LISTED_TEXT))
+            << record->position.file << ":" << record->position.line;
+        ASSERT_EQ(record->cut, cut ? 1 : 0) << record->position.line;
+        checked++;
+    }
+    EXPECT_GT(checked, 2000u);
+    for (std::size_t i = 0; i < orvasm_result_listing_line_count(result); i++) {
+        const orvasm_listing_line* line = orvasm_result_listing_line(result, i);
+        EXPECT_LE(line->text_length, std::size_t{ORVASM_LISTED_TEXT});
+    }
+    orvasm_result_free(result);
+}
+
+// A macro's body lines are kept when it is defined, once: every use shows
+// the same text.
+TEST(Interface, AMacroBodysTextIsKeptOncePerMacro) {
+    std::string source = "%m { 01\n02 } ( def )\nm m\nm";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    std::vector<const orvasm_listing_record*> first_line, second_line;
+    for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
+        const orvasm_listing_record* record = orvasm_result_listing(result, i);
+        if (record->kind != ORVASM_LIST_BYTES) continue;
+        (record->position.line == 1 ? first_line : second_line).push_back(record);
+    }
+    ASSERT_EQ(first_line.size(), 3u);
+    ASSERT_EQ(second_line.size(), 3u);
+    for (const auto* record : first_line) EXPECT_EQ(record->text, first_line[0]->text);
+    for (const auto* record : second_line) EXPECT_EQ(record->text, second_line[0]->text);
+    EXPECT_EQ(std::string(first_line[0]->text, first_line[0]->text_length), "%m { 01");
+    EXPECT_EQ(std::string(second_line[0]->text, second_line[0]->text_length), "02 } ( def )");
+    orvasm_result_free(result);
+}
+
+// The lines group the records as the program's listing shows them: bytes
+// that follow on join, a padding after bytes starts a line, a macro use and
+// an include are lines of their own, and the lines after an include's end
+// say so.
+TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
+    Served served;
+    served.lib = "04 05\n";
+    std::string source = "%m { 06 }\n|0100 @a 01 02 $1 03\n~lib.orv m\n";
+    orvasm_options options = from_memory(source, &served);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    struct Expected {
+        std::uint32_t line, address, size, expansions;
+        const char* file;
+        const char* opens;
+        int resumes;
+    };
+    const Expected expected[] = {
+        {2, 0x100, 2, 0, "main.orv", nullptr, 0}, {2, 0x103, 1, 0, "main.orv", nullptr, 0},
+        {3, 0x104, 0, 0, "main.orv", "lib.orv", 0}, {1, 0x104, 2, 0, "lib.orv", nullptr, 0},
+        {3, 0x106, 0, 0, "main.orv", nullptr, 1},   {1, 0x106, 1, 1, "main.orv", nullptr, 0}};
+    ASSERT_EQ(orvasm_result_listing_line_count(result), std::size(expected));
+    std::size_t size = 0;
+    const unsigned char* rom = orvasm_result_rom(result, &size);
+    for (std::size_t i = 0; i < std::size(expected); i++) {
+        const orvasm_listing_line* line = orvasm_result_listing_line(result, i);
+        const Expected& want = expected[i];
+        EXPECT_EQ(line->position.line, want.line) << i;
+        EXPECT_STREQ(line->position.file, want.file) << i;
+        EXPECT_EQ(line->address, want.address) << i;
+        EXPECT_EQ(line->size, want.size) << i;
+        EXPECT_EQ(line->bytes, want.size ? rom + (want.address - 0x100) : nullptr) << i;
+        EXPECT_EQ(line->expansions, want.expansions) << i;
+        EXPECT_STREQ(line->opens, want.opens) << i;
+        EXPECT_EQ(line->resumes, want.resumes) << i;
+    }
+    EXPECT_EQ(orvasm_result_listing_line(result, std::size(expected)), nullptr);
     orvasm_result_free(result);
 }
 

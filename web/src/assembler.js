@@ -21,10 +21,13 @@
 //                definition order, as the symbol file lists them, with the
 //                place of their definition; [] on failure
 //   diagnostics  [{severity: "error"|"warning", message, detail, text, file,
-//                line, column, length, chain}], one per line of standard
+//                line, column, length, fix, chain}], one per line of standard
 //                error but the summary and the notes; `chain` holds the notes
 //                that follow the line, each {severity: "note", message,
-//                detail, text, file, line, column, length, chain: []}
+//                detail, text, file, line, column, length, fix, chain: []};
+//                `fix` is null but on a note whose fix is certain, where it
+//                is the text that replaces the whole token of the line the
+//                note follows
 //   lines        the exact lines of standard error, summary and notes included
 //   stderr       the same as bytes
 //   truncated    the number of lines past the 65,536 kept (0 nearly always)
@@ -46,7 +49,7 @@ const SEVERITIES = ['error', 'warning', 'note', 'summary'];
 const LISTING_KINDS = ['bytes', 'label', 'padding', 'expansion', 'include'];
 // Sizes of the records on wasm32 (checked in bridge.cpp).
 const SYMBOL_SIZE = 20;
-const DIAGNOSTIC_SIZE = 36;
+const DIAGNOSTIC_SIZE = 40;
 const LISTING_SIZE = 32;
 
 // The module needs no system call: the glue serves files from memory and
@@ -181,6 +184,7 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       const severity = SEVERITIES[view.getInt32(at, true)];
       if (severity === 'summary') continue;
       const d = { severity, message: text(u32(at + 4)), detail: text(u32(at + 8)), text: lines.at(-1) };
+      d.fix = text(u32(at + 36));
       position(at + 12, d).chain = [];
       if (severity === 'note') diagnostics.at(-1)?.chain.push(d);
       else diagnostics.push(d);

@@ -25,12 +25,23 @@ static_assert(offsetof(orvasm_diagnostic, message) == 4 &&
               offsetof(orvasm_diagnostic, detail) == 8 &&
               offsetof(orvasm_diagnostic, position) == 12 &&
               offsetof(orvasm_diagnostic, notes) == 24 && offsetof(orvasm_diagnostic, text) == 28 &&
-              offsetof(orvasm_diagnostic, length) == 32 && sizeof(orvasm_diagnostic) == 36);
+              offsetof(orvasm_diagnostic, length) == 32 && offsetof(orvasm_diagnostic, fix) == 36 &&
+              sizeof(orvasm_diagnostic) == 40);
 static_assert(offsetof(orvasm_listing_record, position) == 4 &&
               offsetof(orvasm_listing_record, address) == 16 &&
               offsetof(orvasm_listing_record, size) == 20 &&
               offsetof(orvasm_listing_record, depth) == 24 &&
-              offsetof(orvasm_listing_record, target) == 28 && sizeof(orvasm_listing_record) == 32);
+              offsetof(orvasm_listing_record, target) == 28 &&
+              offsetof(orvasm_listing_record, text) == 32 &&
+              offsetof(orvasm_listing_record, text_length) == 36 &&
+              offsetof(orvasm_listing_record, cut) == 40 && sizeof(orvasm_listing_record) == 44);
+static_assert(offsetof(orvasm_listing_line, address) == 12 &&
+              offsetof(orvasm_listing_line, bytes) == 20 &&
+              offsetof(orvasm_listing_line, expansions) == 28 &&
+              offsetof(orvasm_listing_line, text) == 32 &&
+              offsetof(orvasm_listing_line, cut) == 40 &&
+              offsetof(orvasm_listing_line, opens) == 48 && sizeof(orvasm_listing_line) == 52);
+static_assert(offsetof(orvasm_span, size) == 4 && sizeof(orvasm_span) == 8);
 
 namespace {
 
