@@ -230,7 +230,7 @@ TEST_F(Outputs, TheDeepestProgramRunsOnASmallStack) {
     const rlim_t stack = 256 * 1024;
 #endif
     EXPECT_EQ(run("in.orv", "out.rom",
-                  [stack] {
+                  [=] { // a named capture of a constant is one clang warns of
                       rlimit limit = {stack, stack};
                       setrlimit(RLIMIT_STACK, &limit);
                   }),
