@@ -55,7 +55,10 @@ cmake --preset "$target" "${generator[@]}" "${launchers[@]}" >/dev/null
 if [ "$target" = clang-libcxx ]; then
   nice cmake --build "$build" -j2
   echo "== $target: the suite"
-  ctest --test-dir "$build" -j2 --output-on-failure -E '^(web|editors|docs|man|tools)\.'
+  # library.consumer links the installed static archive from C with the
+  # C++ library that orvasm.pc names, GCC's: it runs in the GCC build.
+  ctest --test-dir "$build" -j2 --output-on-failure \
+    -E '^((web|editors|docs|man|tools)\.|library\.consumer$)'
   exit 0
 fi
 # On Windows the test programs that stand on POSIX plumbing are left out:
