@@ -2,19 +2,28 @@
 // stream a client sends, framed messages and all, fed to one session from
 // memory. The answers go to /dev/null; a finding is a crash, a sanitizer
 // report, a leak or a timeout. Documents may include files, which are looked
-// up in an empty directory the harness makes its working directory, unless
-// the input names another root.
+// up in an empty directory the harness makes its working directory (in
+// TMPDIR, removed again at exit), unless the input names another root.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "lsp/server.hpp"
 
 namespace {
 
 std::FILE* null_output;
+std::string directory;
+
+void remove_directory() {
+    std::error_code ignored;
+    std::filesystem::current_path("/", ignored);
+    std::filesystem::remove_all(directory, ignored);
+}
 
 [[noreturn]] void stop(const char* why) {
     std::fprintf(stderr, "harness: %s\n", why);
@@ -26,8 +35,12 @@ std::FILE* null_output;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     null_output = std::fopen("/dev/null", "w");
     if (!null_output) stop("/dev/null cannot be opened");
-    char directory[] = "/tmp/orvasm-lsp-fuzz-XXXXXX";
-    if (!mkdtemp(directory) || chdir(directory) != 0) stop("no empty working directory");
+    const char* temporary = std::getenv("TMPDIR");
+    std::string name =
+        std::string(temporary && *temporary ? temporary : "/tmp") + "/orvasm-lsp-fuzz-XXXXXX";
+    if (!mkdtemp(name.data()) || chdir(name.c_str()) != 0) stop("no empty working directory");
+    directory = name;
+    std::atexit(&remove_directory);
     return 0;
 }
 

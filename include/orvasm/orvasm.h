@@ -273,9 +273,11 @@ ORVASM_API size_t orvasm_token_name_start(const char* text, size_t length);
 
 /* The length of the token that begins at `text`, among `size` bytes, as the
  * assembly reads it: the bytes up to the first whitespace (blank, tab, line
- * feed, vertical tab, form feed or carriage return) or the end, a 0x00 and
- * what follows it included, and at most 63: a longer run is read in pieces,
- * and its first piece fails. 0 when `text` starts with whitespace. */
+ * feed, vertical tab, form feed or carriage return) or the end, any other
+ * byte included, ")" and 0x00 (which ends the text, not the token) too. 0
+ * when `text` starts with whitespace. A run longer than a token may be
+ * (62 bytes) is read in pieces, whose first fails; its length is the run's,
+ * all that was written. */
 ORVASM_API size_t orvasm_token_length(const char* text, size_t size);
 
 /* --- Diagnostics ----------------------------------------------------- */

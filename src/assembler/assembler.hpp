@@ -78,6 +78,26 @@ int report_error_at(AssemblerState& state, const SourcePosition& position, const
 void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
                     const char* detail);
 
+// Whether diagnostics say where they happened, and so carry notes:
+// positions tracked, and a sink that prints locations.
+inline bool locates(const AssemblerState& state) {
+    return state.tracks_positions && state.diagnostics.locations;
+}
+
+// report_note_at for a hint whose fix is certain: `fix` (or nullptr for
+// none) replaces the whole token of the failure the note follows.
+void report_hint_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                    const char* detail, const char* fix);
+
+// The chain of macro uses and includes the current token is read in, as a
+// reference keeps it (NO_CHAIN in the source itself, UNKNOWN_CHAIN once
+// `chain_links` is full). Only for a pass that tracks positions.
+std::uint16_t reference_chain(AssemblerState& state);
+
+// Prints the notes of a reference's chain, innermost first, as a failure's
+// chain is printed ("in expansion of macro NAME", "included from here").
+void note_reference_chain(AssemblerState& state, std::uint16_t chain);
+
 // Whether the pass makes a listing: it needs the positions too.
 inline bool makes_listing(const AssemblerState& state) {
     return state.listing.room && state.tracks_positions;
@@ -316,6 +336,41 @@ int handle_reference(AssemblerState& state, char sigil, const char* name, int le
 // unknown name ("Unknown relative reference: NAME", ...) or
 // "Relative reference is too far: NAME", and stops there.
 int resolve_references(AssemblerState& state);
+
+// --- Hints (hints.cpp) ---
+
+// True when `b`, of `b_length` characters, is at most `most` edits from
+// `a`: a character inserted, deleted or replaced, or two neighbours
+// swapped. Both names are shorter than NAME_SIZE; any other length is never
+// within reach. Stops as soon as no alignment can stay within `most`.
+bool within_edits(const char* a, int a_length, const char* b, int b_length, int most);
+
+// The edits a name of `length` characters may be from what was meant: 2
+// from 4 characters on, 1 below.
+int edit_bound(int length);
+
+// After the line of `token` (a literal or padding, as handle_token has it):
+// "note: hexadecimal digits are lower case: TOKEN" with the token in lower
+// case, when that is all that is wrong. Returns 0.
+int note_lower_case_hex(AssemblerState& state, const char* token);
+
+// Notes that padding moved the write position back to `address`, below
+// what is written, for the notes of a later "Memory overwrite". Out of
+// line, as every note: the padding that calls it stays small.
+void note_rewind(AssemblerState& state, std::uint32_t address);
+
+// After the line of a reference no label answers: the lower-case hint for
+// a raw word of upper-case hexadecimal, or "note: did you mean 'NAME'?" at
+// the definition of the one label in its scope within edit_bound of it
+// (for a word, also the macros defined before it, and the instruction it
+// spells in other case, at the word itself), with the token so written as
+// its fix.
+void note_unknown_name(AssemblerState& state, const Reference& reference);
+
+// After "Memory overwrite: ": "note: writing at 0xADDR, below the highest
+// address written so far, 0xADDR", and "note: write position moved back to
+// 0xADDR" at the padding that did. Returns 0.
+int note_overwrite(AssemblerState& state);
 
 // --- Macros (macros.cpp) ---
 

@@ -39,6 +39,9 @@ constexpr int MACRO_INDEX_SLOTS = 2 * MAX_MACROS;
 // a label or a reference, and those are limited.
 constexpr std::uint32_t MAX_EXPANDED_TOKENS = 1u << 20; // body tokens of all expansions
 constexpr std::uint32_t MAX_INCLUDES = 4096;            // include files opened
+// Links of the chains of macro uses and includes that references remember
+// for their notes (ChainLink); past them a reference's chain is unknown.
+constexpr int MAX_CHAIN_LINKS = 16384;
 
 // Where a token's text starts: a file of the assembly (0 the source, i + 1
 // `included[i]`) and a line and a column in bytes, both counted from 1. Kept
@@ -65,6 +68,26 @@ struct Reference {
     char sigil;              // selects how the placeholder is filled; 0 for a label call
     std::uint16_t address;   // first byte of the placeholder
     SourcePosition position; // of the reference token
+    // For the notes of a failure: where the name as written starts in
+    // `name` (past the scope and its "/" for an "&" name, else 0), and, kept
+    // with the position, the chain of macro uses and includes it was read in
+    // (a ChainLink number, NO_CHAIN or UNKNOWN_CHAIN).
+    std::uint8_t written_from;
+    std::uint16_t chain;
+};
+
+// A reference read in the source itself has no chain; one whose chain found
+// no room in `chain_links` has one that is not known.
+constexpr std::uint16_t NO_CHAIN = 0;
+constexpr std::uint16_t UNKNOWN_CHAIN = 0xffff;
+
+// One step of the way a reference was read: the macro use or include at
+// `from` (a macro's index + 1 in `macro`, or 0 for an include), within the
+// step `parent` (NO_CHAIN: the source). Link n is `chain_links[n - 1]`.
+struct ChainLink {
+    SourcePosition from;
+    std::uint16_t parent;
+    std::uint16_t macro;
 };
 
 struct Macro {
@@ -83,6 +106,8 @@ struct Macro {
     // With a listing: the text of each body token's line (ListingObserver),
     // kept once when the macro is defined and shown at every use.
     std::uint32_t body_texts[MAX_MACRO_BODY];
+    // References recorded before it was defined, which could not name it.
+    std::uint16_t references_before;
 };
 
 // What a listing shows of one token, in the order the pass handles them.
@@ -132,6 +157,9 @@ struct Frame {
     const Macro* macro;  // the macro whose body is handled
     int body_index;      // the body token being handled
     std::uint16_t file;  // the file of the stream
+    // Its ChainLink once a reference read within it needed one; NO_CHAIN
+    // until then.
+    std::uint16_t chain = NO_CHAIN;
 };
 
 // A file an include opened, once for each path and file: outputs are never
@@ -196,6 +224,12 @@ struct AssemblerState {
     ListingRecord* listing_next;
     ListingRecord* listing_end;
     bool failure_located; // the first failure's chain of notes is printed
+    // The last padding that moved the write position back below what was
+    // written, where it went: the note of a "Memory overwrite" points there.
+    SourcePosition rewind_position;
+    std::uint32_t rewind_address;
+    std::uint16_t chain_link_count;
+    ChainLink chain_links[MAX_CHAIN_LINKS]; // made only for references in macros and includes
 };
 
 // Runs the whole pass over `source`, which stays open for the caller to
@@ -205,6 +239,13 @@ struct AssemblerState {
 // "Invalid input: PATH", a failing token "Invalid token: TOKEN" after its
 // own lines.
 int assemble_source(AssemblerState& state, std::FILE* source, const char* path);
+
+// The notes of a file that could not be opened or read, after its line
+// ("Invalid input: PATH", "Include missing: PATH"), where the sink prints
+// locations: the system's reason for `error` (an errno value; none for 0),
+// and for a missing `include` of a relative path, the working directory it
+// was looked for in. Returns 0, as report_error.
+int note_unreadable(AssemblerState& state, int error, const char* path, bool include);
 
 // Makes a state that has run a pass all zero again, as a fresh one, at the
 // cost of clearing only what that pass used (the rom bytes, the entries of

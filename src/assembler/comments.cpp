@@ -25,7 +25,7 @@ static int open_comment(AssemblerState& state, const char* opening) {
 }
 
 // The depth after `token`: only a lone "(" or ")" changes it.
-static int comment_depth_after(const char* token, int depth) {
+static std::int64_t comment_depth_after(const char* token, std::int64_t depth) {
     if (token[0] == '\0' || token[1] != '\0') return depth;
     if (token[0] == '(') return depth + 1;
     if (token[0] == ')') return depth - 1;
@@ -37,7 +37,7 @@ void skip_comment(AssemblerState& state, const char* opening, TokenStream& strea
 }
 
 int skip_body_comment(AssemblerState& state, const Macro& macro, int first) {
-    int depth = open_comment(state, macro.body[first]);
+    std::int64_t depth = open_comment(state, macro.body[first]);
     int i = first + 1;
     for (; i < macro.body_length && depth >= 1; i++)
         depth = comment_depth_after(macro.body[i], depth);

@@ -8,7 +8,11 @@
 #include "common/text.hpp"
 #include "platform/platform.hpp"
 
+#include <cerrno>
+
+// errno then says why a file was not opened: 0 when the opener gave no reason.
 static std::FILE* open_source(AssemblerState& state, const char* path) {
+    errno = 0;
     if (state.opener.open) return state.opener.open(path, state.opener.context);
     return platform::open_file(path, "rb");
 }
@@ -58,7 +62,11 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
     enter_frame(state, {&stream, nullptr, 0, 0});
     int read = makes_listing(state) ? source_tokens<true>(state, stream)
                                     : source_tokens<false>(state, stream);
-    if (read && stream.failed) read = report_error(state, "Invalid input", path);
+    if (read && stream.failed) {
+        int error = errno; // of the read that failed
+        read = report_error(state, "Invalid input", path);
+        note_unreadable(state, error, path, false);
+    }
     leave_frame(state);
     if (state.listing.room) renew_listing_room(state, true);
     return read && resolve_references(state);
@@ -67,8 +75,13 @@ int assemble_source(AssemblerState& state, std::FILE* source, const char* path) 
 // Keeps the path and identity of a file an include opened, once for each
 // pair: a file included over and over is listed once. Returns the file's
 // number in positions: 1 + its index in `included`.
-static std::uint16_t note_included_file(AssemblerState& state, const char* path, std::FILE* file) {
-    IncludedFile entry = {};
+// The entry is made in the next free slot (include_count bounds
+// included_count below MAX_INCLUDES), kept only when it is new: nothing of
+// it lies on the stack of the nested includes.
+[[gnu::noinline]] static std::uint16_t note_included_file(AssemblerState& state, const char* path,
+                                                          std::FILE* file) {
+    IncludedFile& entry = state.included[state.included_count];
+    entry = {};
     // Include tokens are shorter than a name field; the cut is never taken.
     int length = text_length(path);
     copy_text(entry.path, path, length < NAME_SIZE ? length : NAME_SIZE - 1);
@@ -80,7 +93,7 @@ static std::uint16_t note_included_file(AssemblerState& state, const char* path,
             std::strcmp(known.path, entry.path) == 0)
             return static_cast<std::uint16_t>(i + 1);
     }
-    state.included[state.included_count++] = entry;
+    state.included_count++;
     return static_cast<std::uint16_t>(state.included_count);
 }
 
@@ -101,8 +114,30 @@ static int include_tokens(AssemblerState& state, TokenStream& stream) {
             return report_error(state, "Unknown token", token);
     }
     // A file that cannot be read is treated like one that cannot be opened.
-    if (stream.failed) return report_error(state, "Include missing", stream.path);
+    if (stream.failed) {
+        int error = errno; // of the read that failed
+        report_error(state, "Include missing", stream.path);
+        return note_unreadable(state, error, stream.path, true);
+    }
     return 1;
+}
+
+// include_tokens where the pass keeps positions: the include is listed, and
+// its tokens are handled in a frame of their own. Apart, so that the frames
+// of nested includes without positions stay small.
+[[gnu::noinline]] static int include_tracked_tokens(AssemblerState& state, TokenStream& stream,
+                                                    std::uint16_t number) {
+    stream.counts_lines = true;
+    if (makes_listing(state)) {
+        if (state.listing.text) stream.listing = &state.listing;
+        list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
+                            ListingKind::Include, number, current_line_text(state)});
+    }
+    enter_frame(state, {&stream, nullptr, 0, number});
+    int result = makes_listing(state) ? include_tokens<true>(state, stream)
+                                      : include_tokens<false>(state, stream);
+    leave_frame(state);
+    return result;
 }
 
 int include_source(AssemblerState& state, const char* path) {
@@ -113,40 +148,43 @@ int include_source(AssemblerState& state, const char* path) {
         return report_error(state, "Includes limit exceeded", path);
     state.include_count++;
     std::FILE* file = open_source(state, path);
-    if (!file) return report_error(state, "Include missing", path);
+    if (!file) {
+        int error = errno;
+        report_error(state, "Include missing", path);
+        return note_unreadable(state, error, path, true);
+    }
     std::uint16_t number = note_included_file(state, path, file);
     state.include_depth++;
     TokenStream& stream = state.streams[state.include_depth];
     open_token_stream(stream, file, path);
-    int result;
-    if (state.tracks_positions) {
-        stream.counts_lines = true;
-        if (makes_listing(state)) {
-            if (state.listing.text) stream.listing = &state.listing;
-            list_record(state, {current_position(state), state.cursor, 0, listing_depth(state),
-                                ListingKind::Include, number, current_line_text(state)});
-        }
-        enter_frame(state, {&stream, nullptr, 0, number});
-        result = makes_listing(state) ? include_tokens<true>(state, stream)
-                                      : include_tokens<false>(state, stream);
-        leave_frame(state);
-    } else {
-        result = include_tokens<false>(state, stream);
-    }
+    int result = state.tracks_positions ? include_tracked_tokens(state, stream, number)
+                                        : include_tokens<false>(state, stream);
     state.include_depth--;
     std::fclose(file);
     return result;
 }
 
+// The failures of padding and literals with their hints, out of line, so
+// that the checks they end stay small enough to inline.
+[[gnu::cold, gnu::noinline]] static int invalid_padding(AssemblerState& state, const char* token) {
+    report_error(state, "Invalid padding", token);
+    return note_lower_case_hex(state, token);
+}
+
+[[gnu::cold, gnu::noinline]] static int invalid_literal(AssemblerState& state, const char* token) {
+    report_error(state, "Invalid hex literal", token);
+    return note_lower_case_hex(state, token);
+}
+
 static int handle_padding(AssemblerState& state, const char* token, bool absolute) {
     const char* rest = token + 1;
     std::uint32_t value;
-    if (!read_hex_word(rest, value)) return report_error(state, "Invalid padding", token);
+    if (!read_hex_word(rest, value)) return invalid_padding(state, token);
     // The new cursor is not checked here; the next byte written checks it.
-    if (absolute)
-        state.cursor = value;
-    else
-        state.cursor += value;
+    std::uint32_t cursor = absolute ? value : state.cursor + value;
+    // Moved back below what is written: a later overwrite's note points here.
+    if (cursor < state.cursor && cursor < state.length) note_rewind(state, cursor);
+    state.cursor = cursor;
     return 1;
 }
 
@@ -157,7 +195,7 @@ static int handle_literal(AssemblerState& state, const char* token, int length) 
         return emit_literal_byte(state, static_cast<std::uint8_t>(value));
     if (length == 5 && read_hex_word(rest, value))
         return emit_short(state, static_cast<std::uint16_t>(value), true);
-    return report_error(state, "Invalid hex literal", token);
+    return invalid_literal(state, token);
 }
 
 static int handle_text(AssemblerState& state, const char* text, int length) {

@@ -83,7 +83,10 @@ bool is_instruction_word(const char* word, int length) {
 int emit_byte(AssemblerState& state, std::uint8_t byte) {
     if (state.cursor < PROGRAM_START) return report_error(state, "Writing in zero-page", "");
     if (state.cursor > 0xffff) return report_error(state, "Writing after the end of RAM", "");
-    if (state.cursor < state.length) return report_error(state, "Memory overwrite", "");
+    if (state.cursor < state.length) {
+        report_error(state, "Memory overwrite", "");
+        return note_overwrite(state);
+    }
     state.image[state.cursor] = byte;
     state.cursor += 1;
     state.length = state.cursor;

@@ -19,12 +19,6 @@ void leave_frame(AssemblerState& state) {
     if (state.tracks_positions) state.frame_count--;
 }
 
-// Whether diagnostics say where they happened: positions tracked, and a
-// sink that prints locations.
-static bool locates(const AssemblerState& state) {
-    return state.tracks_positions && state.diagnostics.locations;
-}
-
 static SourceLocation location_of(const AssemblerState& state, const SourcePosition& position) {
     if (position.line == 0) return {};
     return {file_path(state, position.file), position.line, position.column};
@@ -86,4 +80,49 @@ void report_warning_at(AssemblerState& state, const SourcePosition& position, co
 void report_note_at(AssemblerState& state, const SourcePosition& position, const char* message,
                     const char* detail) {
     if (locates(state)) print_note(state, position, message, detail);
+}
+
+void report_hint_at(AssemblerState& state, const SourcePosition& position, const char* message,
+                    const char* detail, const char* fix) {
+    if (!locates(state)) return;
+    Diagnostic note = {Severity::Note, message, detail, location_of(state, position)};
+    note.fix = fix;
+    print_diagnostic(state.diagnostics, note);
+}
+
+// A reference is resolved after the last token, when the frames it was read
+// in are gone: it keeps their chain as links, each made once per frame, the
+// first time a reference within that frame or below it asks. The links
+// below the innermost frame that has one are made outwards in.
+std::uint16_t reference_chain(AssemblerState& state) {
+    int known = state.frame_count - 1;
+    while (known > 0 && state.frames[known].chain == NO_CHAIN) known--;
+    for (int index = known + 1; index < state.frame_count; index++) {
+        Frame& frame = state.frames[index];
+        std::uint16_t parent = index == 1 ? NO_CHAIN : state.frames[index - 1].chain;
+        if (parent == UNKNOWN_CHAIN || state.chain_link_count == MAX_CHAIN_LINKS) {
+            frame.chain = UNKNOWN_CHAIN;
+            continue;
+        }
+        auto macro = static_cast<std::uint16_t>(frame.macro ? frame.macro - state.macros + 1 : 0);
+        state.chain_links[state.chain_link_count++] = {frame_position(state, index - 1), parent,
+                                                       macro};
+        frame.chain = state.chain_link_count;
+    }
+    return state.frame_count > 1 ? state.frames[state.frame_count - 1].chain : NO_CHAIN;
+}
+
+void note_reference_chain(AssemblerState& state, std::uint16_t chain) {
+    if (!locates(state) || chain == UNKNOWN_CHAIN) return;
+    // A chain is at most one link per frame: MAX_FRAMES steps.
+    for (int steps = 0; chain != NO_CHAIN && chain <= state.chain_link_count && steps < MAX_FRAMES;
+         steps++) {
+        const ChainLink& link = state.chain_links[chain - 1];
+        if (link.macro)
+            print_note(state, link.from, "in expansion of macro",
+                       state.macros[link.macro - 1].name);
+        else
+            print_note(state, link.from, "included from here", "");
+        chain = link.parent;
+    }
 }

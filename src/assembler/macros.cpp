@@ -37,6 +37,7 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
     *slot = state.macro_count;
     macro.body_length = 0;
     macro.expanding = false;
+    macro.references_before = state.reference_count;
     if (state.tracks_positions) macro.position = current_position(state);
     char token[NAME_SIZE];
     for (int token_length; (token_length = read_token(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {

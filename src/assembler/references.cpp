@@ -34,6 +34,19 @@ const char* unknown_message(ReferenceKind kind) {
 
 } // namespace
 
+// What the notes of a failed resolution need of where the reference was
+// read: kept only where positions are, so a pass without them spends nothing.
+static void remember_context(AssemblerState& state, Reference& reference) {
+    reference.position = current_position(state);
+    // Links are made only where notes are printed, not for a listing alone,
+    // and once for each frame: most references find theirs made.
+    reference.chain = NO_CHAIN;
+    if (state.frame_count > 1 && state.diagnostics.locations) {
+        std::uint16_t chain = state.frames[state.frame_count - 1].chain;
+        reference.chain = chain != NO_CHAIN ? chain : reference_chain(state);
+    }
+}
+
 int add_reference(AssemblerState& state, char sigil, const char* name, int length,
                   std::uint16_t address) {
     char token[NAME_SIZE + 1];
@@ -46,8 +59,10 @@ int add_reference(AssemblerState& state, char sigil, const char* name, int lengt
     if (in_scope) {
         if (build_sublabel_name(state, reference.name, name + 1, length - 1) < 0)
             return report_error(state, "Invalid sublabel", token_text(sigil, name, length, token));
+        reference.written_from = static_cast<std::uint8_t>(state.scope_length + 1);
     } else {
         copy_text(reference.name, name, length);
+        reference.written_from = 0;
     }
     state.reference_count++;
     const void* slash =
@@ -63,7 +78,7 @@ int add_reference(AssemblerState& state, char sigil, const char* name, int lengt
     }
     reference.sigil = sigil;
     reference.address = address;
-    if (state.tracks_positions) reference.position = current_position(state);
+    if (state.tracks_positions) remember_context(state, reference);
     return 1;
 }
 
@@ -76,6 +91,22 @@ int handle_reference(AssemblerState& state, char sigil, const char* name, int le
     return emit_bytes(state, bytes + 1, form.size);
 }
 
+// The failures of resolution, with the notes of where the reference was
+// read; out of line, so that the loop over references stays small.
+[[gnu::cold, gnu::noinline]] static int too_far(AssemblerState& state, const Reference& reference) {
+    report_error_at(state, reference.position, "Relative reference is too far", reference.name);
+    note_reference_chain(state, reference.chain);
+    return 0;
+}
+
+[[gnu::cold, gnu::noinline]] static int
+unknown_reference(AssemblerState& state, const Reference& reference, ReferenceKind kind) {
+    report_error_at(state, reference.position, unknown_message(kind), reference.name);
+    note_reference_chain(state, reference.chain);
+    note_unknown_name(state, reference);
+    return 0;
+}
+
 static int fill_placeholder(AssemblerState& state, const Reference& reference, ReferenceKind kind,
                             const Label& target) {
     std::uint16_t at = reference.address;
@@ -85,9 +116,7 @@ static int fill_placeholder(AssemblerState& state, const Reference& reference, R
     switch (kind) {
     case ReferenceKind::RelativeByte:
         state.image[at] = static_cast<std::uint8_t>(distance & 0xff);
-        if (distance < -128 || distance > 127)
-            return report_error_at(state, reference.position, "Relative reference is too far",
-                                   reference.name);
+        if (distance < -128 || distance > 127) return too_far(state, reference);
         return 1;
     case ReferenceKind::ZeroPageByte:
         state.image[at] = static_cast<std::uint8_t>(target.address & 0xff);
@@ -108,9 +137,7 @@ int resolve_references(AssemblerState& state) {
         const Reference& reference = state.references[i];
         ReferenceKind kind = reference_form(reference.sigil).kind;
         Label* target = lookup_label(state, reference.name, NAME_SIZE - 1);
-        if (!target)
-            return report_error_at(state, reference.position, unknown_message(kind),
-                                   reference.name);
+        if (!target) return unknown_reference(state, reference, kind);
         if (!fill_placeholder(state, reference, kind, *target)) return 0;
         target->uses++;
     }

@@ -23,6 +23,8 @@ constexpr Table TABLES[] = {
     {offsetof(AssemblerState, macros), sizeof AssemblerState::macros},
     {offsetof(AssemblerState, streams), sizeof AssemblerState::streams},
     {offsetof(AssemblerState, included), sizeof AssemblerState::included},
+    // Read only up to chain_link_count, and written whole when made.
+    {offsetof(AssemblerState, chain_links), sizeof AssemblerState::chain_links},
 };
 
 constexpr bool in_order() {

@@ -161,7 +161,7 @@ int read_token_near_end(TokenStream& stream, char* token, std::uint32_t wanted) 
     return stream.failed ? -1 : length;
 }
 
-void skip_comment_tokens(TokenStream& stream, int depth) {
+void skip_comment_tokens(TokenStream& stream, std::int64_t depth) {
     // Only tokens that begin with a parenthesis can change the depth, and
     // they are rare in prose: search for those bytes and read a real token
     // only where one starts. `anchor` is a token start at or before the
@@ -213,7 +213,7 @@ void skip_comment_tokens(TokenStream& stream, int depth) {
     }
 }
 
-void skip_comments(TokenStream& stream, int depth) {
+void skip_comments(TokenStream& stream, std::int64_t depth) {
     skip_comment_tokens(stream, depth);
     while (opens_next_comment(stream)) skip_comment_tokens(stream, 1);
 }

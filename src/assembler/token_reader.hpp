@@ -27,14 +27,15 @@ inline int read_token(TokenStream& stream, char* token, int width);
 // copying it, while `depth` stays at least 1: a token whose text is exactly
 // "(" adds one, exactly ")" takes one away, and the stream is left just after
 // the token that brought the depth below 1, or at its end. This is the
-// comment rule of comments.cpp, run over the stream's buffer.
-void skip_comment_tokens(TokenStream& stream, int depth);
+// comment rule of comments.cpp, run over the stream's buffer. The depth has
+// 64 bits: no file holds enough "(" to overflow it.
+void skip_comment_tokens(TokenStream& stream, std::int64_t depth);
 
 // skip_comment_tokens, then the comments that follow with only whitespace
 // before their lone "(", as long as that "(" is in the block already: a run
 // of comments is skipped here instead of one return through the reader and
 // the dispatch each.
-void skip_comments(TokenStream& stream, int depth);
+void skip_comments(TokenStream& stream, std::int64_t depth);
 
 // --- The common case of read_token, inlined where tokens are read ---
 

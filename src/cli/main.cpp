@@ -4,6 +4,7 @@
 // symbols and the report come from the library; the program adds the files
 // on disk and its own lines about them.
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "common/diagnostics.hpp"
 #include "orvasm/orvasm.h"
 #include "output/depfile_writer.hpp"
+#include "output/interruptions.hpp"
 #include "output/listing_writer.hpp"
 #include "output/output_file.hpp"
 #include "platform/file_identity.hpp"
@@ -42,11 +44,13 @@ bool write_bytes(OutputFile& output, const unsigned char* bytes, std::size_t siz
 
 // Writes the symbol records to `path`; false when they were not written whole.
 bool write_symbols_to(const orvasm_result* result, const char* path) {
-    unsigned char records[ORVASM_MAX_SYMBOL_FILE];
-    std::size_t size = orvasm_result_symbol_file(result, records, sizeof records);
+    // Too large for a small stack; left uninitialised, as it is written whole.
+    std::unique_ptr<unsigned char[]> records(new unsigned char[ORVASM_MAX_SYMBOL_FILE]);
+    std::size_t size = orvasm_result_symbol_file(result, records.get(), ORVASM_MAX_SYMBOL_FILE);
     OutputFile output;
     if (!open_output(output, path)) return false;
-    if (size <= sizeof records && write_bytes(output, records, size)) return commit_output(output);
+    if (size <= ORVASM_MAX_SYMBOL_FILE && write_bytes(output, records.get(), size))
+        return commit_output(output);
     abandon_output(output);
     return false;
 }
@@ -60,20 +64,27 @@ void write_symbol_file(const orvasm_result* result, const char* rom_path) {
         report_warning(program_lines, "Symbol file not written", path.c_str());
 }
 
-// True when `path` may not be written by --listing or --depfile: it would
-// replace the rom, its symbol file or a file the assembly read.
-bool replaces_output_or_input(const orvasm_result* result, const Options& options,
-                              const char* path) {
+// True when `path`, an output an option asks for, names the rom, its
+// symbol file or `other`, the other such output (null when not asked for).
+// Decided before anything is written: such outputs are refused, never
+// written over each other.
+bool names_another_output(const Options& options, const char* path, const char* other) {
     std::string symbols = std::string(options.rom_path) + ".sym";
-    return orvasm_result_read_file(result, path) || same_file(path, options.rom_path) ||
-           same_file(path, symbols.c_str());
+    return names_same_file(path, options.rom_path) || names_same_file(path, symbols.c_str()) ||
+           (other && names_same_file(path, other));
+}
+
+// True when `path` may not be written by --listing or --depfile: it names
+// another output (`named`, decided beforehand) or a file the assembly read.
+bool replaces_output_or_input(const orvasm_result* result, const char* path, bool named) {
+    return named || orvasm_result_read_file(result, path);
 }
 
 // Writes the make dependencies to --depfile's path; false when they were not
 // written whole, or would replace an output or an input.
-bool write_dependencies(const orvasm_result* result, const Options& options) {
+bool write_dependencies(const orvasm_result* result, const Options& options, bool named) {
     const char* path = options.depfile_path;
-    if (replaces_output_or_input(result, options, path)) return false;
+    if (replaces_output_or_input(result, path, named)) return false;
     OutputFile output;
     if (!open_output(output, path)) return false;
     // The files the assembly read: the source, then those it included.
@@ -89,9 +100,9 @@ bool write_dependencies(const orvasm_result* result, const Options& options) {
 
 // Writes the listing to --listing's path; false when it was not written
 // whole (or not kept whole), or would replace an output or an input.
-bool write_listing_file(const orvasm_result* result, const Options& options) {
+bool write_listing_file(const orvasm_result* result, const Options& options, bool named) {
     const char* path = options.listing_path;
-    if (replaces_output_or_input(result, options, path) || orvasm_result_listing_dropped(result))
+    if (replaces_output_or_input(result, path, named) || orvasm_result_listing_dropped(result))
         return false;
     OutputFile output;
     if (!open_output(output, path)) return false;
@@ -113,6 +124,10 @@ int write_outputs(orvasm_result* result, const Options& options) {
     // Never replace the source, or a file it includes, because the command
     // line named it as the rom.
     if (orvasm_result_read_file(result, rom_path)) return fail("Invalid Output", rom_path);
+    const char* listing_path = options.listing_path;
+    const char* depfile_path = options.depfile_path;
+    bool listing_named = listing_path && names_another_output(options, listing_path, depfile_path);
+    bool depfile_named = depfile_path && names_another_output(options, depfile_path, listing_path);
     OutputFile rom;
     if (!open_output(rom, rom_path)) return fail("Invalid Output", rom_path);
     std::size_t size = 0;
@@ -131,10 +146,10 @@ int write_outputs(orvasm_result* result, const Options& options) {
     write_symbol_file(result, rom_path);
     // Last, so that their lines follow the report and that of the symbol file.
     int status = 0;
-    if (options.listing_path && !write_listing_file(result, options))
-        status = fail("Listing not written", options.listing_path);
-    if (options.depfile_path && !write_dependencies(result, options))
-        status = fail("Depfile not written", options.depfile_path);
+    if (listing_path && !write_listing_file(result, options, listing_named))
+        status = fail("Listing not written", listing_path);
+    if (depfile_path && !write_dependencies(result, options, depfile_named))
+        status = fail("Depfile not written", depfile_path);
     return status;
 }
 
@@ -161,6 +176,7 @@ int main(int argc, char** argv) {
     // A file-size limit then fails the write, which leaves the old rom,
     // instead of killing the run halfway.
     platform::fail_writes_past_size_limit();
+    remove_temporaries_when_interrupted();
     orvasm_options assembly = ORVASM_OPTIONS_INIT;
     assembly.source_path = options.source_path;
     assembly.print_to = stderr;

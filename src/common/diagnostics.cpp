@@ -25,6 +25,50 @@ bool escapes_details(DiagnosticSink& sink) {
     return sink.terminal == 1;
 }
 
+// The length of the UTF-8 sequence at `text` that is shown as it is: a
+// well-formed character other than a C1 control (U+0080-U+009F). 0 when the
+// byte at `text` is to be escaped: a control byte, or a byte 0x80-0x9f that
+// begins no such character (a terminal that reads bytes as Latin-1 takes it
+// for a control). Other bytes are shown as they are (1).
+std::size_t shown_length(const unsigned char* text) {
+    unsigned char lead = text[0];
+    if (lead < 0x20 || lead == 0x7f) return 0;
+    if (lead < 0x80) return 1;
+    std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 ? 2 : 0;
+    std::uint32_t code = lead & (0x7f >> length);
+    for (std::size_t i = 1; i < length; i++) {
+        if ((text[i] & 0xc0) != 0x80) return lead < 0xa0 ? 0 : 1;
+        code = code << 6 | (text[i] & 0x3f);
+    }
+    static constexpr std::uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    bool valid =
+        length > 0 && lead < 0xf5 && code >= shortest[length] && (code < 0xd800 || code > 0xdfff);
+    if (!valid) return lead < 0xa0 ? 0 : 1;
+    return code <= 0x9f ? 0 : length;
+}
+
+// Calls `put` with the pieces of `detail` as shown where `escapes`: control
+// bytes, C1 controls in either form and stray bytes 0x80-0x9f as "\xHH".
+template <typename Put> void show_detail(const char* detail, bool escapes, Put put) {
+    auto text = reinterpret_cast<const unsigned char*>(detail);
+    while (*text) {
+        std::size_t length = escapes ? shown_length(text) : 1;
+        if (length > 0) {
+            put(reinterpret_cast<const char*>(text), length);
+            text += length;
+            continue;
+        }
+        // A C1 control in UTF-8 is escaped as its two bytes.
+        std::size_t escaped = text[0] == 0xc2 ? 2 : 1;
+        for (std::size_t i = 0; i < escaped; i++) {
+            const char* digits = "0123456789abcdef";
+            const char shown[] = {'\\', 'x', digits[text[i] >> 4], digits[text[i] & 15]};
+            put(shown, sizeof shown);
+        }
+        text += escaped;
+    }
+}
+
 // One line, gathered so that it reaches the stream in one write: standard
 // error is unbuffered, and a line written in pieces could be interleaved
 // with another program's output. A longer line than the buffer is handed on
@@ -43,17 +87,9 @@ class Line {
     }
     // Adds `detail`, its control bytes escaped where the sink is a terminal.
     void add_detail(const char* detail) {
-        bool escapes = escapes_details(sink_);
-        for (const char* c = detail; *c; c++) {
-            auto byte = static_cast<unsigned char>(*c);
-            if (escapes && (byte < 0x20 || byte == 0x7f)) {
-                const char* digits = "0123456789abcdef";
-                const char escaped[] = {'\\', 'x', digits[byte >> 4], digits[byte & 15], '\0'};
-                add(escaped);
-            } else {
-                add_byte(*c);
-            }
-        }
+        show_detail(detail, escapes_details(sink_), [this](const char* piece, std::size_t size) {
+            for (std::size_t i = 0; i < size; i++) add_byte(piece[i]);
+        });
     }
     void finish(const Diagnostic* diagnostic) {
         add_byte('\n');
@@ -109,6 +145,19 @@ int report_error(DiagnosticSink& sink, const char* message, const char* detail) 
 
 void report_warning(DiagnosticSink& sink, const char* message, const char* detail) {
     print_diagnostic(sink, {Severity::Warning, message, detail, {}});
+}
+
+const char* shown_detail(DiagnosticSink& sink, const char* detail, char* shown,
+                         std::size_t capacity) {
+    std::size_t size = 0;
+    bool full = false;
+    show_detail(detail, escapes_details(sink), [&](const char* piece, std::size_t length) {
+        // Whole pieces only, so that no escape or character is cut.
+        full = full || length >= capacity - size;
+        for (std::size_t i = 0; !full && i < length; i++) shown[size++] = piece[i];
+    });
+    shown[size] = '\0';
+    return shown;
 }
 
 void report_line(DiagnosticSink& sink, const char* format, ...) {

@@ -46,9 +46,18 @@ struct DiagnosticSink {
     std::int8_t terminal; // whether `file` is a terminal: 0 not yet known, 1 yes, -1 no
 };
 
-// Prints one diagnostic line. On a terminal, control bytes in its detail
-// (0x01-0x1f, 0x7f) are shown as "\xHH".
+// Prints one diagnostic line. On a terminal, or with locations, control
+// bytes in its detail (0x01-0x1f, 0x7f), C1 controls (U+0080-U+009F in
+// UTF-8, and bytes 0x80-0x9f that begin no UTF-8 character) are shown as
+// "\xHH", each byte; anywhere else the bytes are printed as they are.
 void print_diagnostic(DiagnosticSink& sink, const Diagnostic& diagnostic);
+
+// Copies `detail` to `shown` as print_diagnostic shows a detail on this
+// sink, ended by 0x00 within `capacity` bytes (at least 1), and returns
+// `shown`. A detail shown longer is cut before the escape or character that
+// does not fit. For a path or token in a line of another form (the summary).
+const char* shown_detail(DiagnosticSink& sink, const char* detail, char* shown,
+                         std::size_t capacity);
 
 // Prints "MESSAGE: DETAIL" and returns 0, so that a failing operation can
 // end with `return report_error(...)`.

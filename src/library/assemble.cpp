@@ -1,6 +1,7 @@
 // The C interface's assembly: options checked, a state found (the
 // assembler's, cleared, or a fresh one), the pass run as the program runs
 // it, and the result's records filled.
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -57,11 +58,14 @@ char* copy_string(const char* text) {
 // rom.", the rom left in the state.
 int run_pass(orvasm_result& result, const orvasm_options& options) {
     AssemblerState& state = *result.state;
+    errno = 0; // the system's reason, if the source cannot be opened
     std::FILE* source = options.source_path
                             ? open_for_result(result.source_path, &result)
                             : open_memory(result, options.source_data, options.source_size);
     if (!source) {
+        int error = options.source_path ? errno : 0;
         report_error(state, "Invalid input", result.source_path);
+        note_unreadable(state, error, result.source_path, false);
         return ORVASM_FAILED;
     }
     result.source_opened = true;

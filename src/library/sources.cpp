@@ -1,5 +1,7 @@
 // Files as the library serves them to the core: the resolver's bytes through
 // a memory stream, or the file system. The core reads both as streams.
+#include <cerrno>
+
 #include "library/result.hpp"
 #include "platform/platform.hpp"
 
@@ -21,6 +23,10 @@ std::FILE* open_for_result(const char* path, void* context) {
     std::size_t size = 0;
     int answer = result.resolver(result.resolver_context, path, &data, &size);
     if (answer == ORVASM_USE_FILE_SYSTEM) return platform::open_file(path, "rb");
+    // The system gives no reason for what a resolver serves or refuses.
+    errno = 0;
     if (answer != ORVASM_FOUND || (!data && size > 0)) return nullptr;
-    return open_memory(result, data, size);
+    std::FILE* stream = open_memory(result, data, size);
+    errno = 0;
+    return stream;
 }

@@ -92,9 +92,7 @@ ORVASM_API size_t orvasm_token_name_start(const char* text, size_t length) {
 ORVASM_API size_t orvasm_token_length(const char* text, size_t size) {
     if (!text) return 0;
     std::size_t length = 0;
-    while (length < size && length < MAX_TOKEN_WIDTH &&
-           !token_bytes.space[static_cast<unsigned char>(text[length])])
-        length++;
+    while (length < size && !token_bytes.space[static_cast<unsigned char>(text[length])]) length++;
     return length;
 }
 

@@ -68,8 +68,13 @@ Message parse_message(const std::string& body) {
     auto version = json.find("jsonrpc");
     if (version == json.end() || *version != "2.0")
         return invalid(std::move(valid_id), "jsonrpc is not \"2.0\"");
+    // A null params is taken as absent, as clients send it for methods without
+    // parameters. A notification with params of another type is taken as
+    // without params too: it gets no answer either way, and "exit" must end
+    // the session whatever it carries.
     auto params = json.find("params");
-    if (params != json.end() && !params->is_object() && !params->is_array())
+    bool structured = params != json.end() && (params->is_object() || params->is_array());
+    if (params != json.end() && !params->is_null() && !structured && has_id)
         return invalid(std::move(valid_id), "params is neither an object nor an array");
     auto method = json.find("method");
     if (method == json.end()) {
@@ -78,7 +83,7 @@ Message parse_message(const std::string& body) {
         return invalid(std::move(valid_id), "neither a request, a notification nor a response");
     }
     if (!method->is_string()) return invalid(std::move(valid_id), "method is not a string");
-    Json moved_params = params == json.end() ? Json() : std::move(*params);
+    Json moved_params = structured ? std::move(*params) : Json();
     return {has_id ? MessageKind::Request : MessageKind::Notification,
             std::move(valid_id),
             method->get<std::string>(),

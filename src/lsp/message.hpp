@@ -36,7 +36,7 @@ struct Message {
     MessageKind kind;
     Json id; // null but for requests, responses, and invalid messages with a valid id
     std::string method;
-    Json params;        // null when absent
+    Json params;        // null when absent or null, and in a notification when not structured
     std::string reason; // why a message is Invalid or Unparsable
 };
 

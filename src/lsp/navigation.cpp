@@ -7,20 +7,32 @@
 
 namespace {
 
-constexpr const char* REFERENCE_SIGILS = ",_.-;:=!?";
 constexpr const char* DEFAULT_SCOPE = "on-reset"; // the scope before the first label
 constexpr std::size_t MAX_NAME = 63;
 
+// What a token is and where it ends are the library's answers, as the
+// assembly reads it.
 bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\0';
+    return orvasm_token_length(&c, 1) == 0;
 }
 
-bool is_reference_sigil(char c) {
-    return c != '\0' && std::strchr(REFERENCE_SIGILS, c) != nullptr;
+int kind_of(const std::string& token) {
+    return orvasm_token_kind(token.data(), token.size());
+}
+
+bool is_reference(int kind) {
+    return kind == ORVASM_TOKEN_RELATIVE_REFERENCE || kind == ORVASM_TOKEN_ZERO_PAGE_REFERENCE ||
+           kind == ORVASM_TOKEN_ABSOLUTE_REFERENCE || kind == ORVASM_TOKEN_RELATIVE_SHORT_REFERENCE;
+}
+
+// A word, however it reads so far: "ab" may be the start of "abc".
+bool is_word(int kind) {
+    return kind == ORVASM_TOKEN_WORD || kind == ORVASM_TOKEN_INSTRUCTION ||
+           kind == ORVASM_TOKEN_RAW_BYTE || kind == ORVASM_TOKEN_RAW_SHORT;
 }
 
 const std::string& document_text(const Program& program) {
-    return program.document->text;
+    return program.focus->text;
 }
 
 // A line and a column from 1, in bytes, as the library counts them.
@@ -31,19 +43,13 @@ struct Spot {
 };
 
 Spot spot_of(Program& program, std::size_t offset) {
-    std::unique_ptr<LineIndex>& index = program.line_indexes[program.name];
-    if (!index) index = std::make_unique<LineIndex>(document_text(program));
-    TextPosition position = index->position_of(offset, PositionEncoding::Utf8);
+    TextPosition position = lines_of(*program.focus).position_of(offset, PositionEncoding::Utf8);
     return {static_cast<std::uint32_t>(position.line + 1),
             static_cast<std::uint32_t>(position.character + 1)};
 }
 
-bool in_document(const Program& program, const orvasm_position& position) {
-    return position.line != 0 && program.name == position.file;
-}
-
-bool is_at(const Program& program, const orvasm_position& position, Spot spot) {
-    return in_document(program, position) && position.line == spot.line &&
+bool is_at(Program& program, const orvasm_position& position, Spot spot) {
+    return in_focus(program, position) && position.line == spot.line &&
            position.column == spot.column;
 }
 
@@ -53,10 +59,9 @@ ByteRange token_around(const std::string& text, std::size_t offset) {
     if ((offset == text.size() || is_space(text[offset])) && offset > 0 &&
         !is_space(text[offset - 1]))
         offset--;
-    std::size_t begin = offset, end = offset;
+    std::size_t begin = offset;
     while (begin > 0 && !is_space(text[begin - 1])) begin--;
-    while (end < text.size() && !is_space(text[end])) end++;
-    return {begin, end};
+    return {begin, begin + orvasm_token_length(text.data() + begin, text.size() - begin)};
 }
 
 // The label that opened the scope in force at `spot` of the document: the
@@ -68,8 +73,7 @@ template <typename Visit> void for_each_label_defined_here(Program& program, Vis
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
         Place place;
-        if (in_document(program, symbol.definition) &&
-            token_place(program, symbol.definition, place))
+        if (in_focus(program, symbol.definition) && token_place(program, symbol.definition, place))
             visit(symbol, place);
     }
 }
@@ -81,7 +85,7 @@ std::string scope_at(Program& program, Spot spot) {
     for_each_label_defined_here(program, [&](const orvasm_symbol& symbol, const Place& place) {
         Spot at{symbol.definition.line, symbol.definition.column};
         if (at < spot && best < at && place.range.begin < text.size() &&
-            text[place.range.begin] == '@') {
+            orvasm_token_kind(text.data() + place.range.begin, 1) == ORVASM_TOKEN_LABEL) {
             best = at;
             scope = symbol.name;
         }
@@ -97,25 +101,23 @@ struct WrittenName {
 };
 
 WrittenName written_name(const std::string& token) {
-    if (token.empty()) return {0, false};
-    if (token[0] == '&') return {1, true};
-    if (token[0] == '@' || token[0] == '%' || token[0] == '~') return {1, false};
-    if (is_reference_sigil(token[0]))
-        return token.size() > 1 && token[1] == '&' ? WrittenName{2, true} : WrittenName{1, false};
-    return {0, false};
+    if (is_word(kind_of(token))) return {0, false};
+    std::size_t start = std::min(orvasm_token_name_start(token.data(), token.size()), token.size());
+    return {start, start > 0 && token[start - 1] == '&'};
 }
 
 // What a token names from its text alone, for tokens the pass did not reach.
 Target target_from_text(Program& program, const std::string& token, ByteRange range, Spot spot) {
     if (token.empty()) return {TargetKind::None, {}, range};
-    if (orvasm_opcode(token.c_str()) >= 0) return {TargetKind::Instruction, token, range};
+    int kind = kind_of(token);
+    if (kind == ORVASM_TOKEN_INSTRUCTION) return {TargetKind::Instruction, token, range};
     WrittenName written = written_name(token);
     std::string name = token.substr(written.start);
-    if (token[0] == '~') return {TargetKind::Include, name, range};
-    if (token[0] == '%') return {TargetKind::Macro, name, range};
+    if (kind == ORVASM_TOKEN_INCLUDE) return {TargetKind::Include, name, range};
+    if (kind == ORVASM_TOKEN_MACRO) return {TargetKind::Macro, name, range};
     if (written.scoped) return {TargetKind::Label, scope_at(program, spot) + "/" + name, range};
-    if (token[0] == '@' || is_reference_sigil(token[0])) return {TargetKind::Label, name, range};
-    if (std::strchr("|$#\"()[]{}", token[0])) return {TargetKind::None, {}, range};
+    if (kind == ORVASM_TOKEN_LABEL || is_reference(kind)) return {TargetKind::Label, name, range};
+    if (kind != ORVASM_TOKEN_WORD) return {TargetKind::None, {}, range};
     const orvasm_result* result = program.result.get();
     for (std::size_t i = 0; i < orvasm_result_macro_count(result); i++)
         if (token == orvasm_result_macro(result, i)->name) return {TargetKind::Macro, token, range};
@@ -131,36 +133,36 @@ std::string hex_short(unsigned value) {
     return hex_byte(value >> 8) + hex_byte(value);
 }
 
-// The bytes the token at `spot` wrote, from the listing: its own, or those
-// of the expansion or include it stands for. Empty when it wrote none or
-// the rom is not final.
+// The bytes the token at `spot` wrote, as the library finds them: its own,
+// or those of the expansion or include it stands for, and for a token of a
+// macro's body, those it wrote at each use. Empty when it wrote none or the
+// rom is not final.
 std::string bytes_of(Program& program, Spot spot) {
     const orvasm_result* result = program.result.get();
     if (orvasm_result_status(result) != ORVASM_OK) return {};
     std::size_t rom_size = 0;
     const unsigned char* rom = orvasm_result_rom(result, &rom_size);
-    std::size_t count = orvasm_result_listing_count(result);
-    for (std::size_t i = 0; i < count; i++) {
-        const orvasm_listing_record& record = *orvasm_result_listing(result, i);
-        if (!is_at(program, record.position, spot)) continue;
+    constexpr std::size_t MAX_SPANS = 8, MAX_BYTES = 32;
+    orvasm_span spans[MAX_SPANS];
+    std::size_t count =
+        std::min(orvasm_result_bytes_at(result, program.name.c_str(), spot.line, spot.column,
+                                        spot.line, spot.column, spans, MAX_SPANS),
+                 MAX_SPANS);
+    std::string text;
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < count && shown < MAX_BYTES; i++) {
         std::string bytes;
-        std::uint32_t first = record.address;
-        for (std::size_t j = i; j < count; j++) {
-            const orvasm_listing_record& inner = *orvasm_result_listing(result, j);
-            if (j > i && inner.depth <= record.depth) break;
-            if (inner.kind != ORVASM_LIST_BYTES) continue;
-            if (bytes.empty()) first = inner.address;
-            for (std::uint32_t k = 0; k < inner.size && bytes.size() < 3 * 32; k++) {
-                std::size_t at = inner.address + k - ORVASM_PROGRAM_START;
-                if (inner.address + k < ORVASM_PROGRAM_START || at >= rom_size) continue;
-                if (!bytes.empty()) bytes += ' ';
-                bytes += hex_byte(rom[at]);
-            }
+        for (std::uint32_t k = 0; k < spans[i].size && shown < MAX_BYTES; k++, shown++) {
+            std::size_t at = spans[i].address + k - ORVASM_PROGRAM_START;
+            if (spans[i].address + k < ORVASM_PROGRAM_START || at >= rom_size) continue;
+            if (!bytes.empty()) bytes += ' ';
+            bytes += hex_byte(rom[at]);
         }
-        if (bytes.empty()) return {};
-        return "assembles to `" + bytes + "` at " + hex_short(first);
+        if (bytes.empty()) continue;
+        text += text.empty() ? "assembles to `" : ", `";
+        text += bytes + "` at " + hex_short(spans[i].address);
     }
-    return {};
+    return text;
 }
 
 const orvasm_symbol* find_symbol(const orvasm_result* result, const std::string& name) {
@@ -306,7 +308,7 @@ std::vector<OutlineEntry> outline_of(Program& program) {
     for (std::size_t i = 0; i < orvasm_result_macro_count(result); i++) {
         const orvasm_macro& macro = *orvasm_result_macro(result, i);
         Place place;
-        if (in_document(program, macro.position) && token_place(program, macro.position, place))
+        if (in_focus(program, macro.position) && token_place(program, macro.position, place))
             entries.push_back({macro.name, OutlineKind::Function, place.range, place.range, {}});
     }
     return entries;
@@ -355,9 +357,9 @@ std::vector<Completion> completions_at(Program& program, std::size_t offset, Byt
     replace = {begin + written.start, offset};
     std::vector<Completion> items;
     const orvasm_result* result = program.result.get();
-    if (!prefix.empty() && (prefix[0] == '@' || prefix[0] == '%' || prefix[0] == '~' ||
-                            std::strchr("|$#\"()[]{}", prefix[0])))
-        return items;
+    // After a sigil that defines a name or names none, nothing is offered.
+    int sigil = prefix.empty() ? ORVASM_TOKEN_WORD : orvasm_token_kind(prefix.data(), 1);
+    if (!is_word(sigil) && !is_reference(sigil) && sigil != ORVASM_TOKEN_SUBLABEL) return items;
     std::string scope = written.scoped ? scope_at(program, spot_of(program, begin)) + "/" : "";
     for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
         const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
@@ -381,11 +383,26 @@ std::vector<Completion> completions_at(Program& program, std::size_t offset, Byt
     return items;
 }
 
+std::string rename_range(Program& program, const Target& target, ByteRange& range) {
+    if (target.kind != TargetKind::Label && target.kind != TargetKind::Macro)
+        return "only a label or a macro can be renamed";
+    Place definition;
+    if (!definition_of(program, target, definition))
+        return "`" + target.name + "` is not defined in the program";
+    const std::string& text = document_text(program);
+    std::string token = text.substr(target.token.begin, target.token.end - target.token.begin);
+    std::size_t skip = written_name(token).start;
+    if (target.kind == TargetKind::Macro) skip = token[0] == '%' ? 1 : 0;
+    range = {target.token.begin + skip, target.token.end};
+    return {};
+}
+
 std::string rename_edits(Program& program, const Target& target, const std::string& new_name,
                          std::vector<TextEdit>& edits) {
     if (target.kind != TargetKind::Label && target.kind != TargetKind::Macro)
         return "only a label or a macro can be renamed";
-    if (!valid_name(new_name)) return "a name is 1 to 63 characters, without whitespace";
+    if (!valid_name(new_name))
+        return "`" + new_name + "` is no name: a name is 1 to 63 characters, without whitespace";
     std::string parent = parent_of(target.name);
     std::string full = target.kind == TargetKind::Label && !parent.empty() &&
                                new_name.find('/') == std::string::npos
@@ -413,7 +430,7 @@ std::string rename_edits(Program& program, const Target& target, const std::stri
         if (!text || !seen.emplace(place.file, place.range.begin).second) continue;
         std::string token = text->substr(place.range.begin, place.range.end - place.range.begin);
         WrittenName written = written_name(token);
-        if (target.kind == TargetKind::Macro) written = {token[0] == '%' ? 1u : 0u, false};
+        if (target.kind == TargetKind::Macro) written.scoped = false;
         std::string name = token.substr(written.start);
         std::size_t begin = place.range.begin + written.start;
         if (written.scoped && i >= own) continue; // "&name" under the label follows it

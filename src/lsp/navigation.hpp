@@ -42,6 +42,21 @@ struct OutlineEntry {
     std::vector<OutlineEntry> children;
 };
 
+// Calls `visit(name, is_macro, place)` for each label and macro the
+// program defines, in any of its files, with its defining token.
+template <typename Visit> void for_each_definition(Program& program, Visit visit) {
+    const orvasm_result* result = program.result.get();
+    Place place;
+    for (std::size_t i = 0; i < orvasm_result_symbol_count(result); i++) {
+        const orvasm_symbol& symbol = *orvasm_result_symbol(result, i);
+        if (token_place(program, symbol.definition, place)) visit(symbol.name, false, place);
+    }
+    for (std::size_t i = 0; i < orvasm_result_macro_count(result); i++) {
+        const orvasm_macro& macro = *orvasm_result_macro(result, i);
+        if (token_place(program, macro.position, place)) visit(macro.name, true, place);
+    }
+}
+
 // Labels defined in the document with their sublabels nested, then macros.
 std::vector<OutlineEntry> outline_of(Program& program);
 
@@ -68,6 +83,12 @@ struct TextEdit {
     Place place;
     std::string text;
 };
+
+// The part of the target's token that a rename replaces: the name without
+// its sigil, with its scope part where written ("main/loop" of
+// ";main/loop", "loop" of "&loop"). Returns an empty string, or why the
+// token cannot be renamed.
+std::string rename_range(Program& program, const Target& target, ByteRange& range);
 
 // The edits that rename the target's label or macro to `new_name`, in every
 // file of the program. For a sublabel a name without "/" keeps its scope.

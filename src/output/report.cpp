@@ -21,7 +21,10 @@ void print_report(AssemblerState& state, const char* rom_path) {
     // Hundredths of a percent, an exact half rounding up. Integer arithmetic
     // keeps halves exact where a binary floating-point quotient would not.
     std::uint32_t hundredths = (size * 10000 + ROM_CAPACITY / 2) / ROM_CAPACITY;
+    // The line holds 1,024 bytes: a longer path would be cut there anyway.
+    char shown[1024];
     report_line(state.diagnostics,
-                "Assembled %s in %u bytes(%u.%02u%% used), %d labels, %d macros.\n", rom_path, size,
+                "Assembled %s in %u bytes(%u.%02u%% used), %d labels, %d macros.\n",
+                shown_detail(state.diagnostics, rom_path, shown, sizeof shown), size,
                 hundredths / 100, hundredths % 100, state.label_count, state.macro_count);
 }

@@ -46,7 +46,45 @@ void fail_writes_past_size_limit();
 // process (POSIX's SIGPIPE); nothing where no signal is sent.
 void fail_writes_to_closed_pipes();
 
+// The process's number, which tells apart the files of two runs at once
+// (0 where there are no processes, as in WASI).
+long process_number();
+
+// The directory the process runs in; empty when it cannot be told.
+std::string working_directory();
+
+// The system's text for `error` ("No such file or directory"), written into
+// `buffer`; empty when the system has none.
+const char* system_reason(int error, char* buffer, std::size_t size);
+
+// --- Interruptions ---
+// (SIGINT, SIGTERM and SIGHUP on POSIX: Ctrl-C, kill, a closed terminal.
+// Windows sends none of them to a console program the same way; there these
+// calls do nothing, and an interrupted run may leave its temporary file.)
+
+// Calls `handler` with the signal's number when the run is interrupted,
+// with every other signal held while it runs, once: the signal's default
+// is then back, so that end_as_interrupted ends the run as it would have.
+// A signal the run was started to ignore (nohup) stays ignored.
+void on_interruption(void (*handler)(int));
+
+// Raises the signal again from within the handler; safe in a signal
+// handler.
+void end_as_interrupted(int signal);
+
+// Holds off interruptions; the value given back releases them as they
+// were before.
+unsigned hold_interruptions();
+void release_interruptions(unsigned held);
+
 // --- Files by path ---
+
+// What separates the directories of a path.
+#if defined(_WIN32)
+constexpr const char* PATH_SEPARATORS = "/\\";
+#else
+constexpr const char* PATH_SEPARATORS = "/";
+#endif
 
 // std::fopen with a UTF-8 path; the mode should say "b", for Windows.
 std::FILE* open_file(const char* path, const char* mode);
@@ -105,18 +143,28 @@ ReplacedFile look_up(const char* path);
 // True when the existing file `path` may be opened for writing.
 bool may_write(const char* path);
 
-// A new file in the directory of `target`, named after it so that one left
-// by a killed run is recognised, with what it takes over from `replaced`;
-// its name in `temporary` and its stream, or nullptr (and nothing left
-// behind) when none can be made.
-std::FILE* create_beside(const std::string& target, const ReplacedFile& replaced,
-                         std::string& temporary);
+// Creates the new file `path`, failing if it exists, with the permission
+// bits `mode` (less the umask): its descriptor, or -1 with errno set.
+int create_new_file(const char* path, std::uint32_t mode);
 
-// Puts the file `from` in the place of `to` in one step, replacing it;
-// false when that failed, with both left as they were.
-bool replace_file(const std::string& from, const std::string& to);
+// The stream writing the new file `descriptor`, which first takes over the
+// owner, then the permission bits, of `replaced` (the owner's change would
+// clear set-user-ID and set-group-ID bits); nullptr, the descriptor closed,
+// when none can be opened.
+std::FILE* stream_of_new_file(int descriptor, const ReplacedFile& replaced);
 
-// Removes the file `path`, if it can.
-void remove_file(const std::string& path);
+// Puts the file `from` in the place of `to` in one step, replacing it: 0, or
+// -1 with errno set and both left as they were.
+int rename_file(const char* from, const char* to);
+
+// Writes the whole of `from` over `to`, which stays where it is; false when
+// either cannot be opened or a read or write failed.
+bool copy_over(const char* from, const char* to);
+
+// Removes the file `path`, if it can; safe in a signal handler.
+void remove_file(const char* path);
+inline void remove_file(const std::string& path) {
+    remove_file(path.c_str());
+}
 
 } // namespace platform

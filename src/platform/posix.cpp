@@ -14,7 +14,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #if !defined(__wasi__) // WASI has no signals
 #include <csignal>
 #endif
@@ -44,6 +46,97 @@ void fail_writes_to_closed_pipes() {
     std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
+
+long process_number() {
+#if defined(__wasi__) // no processes: the module runs alone in its page
+    return 0;
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
+std::string working_directory() {
+    // Allocated by getcwd, as long as the path is: a frame of PATH_MAX would
+    // not fit a small stack.
+    char* directory = getcwd(nullptr, 0);
+    std::string text = directory ? directory : "";
+    std::free(directory);
+    return text;
+}
+
+namespace {
+
+// The C library's strerror_r comes in two kinds: GNU's returns the text,
+// POSIX's fills the buffer and returns 0.
+[[maybe_unused]] const char* reason_text(int result, const char* buffer) {
+    return result == 0 ? buffer : "";
+}
+[[maybe_unused]] const char* reason_text(const char* result, const char*) {
+    return result;
+}
+
+} // namespace
+
+const char* system_reason(int error, char* buffer, std::size_t size) {
+    buffer[0] = '\0';
+    return reason_text(strerror_r(error, buffer, size), buffer);
+}
+
+// --- Interruptions ---
+
+#if defined(__wasi__)
+void on_interruption(void (*)(int)) {}
+void end_as_interrupted(int) {}
+unsigned hold_interruptions() {
+    return 0;
+}
+void release_interruptions(unsigned) {}
+#else
+
+namespace {
+
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP};
+
+} // namespace
+
+void on_interruption(void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    action.sa_flags = SA_RESETHAND;
+    sigfillset(&action.sa_mask);
+    for (int signal : INTERRUPTIONS) {
+        struct sigaction before = {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+}
+
+void end_as_interrupted(int signal) {
+    raise(signal);
+}
+
+// Bit i of the value stands for INTERRUPTIONS[i] held here and not before.
+unsigned hold_interruptions() {
+    sigset_t held;
+    sigset_t before;
+    sigemptyset(&held);
+    for (int signal : INTERRUPTIONS) sigaddset(&held, signal);
+    if (sigprocmask(SIG_BLOCK, &held, &before) != 0) return 0;
+    unsigned bits = 0;
+    for (unsigned i = 0; i < std::size(INTERRUPTIONS); i++)
+        if (sigismember(&before, INTERRUPTIONS[i]) == 0) bits |= 1u << i;
+    return bits;
+}
+
+void release_interruptions(unsigned held) {
+    sigset_t released;
+    sigemptyset(&released);
+    for (unsigned i = 0; i < std::size(INTERRUPTIONS); i++)
+        if (held & (1u << i)) sigaddset(&released, INTERRUPTIONS[i]);
+    sigprocmask(SIG_UNBLOCK, &released, nullptr);
+}
+
+#endif
 
 // --- Files by path ---
 
@@ -116,50 +209,17 @@ bool regular_file_size(int descriptor, std::uint64_t& size) {
 
 namespace {
 
-std::string directory_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return std::string(".");
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string name_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The process's number, which tells apart the files of two runs at once.
-// WASI has no processes: its module runs alone in its page.
-long process_number() {
-#if defined(__wasi__)
-    return 0;
-#else
-    return static_cast<long>(getpid());
-#endif
-}
-
-// A new file beside the target; its descriptor, or -1.
-int create_temporary(const std::string& target, std::string& temporary) {
-    // Short enough for any file system's limit on a name.
-    std::string stem = directory_of(target) + "/." + name_of(target).substr(0, 160) + ".orvasm-" +
-                       std::to_string(process_number()) + "-";
-    for (int attempt = 0; attempt < 100; attempt++) {
-        temporary = stem + std::to_string(attempt);
-        int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor >= 0 || errno != EEXIST) return descriptor;
-    }
-    return -1;
-}
-
-// Gives the new file the old one's permission bits and owner (WASI, for
+// Gives the new file the old one's owner, then its permission bits: a
+// change of owner clears the set-user-ID and set-group-ID bits (WASI, for
 // the playground, has neither, and never replaces a file).
 void take_over([[maybe_unused]] int descriptor, [[maybe_unused]] const ReplacedFile& replaced) {
 #if !defined(__wasi__)
-    fchmod(descriptor, static_cast<mode_t>(replaced.mode));
     // Only a privileged user can give the new file to the old one's
     // owner; for anyone else it is theirs already, or stays theirs.
     if (replaced.user != geteuid() || replaced.group != getegid()) {
         [[maybe_unused]] int owned = fchown(descriptor, replaced.user, replaced.group);
     }
+    fchmod(descriptor, static_cast<mode_t>(replaced.mode));
 #endif
 }
 
@@ -167,11 +227,11 @@ void take_over([[maybe_unused]] int descriptor, [[maybe_unused]] const ReplacedF
 
 std::string follow_links(const char* path) {
     std::string target = path;
+    std::string link(PATH_MAX, '\0'); // on the heap: the stack stays small
     for (int hops = 0; hops < 40; hops++) {
-        char link[PATH_MAX];
-        ssize_t length = readlink(target.c_str(), link, sizeof link - 1);
+        ssize_t length = readlink(target.c_str(), link.data(), link.size() - 1);
         if (length < 0) return target;
-        std::string next(link, static_cast<std::size_t>(length));
+        std::string next(link.data(), static_cast<std::size_t>(length));
         std::size_t slash = target.rfind('/');
         if (next[0] != '/' && slash != std::string::npos) next = target.substr(0, slash + 1) + next;
         target = next;
@@ -198,24 +258,40 @@ bool may_write(const char* path) {
     return true;
 }
 
-std::FILE* create_beside(const std::string& target, const ReplacedFile& replaced,
-                         std::string& temporary) {
-    int descriptor = create_temporary(target, temporary);
-    if (descriptor < 0) return nullptr;
+int create_new_file(const char* path, std::uint32_t mode) {
+    return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+std::FILE* stream_of_new_file(int descriptor, const ReplacedFile& replaced) {
     if (replaced.exists) take_over(descriptor, replaced);
     std::FILE* stream = fdopen(descriptor, "wb");
-    if (stream) return stream;
-    close(descriptor);
-    unlink(temporary.c_str());
-    return nullptr;
+    if (!stream) close(descriptor);
+    return stream;
 }
 
-bool replace_file(const std::string& from, const std::string& to) {
-    return rename(from.c_str(), to.c_str()) == 0;
+int rename_file(const char* from, const char* to) {
+    return rename(from, to);
 }
 
-void remove_file(const std::string& path) {
-    unlink(path.c_str());
+bool copy_over(const char* from_path, const char* to_path) {
+    int from = open(from_path, O_RDONLY | O_CLOEXEC);
+    int to = open(to_path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    bool copied = from >= 0 && to >= 0;
+    char block[2048];
+    for (ssize_t got; copied && (got = read(from, block, sizeof block)) != 0;) {
+        copied = got > 0;
+        for (ssize_t put = 0, done = 0; copied && done < got; done += put) {
+            put = write(to, block + done, static_cast<std::size_t>(got - done));
+            copied = put > 0;
+        }
+    }
+    if (from >= 0) close(from);
+    if (to >= 0 && close(to) != 0) copied = false;
+    return copied;
+}
+
+void remove_file(const char* path) {
+    unlink(path);
 }
 
 } // namespace platform

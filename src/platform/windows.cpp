@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
@@ -77,6 +78,38 @@ void use_binary_standard_streams() {
 void fail_writes_past_size_limit() {}
 
 void fail_writes_to_closed_pipes() {}
+
+long process_number() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+std::string working_directory() {
+    wchar_t* directory = _wgetcwd(nullptr, 0);
+    std::string text = directory ? utf8(directory) : std::string();
+    std::free(directory);
+    return text;
+}
+
+const char* system_reason(int error, char* buffer, std::size_t size) {
+    buffer[0] = '\0';
+    return strerror_s(buffer, size, error) == 0 ? buffer : "";
+}
+
+// --- Interruptions ---
+// A console program gets Ctrl-C as a console event, which ends it without
+// running anything of the C runtime's signals that could remove a file
+// safely; an interrupted run may leave its temporary file, which is named
+// after its output so that it is recognised.
+
+void on_interruption(void (*)(int)) {}
+
+void end_as_interrupted(int) {}
+
+unsigned hold_interruptions() {
+    return 0;
+}
+
+void release_interruptions(unsigned) {}
 
 // --- Files by path ---
 
@@ -184,36 +217,65 @@ bool may_write(const char* path) {
     return true;
 }
 
-std::FILE* create_beside(const std::string& target, const ReplacedFile&, std::string& temporary) {
-    std::size_t separator = target.find_last_of("/\\");
-    std::string directory = separator == std::string::npos ? "" : target.substr(0, separator + 1);
-    std::string name = separator == std::string::npos ? target : target.substr(separator + 1);
-    // Short enough for any file system's limit on a name.
-    std::string stem = directory + "." + name.substr(0, 160) + ".orvasm-" +
-                       std::to_string(GetCurrentProcessId()) + "-";
-    for (int attempt = 0; attempt < 100; attempt++) {
-        temporary = stem + std::to_string(attempt);
-        int descriptor =
-            _wopen(wide(temporary.c_str()).c_str(),
-                   _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-        if (descriptor < 0 && errno == EEXIST) continue;
-        if (descriptor < 0) return nullptr;
-        std::FILE* stream = _fdopen(descriptor, "wb");
-        if (stream) return stream;
-        _close(descriptor);
-        remove_file(temporary);
-        return nullptr;
+int create_new_file(const char* path, std::uint32_t) {
+    return _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+}
+
+std::FILE* stream_of_new_file(int descriptor, const ReplacedFile&) {
+    // Windows gives a new file the permissions its directory passes on.
+    std::FILE* stream = _fdopen(descriptor, "wb");
+    if (!stream) _close(descriptor);
+    return stream;
+}
+
+namespace {
+
+// errno for why a file could not be moved: EBUSY where another program
+// holds the target open (writing in place then fails the same way),
+// EACCES where it may not be replaced.
+int error_of_move(DWORD error) {
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EBUSY;
+    case ERROR_ACCESS_DENIED: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    default: return EIO;
     }
-    return nullptr;
 }
 
-bool replace_file(const std::string& from, const std::string& to) {
-    return MoveFileExW(wide(from.c_str()).c_str(), wide(to.c_str()).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+} // namespace
+
+int rename_file(const char* from, const char* to) {
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        return 0;
+    errno = error_of_move(GetLastError());
+    return -1;
 }
 
-void remove_file(const std::string& path) {
-    _wunlink(wide(path.c_str()).c_str());
+bool copy_over(const char* from_path, const char* to_path) {
+    int from = _wopen(wide(from_path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    int to = _wopen(wide(to_path).c_str(), _O_WRONLY | _O_TRUNC | _O_BINARY | _O_NOINHERIT);
+    bool copied = from >= 0 && to >= 0;
+    char block[2048];
+    for (int got; copied && (got = _read(from, block, sizeof block)) != 0;) {
+        copied = got > 0;
+        for (int put = 0, done = 0; copied && done < got; done += put) {
+            put = _write(to, block + done, static_cast<unsigned>(got - done));
+            copied = put > 0;
+        }
+    }
+    if (from >= 0) _close(from);
+    if (to >= 0 && _close(to) != 0) copied = false;
+    return copied;
+}
+
+void remove_file(const char* path) {
+    _wunlink(wide(path).c_str());
 }
 
 } // namespace platform

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Drives a real build tool with the depfile: GNU make through an included
 makefile, or ninja through `depfile = $out.d` and `deps = gcc`. Touching an
-included file (also one whose name make and ninja must unescape) rebuilds the
-rom, touching an unrelated file does not, and a source that drops an include
-builds after the included files are deleted. Exits 77 when the tool is absent.
+included file (also each one whose name make and ninja must unescape: a
+colon, "[", "%", "#", "$", a backslash; the source's name holds a blank)
+rebuilds the rom once, touching an unrelated file does not, and a source
+that drops an include builds after the included files are deleted. A name
+the two cannot both read back ("*", "?") fails the build, with
+"Depfile not written", instead of a depfile that misleads it. Exits 77 when
+the tool is absent.
 
 usage: depfile_build_test.py make|ninja ORVASM
 """
@@ -19,26 +23,29 @@ import time
 SKIP = 77
 
 MAKEFILE = """\
-game.rom: main.orv
-\t{orvasm} main.orv game.rom --depfile=game.rom.d
+game.rom: main\\ game.orv
+\t{orvasm} 'main game.orv' game.rom --depfile=game.rom.d
 \techo built >> builds
 -include game.rom.d
 """
 
 BUILD_NINJA = """\
 rule orvasm
-  command = {orvasm} $in $out --depfile=$out.d && echo built >> builds
+  command = {orvasm} 'main game.orv' $out --depfile=$out.d && echo built >> builds
   depfile = $out.d
   deps = gcc
-build game.rom | game.rom.sym: orvasm main.orv
+build game.rom | game.rom.sym: orvasm main$ game.orv
 """
 
-# The nested included file's name holds the characters the depfile escapes.
+# The names make and ninja must both unescape, each an included file.
+ODD_NAMES = ["data#1$.orv", "a:b.orv", "c[2.orv", "d%e.orv", "f\\g.orv", "h]i.orv"]
+
 FILES = {
-    "main.orv": "~lib.orv @Main ;data BRK\n",
-    "lib.orv": "~data#1$.orv\n",
+    "main game.orv": "~lib.orv @Main ;data BRK\n",
+    "lib.orv": "".join(f"~{name} " for name in ODD_NAMES) + "\n",
     "data#1$.orv": "@data 01 02\n",
     "unrelated.orv": "03\n",
+    **{name: "04\n" for name in ODD_NAMES[1:]},
 }
 
 
@@ -85,18 +92,32 @@ def expect(project, step, builds):
 def scenario(project):
     expect(project, "first build", 1)
     expect(project, "nothing changed", 1)
-    project.touch("data#1$.orv")
-    expect(project, "nested included file touched", 2)
+    builds = 1
+    for name in ODD_NAMES:
+        project.touch(name)
+        builds += 1
+        expect(project, f"nested included file {name} touched", builds)
+        expect(project, f"nothing changed after {name}", builds)
     project.touch("lib.orv")
-    expect(project, "included file touched", 3)
+    expect(project, "included file touched", builds + 1)
     project.touch("unrelated.orv")
-    expect(project, "unrelated file touched", 3)
-    project.touch("main.orv")
-    (project.dir / "main.orv").write_text("@Main BRK\n")
+    expect(project, "unrelated file touched", builds + 1)
+    project.touch("main game.orv")
+    (project.dir / "main game.orv").write_text("@Main BRK\n")
     (project.dir / "lib.orv").unlink()
-    (project.dir / "data#1$.orv").unlink()
-    expect(project, "include dropped and its files deleted", 4)
-    expect(project, "nothing changed after the include was dropped", 4)
+    for name in ODD_NAMES:
+        (project.dir / name).unlink()
+    expect(project, "include dropped and its files deleted", builds + 2)
+    expect(project, "nothing changed after the include was dropped", builds + 2)
+    # A name neither can read back fails the build, every time.
+    for name in ("s*t.orv", "u?v.orv"):
+        (project.dir / name).write_text("05\n")
+        project.touch("main game.orv")
+        (project.dir / "main game.orv").write_text(f"~{name} BRK\n")
+        failed = subprocess.run(project.command, cwd=project.dir, capture_output=True, text=True)
+        shown = failed.stdout + failed.stderr
+        if failed.returncode == 0 or "Depfile not written: game.rom.d" not in shown:
+            raise Failure(f"a depfile naming {name}: {failed.returncode}\n{shown}")
 
 
 def main():

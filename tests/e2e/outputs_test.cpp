@@ -5,6 +5,7 @@
 // permission bits, resource limits, a terminal, a second process.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/personality.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/files.hpp"
 
@@ -48,7 +50,10 @@ class Outputs : public testing::Test {
             if (chdir(dir_.c_str()) != 0 || err < 0) _exit(126);
             dup2(err, 2);
             prepare();
-            execl(binary_.c_str(), "orvasm", source.c_str(), rom.c_str(), nullptr);
+            std::vector<const char*> argv = {"orvasm", source.c_str(), rom.c_str()};
+            for (const std::string& option : options_) argv.push_back(option.c_str());
+            argv.push_back(nullptr);
+            execv(binary_.c_str(), const_cast<char* const*>(argv.data()));
             _exit(127);
         }
         return child;
@@ -69,8 +74,48 @@ class Outputs : public testing::Test {
 
     std::string err() { return read_file(dir_ / "stderr"); }
 
+    // Runs with standard error on a terminal and returns what the terminal
+    // showed, without the carriage returns it adds; -1 exits fail the test.
+    std::string run_on_terminal(const std::string& source, const std::string& rom) {
+        int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(terminal, 0);
+        EXPECT_EQ(grantpt(terminal), 0);
+        EXPECT_EQ(unlockpt(terminal), 0);
+        std::string name = ptsname(terminal);
+        pid_t child = start(source, rom, [&name] {
+            int side = open(name.c_str(), O_RDWR);
+            if (side < 0) _exit(125);
+            dup2(side, 2);
+        });
+        std::string text;
+        char buffer[256];
+        // The terminal side reads until the program has exited and closed it.
+        for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+        close(terminal);
+        EXPECT_GE(finish(child), 0);
+        std::erase(text, '\r');
+        return text;
+    }
+
     // The program the runs start: the one built, or a copy.
     std::string binary_ = ORVASM_BINARY;
+    // Options the runs are given after the source and the rom.
+    std::vector<std::string> options_;
+
+    // Makes the runs start a copy of the program in the test's directory,
+    // which a user other than root can run whatever the build tree lets it
+    // see, and makes the directory and `files` in it that user's to read.
+    void run_as_anyone(const std::vector<std::string>& files) {
+        binary_ = (dir_ / "orvasm").string();
+        fs::copy_file(ORVASM_BINARY, binary_);
+        fs::permissions(binary_, fs::perms(0755));
+        fs::permissions(dir_, fs::perms(0755));
+        for (const std::string& name : files) fs::permissions(dir_ / name, fs::perms(0644));
+    }
+    // Run as `prepare`: becomes the user nobody, when root.
+    static void become_nobody() {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(125);
+    }
 
     // The files of the directory, but for the captured standard error.
     int file_count() {
@@ -140,17 +185,41 @@ TEST_F(Outputs, ChainsOfLinksAreFollowedAndLoopsRefused) {
     EXPECT_EQ(err(), "Invalid Output: loop.rom\n");
 }
 
-// Replaced by a privileged user, a rom stays its owner's.
-TEST_F(Outputs, AReplacedRomKeepsItsOwner) {
+// Replaced by a privileged user, a rom stays its owner's, with its
+// set-user-ID and set-group-ID bits, which a change of owner clears.
+TEST_F(Outputs, AReplacedRomKeepsItsOwnerAndItsSetIdBits) {
     if (geteuid() != 0) GTEST_SKIP() << "only a privileged user can give a file away";
     write("in.orv", SHORT_SOURCE);
     write("out.rom", "old");
     ASSERT_EQ(chown((dir_ / "out.rom").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((dir_ / "out.rom").c_str(), 06755), 0);
     ASSERT_EQ(run("in.orv", "out.rom"), 0) << err();
     struct stat status;
     ASSERT_EQ(stat((dir_ / "out.rom").c_str(), &status), 0);
     EXPECT_EQ(status.st_uid, 65534u);
     EXPECT_EQ(status.st_gid, 65534u);
+    EXPECT_EQ(status.st_mode & 07777, 06755u);
+    EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+}
+
+// A world-writable rom of another user in a sticky directory (/tmp, say)
+// may be written but not renamed over: it is written in place.
+TEST_F(Outputs, ARomThatMayNotBeRenamedOverIsWrittenInPlace) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two other users";
+    write("in.orv", SHORT_SOURCE);
+    fs::create_directory(dir_ / "shared");
+    write("shared/out.rom", "old");
+    ASSERT_EQ(chown((dir_ / "shared/out.rom").c_str(), 65533, 65533), 0);
+    fs::permissions(dir_ / "shared/out.rom", fs::perms(0666));
+    fs::permissions(dir_ / "shared", fs::perms(01777));
+    run_as_anyone({"in.orv"});
+    ASSERT_EQ(run("in.orv", "shared/out.rom", become_nobody), 0) << err();
+    EXPECT_EQ(read_file(dir_ / "shared/out.rom"), SHORT_ROM);
+    struct stat status;
+    ASSERT_EQ(stat((dir_ / "shared/out.rom").c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65533u);
+    for (const auto& entry : fs::directory_iterator(dir_ / "shared"))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 }
 
 TEST_F(Outputs, ASymbolFileLinkedToTheRomIsNotWritten) {
@@ -197,73 +266,72 @@ TEST_F(Outputs, ARomInADirectoryThatTakesNoNewFileIsWrittenInPlace) {
     write("in.orv", SHORT_SOURCE);
     fs::create_directory(dir_ / "fixed");
     write("fixed/out.rom", "old");
-    fs::permissions(dir_, fs::perms(0755));
-    fs::permissions(dir_ / "in.orv", fs::perms(0644));
     fs::permissions(dir_ / "fixed/out.rom", fs::perms(0666));
     fs::permissions(dir_ / "fixed", fs::perms(0555));
-    // Root may create files anywhere; an ordinary user may not. That user
-    // runs a copy of the program here, whatever the build tree lets it see.
-    binary_ = (dir_ / "orvasm").string();
-    fs::copy_file(ORVASM_BINARY, binary_);
-    fs::permissions(binary_, fs::perms(0755));
-    int status = run("in.orv", "fixed/out.rom", [] {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(125);
-    });
+    // Root may create files anywhere; an ordinary user may not.
+    run_as_anyone({"in.orv"});
+    int status = run("in.orv", "fixed/out.rom", become_nobody);
     fs::permissions(dir_ / "fixed", fs::perms(0755));
     EXPECT_EQ(status, 0) << err();
     EXPECT_EQ(read_file(dir_ / "fixed/out.rom"), SHORT_ROM);
     EXPECT_EQ(fs::directory_iterator(dir_ / "fixed")->path().filename(), "out.rom");
 }
 
-// The deepest legal program: 256 macros each using the next, the last
-// opening a chain of 64 includes.
+// The deepest legal program, 256 macros each using the next, the last
+// opening a chain of 64 includes, runs on a stack of 64 KiB; with a listing,
+// which keeps the place of every token, on one of 96 KiB.
 TEST_F(Outputs, TheDeepestProgramRunsOnASmallStack) {
     std::string source;
     for (int i = 0; i < 255; i++)
         source += "%m" + std::to_string(i) + " { m" + std::to_string(i + 1) + " } ";
-    write("in.orv", source + "%m255 { ~f1 } m0");
+    write("in.orv", "@Main " + source + "%m255 { ~f1 } m0");
     for (int i = 1; i < 64; i++) write("f" + std::to_string(i), "~f" + std::to_string(i + 1));
     write("f64", "01");
+    auto stack_of = [](rlim_t kib) {
 #if defined(__SANITIZE_ADDRESS__)
-    const rlim_t stack = 4096 * 1024; // the sanitizer's frames are several times larger
-#else
-    const rlim_t stack = 256 * 1024;
+        kib = 4096; // the sanitizer's frames are several times larger
 #endif
-    EXPECT_EQ(run("in.orv", "out.rom",
-                  [=] { // a named capture of a constant is one clang warns of
-                      rlimit limit = {stack, stack};
-                      setrlimit(RLIMIT_STACK, &limit);
-                  }),
-              0)
-        << err();
+        return [kib] {
+            rlimit limit = {kib * 1024, kib * 1024};
+            setrlimit(RLIMIT_STACK, &limit);
+            // The stack's start moves by up to 8 KiB at random otherwise,
+            // which the limit counts.
+            personality(ADDR_NO_RANDOMIZE);
+        };
+    };
+    options_ = {"--depfile=out.d"};
+    EXPECT_EQ(run("in.orv", "out.rom", stack_of(64)), 0) << err();
     EXPECT_EQ(read_file(dir_ / "out.rom"), "\x01");
+    EXPECT_EQ(read_file(dir_ / "out.rom.sym"), std::string("\x01\x00Main\0", 7));
+    EXPECT_NE(read_file(dir_ / "out.d").find(" f64\n"), std::string::npos);
+    options_ = {"--listing=out.lst", "--locations"};
+    EXPECT_EQ(run("in.orv", "out.rom", stack_of(96)), 0) << err();
+    EXPECT_NE(read_file(dir_ / "out.lst").find("f64:1"), std::string::npos);
 }
 
 TEST_F(Outputs, ControlBytesInTokensAreEscapedOnATerminalOnly) {
     write("in.orv", "\x1b]0;title\x07");
     const std::string shown = "Unknown absolute reference: \\x1b]0;title\\x07\n";
-    int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
-    ASSERT_EQ(grantpt(terminal), 0);
-    ASSERT_EQ(unlockpt(terminal), 0);
-    std::string name = ptsname(terminal);
-    pid_t child = start("in.orv", "out.rom", [&name] {
-        int side = open(name.c_str(), O_RDWR);
-        if (side < 0) _exit(125);
-        dup2(side, 2);
-    });
-    std::string text;
-    char buffer[256];
-    // The terminal side reads until the program has exited and closed it.
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-    close(terminal);
-    EXPECT_EQ(finish(child), 1);
-    std::erase(text, '\r');
-    EXPECT_EQ(text, shown + "Assembly: Failed to assemble rom.\n");
+    EXPECT_EQ(run_on_terminal("in.orv", "out.rom"), shown + "Assembly: Failed to assemble rom.\n");
 
     EXPECT_EQ(run("in.orv", "out.rom"), 1);
     EXPECT_EQ(err(),
               "Unknown absolute reference: \x1b]0;title\x07\nAssembly: Failed to assemble rom.\n");
+}
+
+// Every path a line names is escaped on a terminal, the rom's in the
+// summary line as in any other; C1 controls too, in either form.
+TEST_F(Outputs, TheSummaryLineEscapesTheRomPathOnATerminal) {
+    write("in.orv", "01");
+    const std::string rom = "out\x1b]0;x\x07\x9b"
+                            "2J\xc2\x9b"
+                            "2J\xc3\xa9.rom";
+    EXPECT_EQ(run_on_terminal("in.orv", rom),
+              "Assembled out\\x1b]0;x\\x07\\x9b2J\\xc2\\x9b2J\xc3\xa9.rom in 1 bytes(0.00% used), "
+              "0 labels, 0 macros.\n");
+    EXPECT_EQ(read_file(dir_ / rom), "\x01");
+    EXPECT_EQ(run("in.orv", rom), 0);
+    EXPECT_EQ(err(), "Assembled " + rom + " in 1 bytes(0.00% used), 0 labels, 0 macros.\n");
 }
 
 // Two runs write one rom; one is held in the middle of its write, then
@@ -287,6 +355,30 @@ TEST_F(Outputs, ARunHeldOrKilledMidWriteNeverLeavesAMixedRom) {
     kill(held, SIGKILL);
     EXPECT_EQ(finish(held), -1);
     EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+#else
+    GTEST_SKIP() << "holding a run at its write is done on x86-64 only";
+#endif
+}
+
+// A run interrupted while it writes the rom removes its temporary file and
+// ends by the signal, as it would have without a handler.
+TEST_F(Outputs, AnInterruptedRunLeavesNoTemporaryFile) {
+#if defined(__x86_64__)
+    write("in.orv", SHORT_SOURCE);
+    write("out.rom", "old");
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        pid_t held = start_held_at_rom_write("in.orv");
+        if (held < 0) GTEST_SKIP() << "the program cannot be traced here";
+        EXPECT_EQ(file_count(), 3); // the temporary file is there
+        // Pending while the run is held; delivered once it goes on untraced.
+        kill(held, signal);
+        ptrace(PTRACE_DETACH, held, nullptr, nullptr);
+        int status = 0;
+        waitpid(held, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(read_file(dir_ / "out.rom"), "old");
+        EXPECT_EQ(file_count(), 2) << "signal " << signal;
+    }
 #else
     GTEST_SKIP() << "holding a run at its write is done on x86-64 only";
 #endif

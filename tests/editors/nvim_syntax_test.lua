@@ -50,6 +50,10 @@ local function check_file(path, entries)
   vim.cmd('edit ' .. vim.fn.fnameescape(root .. '/' .. path))
   check(vim.bo.filetype, 'orvasm', path .. ' file type')
   check(vim.bo.commentstring, '( %s )', path .. ' commentstring')
+  -- A whole name is one word, for * and for the name a rename offers.
+  for _, name in ipairs({ 'write-byte', 'main/loop', '<print>' }) do
+    check(vim.fn.match(name, '^\\k\\+$'), 0, path .. ': ' .. name .. ' as one word')
+  end
   for _, entry in ipairs(entries) do
     local line, token, kind, where = entry[1], entry[2], entry[3], entry[4] or {}
     local column = find_token(vim.fn.getline(line), token, where.nth or 1)

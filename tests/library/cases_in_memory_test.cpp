@@ -19,8 +19,14 @@
 
 namespace {
 
-const std::string PROGRAM_ONLY[] = {"Invalid Output", "Output write failed",
-                                    "Symbol file not written", "usage"};
+// Lines only the program gives: about the files it writes, and the notes
+// of the file system, which says nothing about files a resolver serves.
+const std::string PROGRAM_ONLY[] = {"Invalid Output",
+                                    "Output write failed",
+                                    "Symbol file not written",
+                                    "usage",
+                                    "note: No such file or directory",
+                                    "note: include paths are taken from the working directory"};
 
 // Whether a case's arguments are the default ones, with or without
 // --locations, which the library takes as ORVASM_LOCATIONS.

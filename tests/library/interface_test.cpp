@@ -639,3 +639,88 @@ TEST(Interface, InstructionWordsAndTheirOpcodes) {
     EXPECT_STREQ(orvasm_mnemonic(31), "SFT");
     EXPECT_EQ(orvasm_mnemonic(32), nullptr);
 }
+
+// A record and the notes its `notes` counts, as "MESSAGE|DETAIL|FIX" lines.
+static std::string notes_of(const orvasm_result* result, std::size_t head) {
+    std::string notes;
+    const orvasm_diagnostic* first = orvasm_result_diagnostic(result, head);
+    for (std::size_t i = 1; first && i <= first->notes; i++) {
+        const orvasm_diagnostic* note = orvasm_result_diagnostic(result, head + i);
+        EXPECT_EQ(note->severity, ORVASM_NOTE);
+        notes += std::string(note->message) + "|" + note->detail + "|" +
+                 (note->fix ? note->fix : "NULL") + "\n";
+    }
+    return notes;
+}
+
+TEST(Interface, HintsAreNotesAndTheCertainOnesCarryTheirFix) {
+    std::string source = "%print { ;mesage }\n|0100 @message @main print";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_LOCATIONS;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    // The chain of the use, then the hint, which replaces the body's token.
+    EXPECT_EQ(notes_of(result, 0), "in expansion of macro|print|NULL\n"
+                                   "did you mean|'message'?|;message\n");
+    const orvasm_diagnostic* hint = orvasm_result_diagnostic(result, 2);
+    EXPECT_EQ(hint->position.line, 2u);
+    EXPECT_EQ(hint->position.column, 7u);
+    orvasm_result_free(result);
+
+    source = "|0100 #FF";
+    options = from_memory(source);
+    options.flags = ORVASM_LOCATIONS;
+    result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(notes_of(result, 0), "hexadecimal digits are lower case:|#ff|#ff\n");
+    orvasm_result_free(result);
+
+    // A hint that is no fix: an overwrite's notes.
+    source = "|0100 01 02 |0100 03";
+    options = from_memory(source);
+    options.flags = ORVASM_LOCATIONS;
+    result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(notes_of(result, 0),
+              "writing at|0x0100, below the highest address written so far, 0x0101|NULL\n"
+              "write position moved back to|0x0100|NULL\n");
+    orvasm_result_free(result);
+}
+
+TEST(Interface, HintsNeedLocations) {
+    std::string source = "|0100 @message ;mesage";
+    orvasm_options options = from_memory(source);
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(lines_of(result),
+              "Unknown absolute reference: mesage\nAssembly: Failed to assemble rom.\n");
+    EXPECT_EQ(orvasm_result_diagnostic(result, 0)->notes, 0u);
+    EXPECT_EQ(orvasm_result_diagnostic(result, 0)->fix, nullptr);
+    orvasm_result_free(result);
+}
+
+TEST(Interface, OnlyTheFileSystemGivesReasons) {
+    // A file the resolver does not serve has no reason from the system.
+    Served missing{"", ORVASM_NOT_FOUND};
+    std::string include = "~other.orv";
+    orvasm_options options = from_memory(include, &missing);
+    options.flags = ORVASM_LOCATIONS;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(orvasm_result_diagnostic(result, 0)->notes, 0u);
+    orvasm_result_free(result);
+
+    // One it hands to the file system does; an absolute path is not looked
+    // for in the working directory.
+    Served handed{"", ORVASM_USE_FILE_SYSTEM};
+    include = "~/nonexistent/dir/x.orv";
+    options = from_memory(include, &handed);
+    options.flags = ORVASM_LOCATIONS;
+    result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(notes_of(result, 0), "No such file or directory||NULL\n");
+    orvasm_result_free(result);
+
+    // The source by path, as the program opens it.
+    options = ORVASM_OPTIONS_INIT;
+    options.source_path = "/nonexistent/dir/main.orv";
+    options.flags = ORVASM_LOCATIONS;
+    result = orvasm_assemble(nullptr, &options);
+    EXPECT_EQ(lines_of(result), "Invalid input: /nonexistent/dir/main.orv\n"
+                                "note: No such file or directory\n");
+    orvasm_result_free(result);
+}

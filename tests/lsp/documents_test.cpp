@@ -89,6 +89,57 @@ TEST(ApplyChange, NoDocumentGrowsPastTheLimit) {
     EXPECT_EQ(document.text[0], 'b');
 }
 
+// An index kept in step through many edits answers as one made afresh from
+// the edited text: line breaks made, joined and split (CR then LF), long
+// lines with marks, characters of two and four bytes.
+TEST(LineIndex, EditsKeepItAsIfMadeAfresh) {
+    const std::string pieces[] = {"a",  "\xc3\xa9", "\xf0\x9f\x98\x80",    "\n",
+                                  "\r", "\r\n",     std::string(300, 'x'), "\xe2\x82\xac"};
+    std::string long_piece(700, 'y');
+    std::string text;
+    for (int i = 0; i < 40; i++) text += long_piece.substr(0, 37 * i % 700) + pieces[i % 8];
+    LineIndex kept(text);
+    kept.position_of(text.size() / 2, UTF16); // marks made before the edits
+    unsigned seed = 7;
+    auto next = [&seed](std::size_t bound) {
+        seed = seed * 1103515245 + 12345;
+        return bound == 0 ? 0 : (seed >> 8) % bound;
+    };
+    for (int edit = 0; edit < 400; edit++) {
+        std::size_t begin = next(text.size() + 1);
+        std::size_t end = edit % 3 == 0 ? begin : std::min(text.size(), begin + next(600));
+        std::string inserted = edit % 5 == 0 ? long_piece.substr(0, next(600)) : pieces[next(8)];
+        if (edit % 7 == 0) inserted = pieces[2] + "\r" + pieces[1];
+        kept.replace(text, begin, end, inserted);
+        LineIndex fresh(text);
+        ASSERT_EQ(kept.line_count(), fresh.line_count()) << "edit " << edit;
+        for (int probe = 0; probe < 20; probe++) {
+            std::size_t offset = next(text.size() + 1);
+            TextPosition position = fresh.position_of(offset, UTF16);
+            ASSERT_EQ(pair_of(kept.position_of(offset, UTF16)), pair_of(position))
+                << "edit " << edit << ", offset " << offset;
+            ASSERT_EQ(kept.offset_of(position, UTF16), fresh.offset_of(position, UTF16));
+            position.character += static_cast<std::int64_t>(next(400));
+            ASSERT_EQ(kept.offset_of(position, UTF16), fresh.offset_of(position, UTF16));
+        }
+    }
+}
+
+// Marks spare a long line's walk: many positions on one line of a megabyte
+// cost about what one does.
+TEST(LineIndex, PositionsOnALongLineAreFoundFromMarks) {
+    std::string text;
+    for (int i = 0; i < 100000; i++)
+        text += "\xc3\xa9"
+                "abcdefgh"; // 9 units in 10 bytes
+    LineIndex index(text);
+    for (std::size_t i = 0; i < 100000; i++) {
+        auto units = static_cast<std::int64_t>(i * 9 + 1);
+        ASSERT_EQ(index.position_of(i * 10 + 2, UTF16).character, units);
+        ASSERT_EQ(index.offset_of({0, units}, UTF16), i * 10 + 2);
+    }
+}
+
 TEST(DocumentStore, FindsOpenFilesByPath) {
     DocumentStore documents;
     documents["untitled:1"] = {"untitled:1", "", "", 1};

@@ -5,6 +5,7 @@
 // that name no file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "lsp/navigation.hpp"
@@ -100,6 +101,16 @@ TEST(Navigation, HoverOfWhatWritesNoBytes) {
     EXPECT_EQ(hover_of(*failed.program, failed.at("~f.orv")), "includes `f.orv`");
 }
 
+// The library's bytes at a place: a macro use's are its body's; a body
+// token's, those of each use.
+TEST(Navigation, HoverOfBytesWrittenAtEachUse) {
+    Fixture fixture("%m { 12 34 }\n|0100 m ADD m\n|0200 m");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at(" m ", 1)),
+              "```orvasm\n%m { 12 34 }\n```\n\nassembles to `12 34` at 0100");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("34")),
+              "assembles to `34` at 0101, `34` at 0104, `34` at 0201");
+}
+
 TEST(Navigation, TheOutlineNestsOnlyUnderItsOwnParent) {
     // "x/y" has no label "x"; "a/b" is written before "@a" is defined.
     Fixture fixture("@x/y ;a/b ;x/y\n@a &c\n@a/d %m { }\n01 ;a ;a/c ;a/d");
@@ -129,6 +140,39 @@ TEST(Navigation, CompletionAfterDefinitionSigilsIsEmpty) {
     EXPECT_EQ(replace.begin, 5u);
 }
 
+// Every first byte, read from the text after a failure: the server takes
+// "<byte>name" for the label "name" exactly where the library's kind, from
+// the table the assembly dispatches on, is a reference's or a label's, and
+// after a reference's sigil alone offers the labels.
+TEST(Navigation, EverySigilAsTheAssemblyReadsIt) {
+    int references = 0;
+    for (int byte = 1; byte < 256; byte++) {
+        char first = static_cast<char>(byte);
+        if (orvasm_token_length(&first, 1) == 0) continue; // whitespace
+        std::string token = std::string(1, first) + "name";
+        int kind = orvasm_token_kind(token.data(), token.size());
+        bool reference = kind >= ORVASM_TOKEN_RELATIVE_REFERENCE;
+        bool names_label = reference || kind == ORVASM_TOKEN_LABEL;
+        references += reference;
+        Fixture fixture("@name #zz " + token);
+        Target target = fixture.at(" " + token, 1);
+        EXPECT_EQ(target.kind == TargetKind::Label && target.name == "name", names_label)
+            << "byte " << byte;
+        Place place;
+        EXPECT_EQ(definition_of(*fixture.program, target, place), names_label) << "byte " << byte;
+        Fixture typing("@name BRK " + std::string(1, first));
+        ByteRange replace{};
+        std::vector<Completion> items =
+            completions_at(*typing.program, typing.text().size(), replace);
+        bool offers_name = std::any_of(items.begin(), items.end(),
+                                       [](const Completion& item) { return item.label == "name"; });
+        if (reference) {
+            EXPECT_TRUE(offers_name) << "byte " << byte;
+        }
+    }
+    EXPECT_EQ(references, 9);
+}
+
 TEST(Navigation, RenamesOutOfBounds) {
     std::string long_scope(60, 's');
     Fixture fixture("@" + long_scope + " &ab ,&ab JMP ;" + long_scope + " BRK");
@@ -137,7 +181,7 @@ TEST(Navigation, RenamesOutOfBounds) {
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at("&ab"), "abcd", edits),
               "a name is at most 63 characters");
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at("&ab"), "", edits),
-              "a name is 1 to 63 characters, without whitespace");
+              "`` is no name: a name is 1 to 63 characters, without whitespace");
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at("BRK"), "x", edits),
               "only a label or a macro can be renamed");
     EXPECT_TRUE(edits.empty());
@@ -172,6 +216,28 @@ TEST(Diagnostics, IncludesThatReadNothingFailOnTheirToken) {
     EXPECT_EQ(diagnostics[0].message, "Include missing: ");
     EXPECT_EQ(diagnostics[0].range.begin, 5u);
     EXPECT_EQ(diagnostics[0].range.end, 6u);
+}
+
+// A token ends where the assembly ends it: at whitespace only, so a ")"
+// or a 0x00 in it, and all of a run too long to be a token, belong to it.
+TEST(Diagnostics, ATokenEndsWhereTheAssemblyEndsIt) {
+    const struct {
+        std::string text;
+        std::size_t begin, end;
+    } cases[] = {
+        {"01 ;x) 01", 3, 6},
+        {"01 ;(x)\n", 3, 7},
+        {std::string("01 ;a\0b) 01", 12), 3, 8},
+        {"01\n" + std::string(70, 'a') + " 01", 3, 73},
+    };
+    for (const auto& test : cases) {
+        std::vector<DocumentDiagnostic> diagnostics = diagnostics_of_text(test.text);
+        ASSERT_EQ(diagnostics.size(), 1u) << test.text;
+        EXPECT_EQ(diagnostics[0].range.begin, test.begin) << test.text;
+        EXPECT_EQ(diagnostics[0].range.end, test.end) << test.text;
+    }
+    Fixture fixture("@a ;a) ;a");
+    EXPECT_EQ(fixture.at(";a)").token.end, 6u);
 }
 
 TEST(Diagnostics, ADocumentThatNamesNoFileIsPlacedByItsUri) {

@@ -637,5 +637,440 @@ class Navigation(ServerTest):
             "textDocument": {"uri": self.uri("main.orv")}})["result"])
 
 
+class Leniency(ServerTest):
+    """Clients that send null params, or odd ones where nothing is read."""
+
+    def send_raw(self, method, params, request_id=None):
+        message = {"jsonrpc": "2.0", "method": method, "params": params}
+        if request_id is not None:
+            message["id"] = request_id
+        self.session.send(message)
+
+    def test_null_params_on_shutdown_and_exit_end_with_status_0(self):
+        self.session.initialize()
+        self.send_raw("shutdown", None, 7)
+        self.assertEqual(self.session.response(7)["result"], None)
+        self.send_raw("exit", None)
+        self.assert_exits(0)
+
+    def test_exit_after_shutdown_ends_whatever_its_params(self):
+        for params in ("x", 5, [], {"a": 1}):
+            with self.subTest(params=params):
+                session = Session(BINARY, self.root)
+                session.initialize()
+                session.request("shutdown")
+                session.send({"jsonrpc": "2.0", "method": "exit", "params": params})
+                # The server ends without waiting for the end of its input.
+                self.assertEqual(session.process.wait(TIMEOUT), 0)
+                session.finish()
+
+    def test_null_params_elsewhere_are_taken_as_absent(self):
+        self.session.initialize()
+        self.send_raw("initialized", None)
+        self.send_raw("textDocument/didOpen", None)
+        self.send_raw("$/unknownNotification", None)
+        self.send_raw("textDocument/hover", None, 3)
+        self.assertIsNone(self.session.response(3)["result"])
+        self.send_raw("workspace/symbol", None, 4)
+        self.assertEqual(self.session.response(4)["result"], [])
+        # initialize needs its params: null is as absent.
+        session = Session(BINARY, self.root)
+        session.send({"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": None})
+        self.assert_error(session.response(1), INVALID_PARAMS)
+        session.finish()
+
+    def test_version_and_help_print_and_exit_0(self):
+        import subprocess
+        for option, start in (("--version", "orvasm-lsp "), ("--help", "usage: orvasm-lsp")):
+            with self.subTest(option=option):
+                done = subprocess.run([BINARY, option], stdin=subprocess.DEVNULL,
+                                      capture_output=True, timeout=TIMEOUT)
+                self.assertEqual(done.returncode, 0)
+                self.assertTrue(done.stdout.decode().startswith(start), done.stdout)
+                self.assertEqual(done.stderr, b"")
+
+
+class Rename(ServerTest):
+    """A rename is answered only when the program assembles as before."""
+
+    TEXT = ("@write-hex ( x -- ) #01 POP JMP2r\n"
+            "@main ;write-hex JSR2 write-hex ,&loop JMP &loop BRK\n"
+            "%twice { DUP ADD }\n"
+            "@other twice\n")
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize()
+        self.open("main.orv", self.TEXT)
+
+    def at(self, needle, shift=1):
+        return {"textDocument": {"uri": self.uri("main.orv")},
+                "position": spot(self.TEXT, needle, 0, shift)}
+
+    def rename(self, needle, new_name, shift=1):
+        params = self.at(needle, shift)
+        params["newName"] = new_name
+        return self.session.request("textDocument/rename", params)
+
+    def test_names_that_would_break_the_program_are_refused_with_why(self):
+        cases = [("beef", "`beef` is a hexadecimal word"), ("ab", "`ab` is a hexadecimal word"),
+                 ("ADD", "`ADD` is an instruction"), ("ADD2kr", "`ADD2kr` is an instruction"),
+                 ("other", "`other` is already a label"), ("twice", "`twice` is already a macro"),
+                 ("&x", "`&x` defines a sublabel"), ("(x", "`(x` opens a comment"),
+                 ("#12", "`#12` is a literal"), (";x", "`;x` is a reference"),
+                 ("write hex", None)]
+        for new_name, why in cases:
+            with self.subTest(new_name=new_name):
+                response = self.rename("@write-hex", new_name)
+                self.assert_error(response, -32803)
+                if why:
+                    self.assertEqual(response["error"]["message"], why)
+                else:
+                    self.assertIn(new_name, response["error"]["message"])
+
+    def test_a_name_the_program_cannot_hold_where_written_is_refused(self):
+        # 61 characters are a name, but with "@" or ";" a token longer than
+        # the main source's tokens may be.
+        response = self.rename("@write-hex", "n" * 61)
+        self.assert_error(response, -32803)
+        self.assertIn("would assemble with another outcome", response["error"]["message"])
+        self.assertIn("result", self.rename("@write-hex", "n" * 60))
+
+    def test_a_safe_rename_is_answered(self):
+        response = self.rename("@write-hex", "print-hex")
+        edits = response["result"]["changes"][self.uri("main.orv")]
+        self.assertEqual(len(edits), 3)
+        self.assertEqual({e["newText"] for e in edits}, {"print-hex"})
+
+    def test_prepare_rename_gives_the_name_or_refuses(self):
+        def prepare(needle, shift=1):
+            return self.session.request("textDocument/prepareRename", self.at(needle, shift))
+        result = prepare(";write-hex")["result"]
+        self.assertEqual(result["placeholder"], "write-hex")
+        self.assertEqual(place(result), span(self.TEXT, ";write-hex", 0, 1))
+        self.assertEqual(prepare(",&loop")["result"]["placeholder"], "loop")
+        self.assertEqual(prepare("%twice")["result"]["placeholder"], "twice")
+        self.assertEqual(prepare(" twice", 2)["result"]["placeholder"], "twice")
+        for needle in ("JMP2r", "#01", "( x"):
+            with self.subTest(needle=needle):
+                self.assert_error(prepare(needle), -32803)
+
+    def test_a_rename_checks_every_open_program_that_reads_the_file(self):
+        self.write("lib.orv", "@lib-entry 01\n")
+        self.open("user.orv", "~lib.orv ;lib-entry @lib-entry2 ;lib-entry2\n")
+        self.open("lib.orv", "@lib-entry 01\n")
+        # Safe in lib.orv alone, but a duplicate in user.orv's program.
+        params = {"textDocument": {"uri": self.uri("lib.orv")},
+                  "position": {"line": 0, "character": 2}, "newName": "lib-entry2"}
+        self.assert_error(self.session.request("textDocument/rename", params), -32803)
+
+
+class CrossFiles(ServerTest):
+    """A change to one file republishes every open program that reads it."""
+
+    def setUp(self):
+        super().setUp()
+        self.write("lib.orv", "@lib #01\n")
+        self.session.initialize()
+
+    def test_fixing_an_included_file_clears_the_including_document(self):
+        self.write("lib.orv", "@lib #1\n")
+        self.assertEqual(messages(self.open("main.orv", "~lib.orv ;lib\n")),
+                         ["Invalid hex literal: #1"])
+        self.open("lib.orv", "@lib #1\n")
+        self.session.diagnostics(self.uri("main.orv"))  # republished as it was
+        self.session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri("lib.orv"), "version": 2},
+            "contentChanges": [{"text": "@lib #01\n"}]})
+        self.assertEqual(self.session.diagnostics(self.uri("main.orv")), [])
+        # Closing it reads the file from the disk again, broken as it is.
+        self.session.notify("textDocument/didClose", {"textDocument": {"uri": self.uri("lib.orv")}})
+        self.assertEqual(messages(self.session.diagnostics(self.uri("main.orv"))),
+                         ["Invalid hex literal: #1"])
+
+    def test_a_library_is_analysed_through_the_program_that_includes_it(self):
+        library = "@lib-used 01\n@lib-spare 02\n"
+        self.write("lib.orv", library)
+        self.open("main.orv", "~lib.orv ;lib-used\n")
+        # The program uses lib-used: only lib-spare is unused, on its token.
+        diagnostics = self.open("lib.orv", library)
+        self.assertEqual(messages(diagnostics), ["Unused label: lib-spare"])
+        self.assertEqual(place(diagnostics[0]), (1, 0, 1, 10))
+        # Requests too: lib-used is used once, by main.orv.
+        response = self.session.request("textDocument/hover", {
+            "textDocument": {"uri": self.uri("lib.orv")}, "position": {"line": 0, "character": 2}})
+        self.assertIn("used 1 time", response["result"]["contents"]["value"])
+        response = self.session.request("textDocument/references", {
+            "textDocument": {"uri": self.uri("lib.orv")}, "position": {"line": 0, "character": 2},
+            "context": {"includeDeclaration": False}})
+        self.assertEqual([os.path.basename(r["uri"]) for r in response["result"]], ["main.orv"])
+        # A change in the program republishes the library through it.
+        self.change("main.orv", [{"text": "~lib.orv ;lib-used ;lib-spare\n"}])
+        self.assertEqual(self.session.diagnostics(self.uri("lib.orv")), [])
+        # An error in the program outside the library is not the library's.
+        self.change("main.orv", [{"text": "~lib.orv ;lib-used ;lib-spare #zz\n"}], version=3)
+        self.assertEqual(self.session.diagnostics(self.uri("lib.orv")), [])
+        # Closed, the program no longer holds the library: alone, a library
+        # (a file some source includes) has no unused-label warnings.
+        self.session.notify("textDocument/didClose", {"textDocument": {"uri": self.uri("main.orv")}})
+        self.assertEqual(self.session.diagnostics(self.uri("lib.orv")), [])
+
+    def test_a_library_opened_alone_has_no_unused_label_warnings(self):
+        os.makedirs(os.path.join(self.root, "src", "deep"))
+        self.write("src/deep/uses.orv", "( ~lib/not-this.orv ) ~lib/util.orv ;util\n")
+        os.makedirs(os.path.join(self.root, "lib"))
+        self.assertEqual(messages(self.open("lib/util.orv", "@util 01 @other 02\n")), [])
+        # A file no source includes is a program: its unused labels are warned.
+        self.assertEqual(messages(self.open("lib/not-this.orv", "@alone 01\n")),
+                         ["Unused label: alone"])
+
+    def test_the_root_without_a_workspace_folder(self):
+        # No root from the client: the nearest ancestor with .git, else the
+        # document's own directory, whatever the server's directory is.
+        os.makedirs(os.path.join(self.root, "repo", ".git"))
+        os.makedirs(os.path.join(self.root, "repo", "src"))
+        os.makedirs(os.path.join(self.root, "alone"))
+        self.write("repo/lib.orv", "@lib 01\n")
+        self.write("alone/lib.orv", "@lib 02\n")
+        session = Session(BINARY, "/")
+        session.initialize(rootUri=None)
+        for name in ("repo/src/main.orv", "alone/main.orv"):
+            with self.subTest(name=name):
+                uri = self.uri(name)
+                include = "~lib.orv" if name.startswith("alone") else "~lib.orv"
+                session.notify("textDocument/didOpen", {"textDocument": {
+                    "uri": uri, "version": 1, "text": include + " ;lib\n"}})
+                self.assertEqual(session.diagnostics(uri), [])
+        session.finish()
+
+
+class Speed(ServerTest):
+    """Long lines and many changes cost time in proportion to the answer:
+    each limit, in the server's processor time, is for an optimized build,
+    ORVASM_LSP_SLOWDOWN times it for others."""
+
+    LIMIT = 1.0 * float(os.environ.get("ORVASM_LSP_SLOWDOWN", "1"))
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize()
+
+    def cpu_seconds(self):
+        """The processor time the server has used, which other work on the
+        machine does not stretch as it does the time on the clock."""
+        with open("/proc/%d/stat" % self.session.process.pid) as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def timed(self, action):
+        start = self.cpu_seconds()
+        result = action()
+        return result, self.cpu_seconds() - start
+
+    def test_a_one_line_mebibyte_with_1000_labels(self):
+        # Non-ASCII text, so that every position is counted in UTF-16 units.
+        filler = "( " + "\u00e9t\u00e9 " * 80 + ")"
+        text = "01 " + " ".join("@l%d %s" % (i, filler) for i in range(1000))
+        text += " " * max(0, (1 << 20) - len(text.encode()))
+        diagnostics, seconds = self.timed(lambda: self.open("long.orv", text))
+        self.assertEqual(len(diagnostics), 1000)
+        self.assertEqual(diagnostics[-1]["message"], "Unused label: l999")
+        at = text.index("@l999")
+        units = len(text[:at].encode("utf-16-le")) // 2
+        self.assertEqual(diagnostics[-1]["range"]["start"], {"line": 0, "character": units})
+        self.assertLess(seconds, self.LIMIT)
+
+    def test_4000_changes_in_one_message(self):
+        rows = 26000
+        text = "".join("( \u00e9crit de ligne %05d avec du texte )\n" % i for i in range(rows))
+        self.assertGreater(len(text.encode()), 1_000_000)
+        self.assertEqual(self.open("many.orv", text), [])
+        changes, changed = [], set()
+        for i in range(4000):
+            row = (i * 7919) % rows
+            changed.add(row)
+            at = {"line": row, "character": 1}
+            changes.append({"range": {"start": at, "end": at}, "text": "x"})
+        # Each change makes its line's "(" a malformed "(x".
+        diagnostics, seconds = self.timed(lambda: self.change("many.orv", changes))
+        self.assertLess(seconds, self.LIMIT)
+        self.assertEqual([place(d) for d in diagnostics],
+                         [(row, 0, row, 2) for row in sorted(changed)[:1000]])
+
+# A program for the editor features: two labels, a macro over three lines,
+# a comment over two.
+FEATURES = ("( first line\n"
+            "  second line )\n"
+            "%twice {\n"
+            "  DUP ADD }\n"
+            "@main #01 twice\n"
+            "  &loop ,&loop JMP\n"
+            "  main BRK\n"
+            "@data 1234 \"hi\n")
+
+
+class EditorFeatures(ServerTest):
+    """Highlights, workspace symbols, declaration, folding and inlay hints."""
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize(initializationOptions={"inlayHints": True})
+        self.open("main.orv", FEATURES)
+
+    def ask(self, method, **params):
+        params["textDocument"] = {"uri": self.uri("main.orv")}
+        return self.session.request("textDocument/" + method, params)["result"]
+
+    def test_highlight_marks_every_use_and_the_definition(self):
+        result = self.ask("documentHighlight", position=spot(FEATURES, ",&loop", 0, 2))
+        self.assertEqual([(place(h), h["kind"]) for h in result],
+                         [(span(FEATURES, "&loop"), 3), (span(FEATURES, ",&loop"), 2)])
+        result = self.ask("documentHighlight", position=spot(FEATURES, "#01"))
+        self.assertEqual(result, [])
+
+    def test_declaration_is_the_definition(self):
+        result = self.ask("declaration", position=spot(FEATURES, "  main", 0, 3))
+        self.assertEqual(place(result), span(FEATURES, "@main"))
+
+    def test_workspace_symbols_of_every_open_program(self):
+        self.write("lib.orv", "@helper 01\n")
+        self.open("other.orv", "~lib.orv @other ;helper\n")
+        result = self.session.request("workspace/symbol", {"query": ""})["result"]
+        found = {(s["name"], s["kind"], os.path.basename(s["location"]["uri"])) for s in result}
+        self.assertEqual(found, {("main", 3, "main.orv"), ("main/loop", 8, "main.orv"),
+                                 ("data", 3, "main.orv"), ("twice", 12, "main.orv"),
+                                 ("helper", 3, "lib.orv"), ("other", 3, "other.orv")})
+        result = self.session.request("workspace/symbol", {"query": "LOO"})["result"]
+        self.assertEqual([s["name"] for s in result], ["main/loop"])
+
+    def test_folding_ranges(self):
+        result = self.ask("foldingRange")
+        folds = {(f["startLine"], f["endLine"], f.get("kind")) for f in result}
+        # The comment, the macro, and main up to the line before data.
+        self.assertEqual(folds, {(0, 1, "comment"), (2, 3, None), (4, 6, None)})
+
+    def test_inlay_hints_give_addresses_of_labels_and_lines(self):
+        result = self.ask("inlayHint", range={"start": {"line": 0, "character": 0},
+                                             "end": {"line": 8, "character": 0}})
+        hints = [(h["position"]["line"], h["position"]["character"], h["label"]) for h in result]
+        # main at 0100 (#01 is 80 01, twice 06 18), loop at 0104 (,&loop and
+        # JMP), the call of main at 0107 (three bytes, then BRK), data at 010b.
+        self.assertEqual(hints, [(4, 0, "0100"), (4, 5, "0100"), (5, 0, "0104"), (5, 7, "0104"),
+                                 (6, 0, "0107"), (7, 0, "010b"), (7, 5, "010b")])
+        # A range gives the hints within it.
+        result = self.ask("inlayHint", range={"start": {"line": 5, "character": 0},
+                                             "end": {"line": 6, "character": 0}})
+        self.assertEqual(len(result), 2)
+
+    def test_inlay_hints_are_off_by_default(self):
+        session = Session(BINARY, self.root)
+        capabilities = session.initialize()["result"]["capabilities"]
+        self.assertNotIn("inlayHintProvider", capabilities)
+        session.notify("textDocument/didOpen", {"textDocument": {
+            "uri": self.uri("main.orv"), "version": 1, "text": FEATURES}})
+        response = session.request("textDocument/inlayHint", {
+            "textDocument": {"uri": self.uri("main.orv")},
+            "range": {"start": {"line": 0, "character": 0}, "end": {"line": 9, "character": 0}}})
+        self.assertEqual(response["result"], [])
+        session.finish()
+
+
+def decode(data, legend, text):
+    """The (line, character, token text, type, modifiers) of packed tokens."""
+    lines = text.split("\n")
+    tokens, line, character = [], 0, 0
+    for i in range(0, len(data), 5):
+        delta_line, delta_start, length, kind, modifiers = data[i:i + 5]
+        line += delta_line
+        character = character + delta_start if delta_line == 0 else delta_start
+        tokens.append((line, character, lines[line][character:character + length],
+                       legend["tokenTypes"][kind],
+                       [m for b, m in enumerate(legend["tokenModifiers"]) if modifiers >> b & 1]))
+    return tokens
+
+
+class SemanticTokens(ServerTest):
+    TEXT = ("( a comment\n  over two lines )\n"
+            "%twice { DUP ADD }\n"
+            "@main #01 twice main ;main/x JMP2k |0200 $2\n"
+            "  &x 12 abcd \"hi ~lib.orv [ ]\n")
+
+    def setUp(self):
+        super().setUp()
+        self.write("lib.orv", "")
+        result = self.session.initialize()["result"]
+        self.legend = result["capabilities"]["semanticTokensProvider"]["legend"]
+        self.open("main.orv", self.TEXT)
+
+    def tokens(self, method, **params):
+        params["textDocument"] = {"uri": self.uri("main.orv")}
+        response = self.session.request("textDocument/semanticTokens/" + method, params)
+        return decode(response["result"]["data"], self.legend, self.TEXT)
+
+    def test_every_kind_of_token(self):
+        kinds = {(text, kind, tuple(modifiers))
+                 for _, _, text, kind, modifiers in self.tokens("full")}
+        self.assertEqual(kinds, {
+            ("(", "comment", ()), ("a", "comment", ()), ("comment", "comment", ()),
+            ("over", "comment", ()), ("two", "comment", ()), ("lines", "comment", ()),
+            (")", "comment", ()),
+            ("%twice", "macro", ("declaration",)), ("DUP", "keyword", ()), ("ADD", "keyword", ()),
+            ("@main", "namespace", ("declaration",)), ("#01", "number", ()),
+            # A word is a macro use or a label call, as the program defines it.
+            ("twice", "macro", ()), ("main", "function", ()),
+            (";main/x", "variable", ()), ("JMP", "keyword", ()), ("2k", "modifier", ()),
+            ("|0200", "operator", ()), ("$2", "operator", ()),
+            ("&x", "property", ("declaration",)), ("12", "enumMember", ()),
+            ("abcd", "enumMember", ()), ('"hi', "string", ()), ("~lib.orv", "type", ())})
+
+    def test_a_range_gives_the_tokens_within_it(self):
+        found = self.tokens("range", range={"start": {"line": 4, "character": 0},
+                                            "end": {"line": 4, "character": 8}})
+        self.assertEqual([(line, character, text) for line, character, text, _, _ in found],
+                         [(4, 2, "&x"), (4, 5, "12")])
+
+    def test_positions_in_utf16_units(self):
+        text = '"\u00e9\U0001F600 @l\n'
+        self.change("main.orv", [{"text": text}])
+        response = self.session.request("textDocument/semanticTokens/full",
+                                        {"textDocument": {"uri": self.uri("main.orv")}})
+        data = response["result"]["data"]
+        self.assertEqual(data[:5], [0, 0, 4, self.legend["tokenTypes"].index("string"), 0])
+        self.assertEqual(data[5:8], [0, 5, 2])
+
+
+class CodeActions(ServerTest):
+    """Quick fixes are the library's certain fixes, taken as they come."""
+
+    def setUp(self):
+        super().setUp()
+        self.session.initialize()
+
+    def fixes(self, text):
+        diagnostics = self.open("main.orv", text)
+        if not any("relatedInformation" in d for d in diagnostics):
+            self.skipTest("the library gives no hints")
+        response = self.session.request("textDocument/codeAction", {
+            "textDocument": {"uri": self.uri("main.orv")},
+            "range": {"start": {"line": 0, "character": 0}, "end": {"line": 0, "character": 40}},
+            "context": {"diagnostics": diagnostics}})
+        result = response["result"]
+        for action in result:
+            self.assertEqual(action["kind"], "quickfix")
+            self.assertEqual(action["diagnostics"], diagnostics[:1])
+        return [(place(edit), edit["newText"]) for action in result
+                for edit in action["edit"]["changes"][self.uri("main.orv")]]
+
+    def test_upper_case_hexadecimal(self):
+        self.assertEqual(self.fixes("@main #FF POP BRK"), [((0, 6, 0, 9), "#ff")])
+
+    def test_the_one_name_within_reach(self):
+        self.assertEqual(self.fixes("@main ;mesage JSR2 BRK @message"),
+                         [((0, 6, 0, 13), ";message")])
+
+    def test_no_fix_where_none_is_certain(self):
+        self.assertEqual(self.fixes("@main ;zzzzzz JSR2 BRK @message @massage"), [])
+
+
 if __name__ == "__main__":
     unittest.main()

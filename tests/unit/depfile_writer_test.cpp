@@ -29,27 +29,40 @@ Depfile write(const char* source, const char* rom, const std::vector<const char*
     return result;
 }
 
-TEST(DepfileWriter, EscapesBlanksHashAndDollar) {
-    Depfile depfile = write("my game.orv", "out\t1.rom", {"lib#$.orv"});
+TEST(DepfileWriter, EscapesBlanksHashColonDollarAndPercent) {
+    Depfile depfile = write("my game.orv", "out 1#:.rom", {"lib#$.orv", "a:b%c.orv"});
     EXPECT_TRUE(depfile.written);
-    EXPECT_EQ(depfile.text, "out\\\t1.rom out\\\t1.rom.sym: my\\ game.orv lib\\#$$.orv\n"
-                            "\nlib\\#$$.orv:\n");
+    EXPECT_EQ(depfile.text, "out\\ 1\\#\\:.rom out\\ 1\\#\\:.rom.sym: my\\ game.orv lib\\#$$.orv "
+                            "a\\:b%c.orv\n"
+                            "\nlib\\#$$.orv:\n"
+                            "\na\\:b\\%c.orv:\n");
 }
 
-TEST(DepfileWriter, DoublesBackslashesBeforeAnEscapedCharacter) {
-    // Make and ninja read 2N+1 backslashes and a blank as N and the blank.
-    Depfile depfile = write("a\\ b.orv", "c\\\\#.rom", {"d\\e.orv"});
+TEST(DepfileWriter, DoublesBackslashesBeforeABlank) {
+    // Make and ninja read 2N+1 backslashes and a blank as N and the blank;
+    // other backslashes stand for themselves.
+    Depfile depfile = write("a\\ b.orv", "c\\\\ .rom", {"d\\e.orv", "f]\\[.orv"});
     EXPECT_TRUE(depfile.written);
-    EXPECT_EQ(depfile.text, "c\\\\\\\\\\#.rom c\\\\\\\\\\#.rom.sym: a\\\\\\ b.orv d\\e.orv\n"
-                            "\nd\\e.orv:\n");
+    EXPECT_EQ(depfile.text, "c\\\\\\\\\\ .rom c\\\\\\\\\\ .rom.sym: a\\\\\\ b.orv d\\e.orv "
+                            "f]\\[.orv\n"
+                            "\nd\\e.orv:\n"
+                            "\nf]\\[.orv:\n");
 }
 
-TEST(DepfileWriter, RefusesPathsMakeCannotReadBack) {
-    EXPECT_FALSE(write("in.orv", "out\n.rom", {}).written);
-    EXPECT_FALSE(write("in\n.orv", "out.rom", {}).written);
-    EXPECT_FALSE(write("in.orv", "out.rom", {"a.orv", "b\n.orv"}).written);
-    EXPECT_FALSE(write("in.orv", "dir\\", {}).written);
-    EXPECT_FALSE(write("in.orv", "out.rom", {"lib\\"}).written);
+// What make and ninja cannot both read back, whatever the escaping.
+TEST(DepfileWriter, RefusesPathsMakeAndNinjaCannotBothReadBack) {
+    for (const char* path :
+         {"a\nb", "a\tb", "a\rb",  "a\x1b", "a\x7f",   "a*b",   "a?b",   "a=b", "a;b",
+          "a|b",  "a\"b", "a'b",   "a&b",   "a<b",     "a>b",   "a^b",   "a`b", "a[1]b",
+          "~/a",  "a:",   "dir\\", "a\\#b", "a\\\\$b", "a\\:b", "a\\%b", ""}) {
+        EXPECT_FALSE(write("in.orv", "out.rom", {"ok.orv", path}).written) << path;
+        EXPECT_FALSE(write(path, "out.rom", {}).written) << path;
+        EXPECT_FALSE(write("in.orv", path, {}).written) << path;
+    }
+    // A "%" in a target would make the rule a pattern rule.
+    EXPECT_FALSE(write("in.orv", "out%.rom", {}).written);
+    EXPECT_TRUE(
+        write("in%.orv", "out.rom", {"l%.orv", "a[b/c]d", "x]y[z", "\xc2\x9b\xff"}).written);
 }
 
 TEST(DepfileWriter, FailsWhenTheStreamFails) {

@@ -2,6 +2,7 @@
 // 0x00 bytes, block ends, read errors and the skipping of comment text.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -385,6 +386,18 @@ TEST(TokenReader, SkipCommentsGoesOnThroughCommentsInARow) {
     EXPECT_EQ(next_after(std::string("a ) (\0 ) x", 11)), "(");
     EXPECT_EQ(next_after("a )" + std::string(STREAM_BUFFER_SIZE, ' ') + "( b ) x"), "(");
     EXPECT_EQ(next_after("a ) ( b"), "(none)");
+}
+
+// A comment 2^31 - 1 levels deep (4 GiB of "( ") goes one deeper and back
+// without the depth wrapping round and ending the comment.
+TEST(TokenReader, CommentDepthPastThirtyOneBitsDoesNotWrap) {
+    std::FILE* file = file_holding("( ( ) ) ) x");
+    auto stream = std::make_unique<TokenStream>();
+    open_token_stream(*stream, file, "test");
+    skip_comment_tokens(*stream, std::int64_t{INT32_MAX});
+    char token[64];
+    EXPECT_LT(read_token(*stream, token, 63), 0) << "the comment ended at " << token;
+    std::fclose(file);
 }
 
 TEST(TokenReader, CommentRunsAgreeWithFormattedScanning) {

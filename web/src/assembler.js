@@ -35,6 +35,17 @@
 //                file, line, column, length, address, size, depth, target,
 //                bytes}], each token as the pass handled it, in order;
 //                `bytes` are the rom bytes a "bytes" record wrote
+//   symbolFile   Uint8Array, the symbol file the program writes; empty on
+//                failure
+//   bytesAt(file, firstLine, firstColumn, lastLine, lastColumn)
+//                the bytes written by the tokens that begin from the first
+//                place to the last, both included, as [{from, to}] offsets
+//                from `start`: a macro use's or an include's are all they
+//                hold. Answered by the library while this is the latest
+//                result; [] after the next assembly.
+//
+// `asm.tokenKind(text)` names what a token is, as the assembler reads it:
+// one of TOKEN_KINDS.
 //
 // Positions: `file` as the include names it, `line` from 1, `column` and
 // `length` (of the token there) in bytes of the line's UTF-8 form; all null
@@ -46,11 +57,35 @@ const LOCATIONS = 0x8;
 const LISTING = 0x2;
 const OK = 0;
 const SEVERITIES = ['error', 'warning', 'note', 'summary'];
+// The values of enum orvasm_token_kind, in order (tests/facts holds them to
+// the header).
+export const TOKEN_KINDS = [
+  'word',
+  'comment',
+  'malformed-comment',
+  'include',
+  'macro',
+  'absolute-padding',
+  'relative-padding',
+  'label',
+  'sublabel',
+  'literal',
+  'text',
+  'bracket',
+  'instruction',
+  'raw-byte',
+  'raw-short',
+  'relative-reference',
+  'zero-page-reference',
+  'absolute-reference',
+  'relative-short-reference',
+];
 const LISTING_KINDS = ['bytes', 'label', 'padding', 'expansion', 'include'];
 // Sizes of the records on wasm32 (checked in bridge.cpp).
 const SYMBOL_SIZE = 20;
 const DIAGNOSTIC_SIZE = 40;
 const LISTING_SIZE = 32;
+const SPAN_SIZE = 8;
 
 // The module needs no system call: the glue serves files from memory and
 // nothing is printed. Each import says so; the directory scan at start-up is
@@ -86,16 +121,14 @@ export function defaultRomName(main) {
   return (dot > 0 ? base.slice(0, dot) : base) + '.rom';
 }
 
-// The C locale's whitespace, which ends a token; every other byte is a
-// token's.
-const isSpace = (b) => b === 0x20 || (b >= 0x09 && b <= 0x0d);
-
 // Where the lines of a file start, and the length of the token at a line and
 // a column in bytes: the assembler gives where a token starts, the page
-// underlines all of it.
+// underlines all of it, as long as `lengthAt(offset)` says the assembler
+// reads it.
 export class TokenFinder {
-  constructor(bytes) {
+  constructor(bytes, lengthAt) {
     this.bytes = bytes;
+    this.lengthAt = lengthAt;
     this.starts = null;
   }
 
@@ -106,9 +139,8 @@ export class TokenFinder {
     }
     if (line < 1 || line > this.starts.length) return null;
     const from = this.starts[line - 1] + column - 1;
-    let to = from;
-    while (to < this.bytes.length && !isSpace(this.bytes[to])) to++;
-    return to > from ? to - from : null;
+    if (from >= this.bytes.length) return null;
+    return this.lengthAt(from) || null;
   }
 }
 
@@ -117,8 +149,13 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   let api = null;
   let assembler = 0;
   let sizeCell = 0; // a size_t the rom's size is written to
+  let live = 0; // the latest result, kept for its questions until the next assembly
+  let assemblies = 0; // counted, so that an old result's address reused is told apart
+  let scratch = 0; // a buffer for the texts of questions
+  let scratchSize = 0;
   // A fresh instance; also after a trap, which leaves the old one unusable.
   const start = () => {
+    live = scratch = scratchSize = 0;
     api = new WebAssembly.Instance(module, imports).exports;
     api._initialize();
     assembler = api.orvasm_assembler_new();
@@ -138,6 +175,62 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     memory.set(data, pointer);
     if (terminated) memory[pointer + data.length] = 0;
     return pointer;
+  }
+
+  // `data` copied to the scratch buffer, which grows as needed; its address.
+  function toScratch(data) {
+    if (data.length + 1 > scratchSize) {
+      api.free(scratch);
+      scratchSize = Math.max(64, 2 * (data.length + 1));
+      scratch = api.malloc(scratchSize);
+      if (!scratch) {
+        scratchSize = 0;
+        throw new Error('orvasm.wasm is out of memory');
+      }
+    }
+    const memory = bytes();
+    memory.set(data, scratch);
+    memory[scratch + data.length] = 0;
+    return scratch;
+  }
+
+  function tokenKind(text) {
+    const data = encoder.encode(text);
+    return TOKEN_KINDS[api.orvasm_token_kind(toScratch(data), data.length)] ?? 'word';
+  }
+
+  // The spans the library finds for `result`, of assembly number `serial`,
+  // at a place, as offsets from PROGRAM_START; [] once it is no longer the
+  // live one.
+  function spansAt(result, serial, file, firstLine, firstColumn, lastLine, lastColumn) {
+    if (result !== live || serial !== assemblies) return [];
+    const name = toScratch(encoder.encode(file));
+    const ask = (spans, capacity) =>
+      api.orvasm_result_bytes_at(result, name, firstLine, firstColumn, lastLine, lastColumn, spans, capacity);
+    const count = ask(0, 0);
+    if (count === 0) return [];
+    const spans = api.malloc(count * SPAN_SIZE);
+    if (!spans) throw new Error('orvasm.wasm is out of memory');
+    ask(spans, count);
+    const view = new DataView(api.memory.buffer);
+    const ranges = [];
+    for (let i = 0; i < count; i++) {
+      const from = view.getUint32(spans + i * SPAN_SIZE, true) - PROGRAM_START;
+      const size = view.getUint32(spans + i * SPAN_SIZE + 4, true);
+      if (from >= 0) ranges.push({ from, to: from + size });
+    }
+    api.free(spans);
+    return ranges;
+  }
+
+  function symbolFileOf(result) {
+    const size = api.orvasm_result_symbol_file(result, 0, 0);
+    const buffer = api.malloc(size + 1);
+    if (!buffer) throw new Error('orvasm.wasm is out of memory');
+    api.orvasm_result_symbol_file(result, buffer, size);
+    const file = bytes().slice(buffer, buffer + size);
+    api.free(buffer);
+    return file;
   }
 
   // Reads the records of `result` in place; `finders` give tokens' lengths.
@@ -221,7 +314,10 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       listing[i] = record;
     }
     const truncated = api.orvasm_result_diagnostics_dropped(result);
-    return { status, rom, start: PROGRAM_START, symbols, diagnostics, lines, stderr, truncated, listing };
+    const symbolFile = status === 0 ? symbolFileOf(result) : new Uint8Array(0);
+    const serial = ++assemblies;
+    const bytesAt = (...place) => spansAt(result, serial, ...place);
+    return { status, rom, start: PROGRAM_START, symbols, diagnostics, lines, stderr, truncated, listing, symbolFile, bytesAt };
   }
 
   function assemble({ files, main, rom = defaultRomName(main), locations = true }) {
@@ -230,13 +326,16 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const finders = new Map();
     let result = 0;
     try {
+      api.orvasm_result_free(live);
+      live = 0;
       api.orv_clear_files();
       for (const [name, text] of Object.entries(files)) {
         const nameBytes = encoder.encode(name);
         const data = typeof text === 'string' ? encoder.encode(text) : text;
-        finders.set(name, new TokenFinder(data));
         const namePointer = own(put(nameBytes, false));
         const dataPointer = own(put(data, false));
+        const lengthAt = (from) => api.orvasm_token_length(dataPointer + from, data.length - from);
+        finders.set(name, new TokenFinder(data, lengthAt));
         if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, data.length))
           throw new Error('too many files in the workspace');
       }
@@ -249,7 +348,10 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
         throw new Error(`orvasm.wasm stopped: ${error.message}`);
       }
       if (!result) throw new Error('orvasm.wasm is out of memory');
-      return read(result, finders);
+      const answer = read(result, finders);
+      live = result;
+      result = 0;
+      return answer;
     } finally {
       api.orvasm_result_free(result);
       api.orv_clear_files();
@@ -257,20 +359,5 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     }
   }
 
-  return { assemble };
-}
-
-// The symbol file: per label in definition order, the address high byte
-// first, the name and a 0x00.
-export function symbolFile(symbols) {
-  const size = symbols.reduce((sum, s) => sum + s.nameBytes.length + 3, 0);
-  const out = new Uint8Array(size);
-  let at = 0;
-  for (const symbol of symbols) {
-    out[at++] = symbol.address >> 8;
-    out[at++] = symbol.address & 0xff;
-    out.set(symbol.nameBytes, at);
-    at += symbol.nameBytes.length + 1;
-  }
-  return out;
+  return { assemble, tokenKind };
 }

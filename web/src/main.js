@@ -16,7 +16,7 @@ import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirro
 import { syntaxHighlighting } from '@codemirror/language';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import examples from 'orvasm:examples';
-import { defaultRomName, loadAssembler, symbolFile } from './assembler.js';
+import { defaultRomName, loadAssembler } from './assembler.js';
 import { orvasmHighlight, orvasmLanguage } from './language.js';
 import { byteColumn, bytesAt, rangeOf } from './positions.js';
 import {
@@ -63,7 +63,7 @@ function editorExtensions() {
     history(),
     drawSelection(),
     highlightActiveLine(),
-    orvasmLanguage,
+    orvasmLanguage(assembler.tokenKind),
     syntaxHighlighting(orvasmHighlight),
     lintGutter(),
     keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
@@ -121,7 +121,7 @@ function marksUnderCursor() {
   const head = view.state.selection.main.head;
   const line = view.state.doc.lineAt(head);
   const column = byteColumn(line.text, head - line.from);
-  return bytesAt(result.listing, result.start, workspace.active, line.number, column);
+  return bytesAt(result, workspace.active, line.number, column);
 }
 
 const narrow = window.matchMedia('(max-width: 640px)');
@@ -396,7 +396,7 @@ function wireControls() {
   $('notice-close').addEventListener('click', () => ($('notice').hidden = true));
   $('download-rom').addEventListener('click', () => download(result.rom, defaultRomName(workspace.main)));
   $('download-sym').addEventListener('click', () =>
-    download(symbolFile(result.symbols), `${defaultRomName(workspace.main)}.sym`),
+    download(result.symbolFile, `${defaultRomName(workspace.main)}.sym`),
   );
   for (const button of document.querySelectorAll('[data-pane]'))
     button.addEventListener('click', () => {

@@ -36,27 +36,14 @@ export function byteColumn(text, offset) {
   return bytes;
 }
 
-// The bytes of the rom, as offsets [from, to) from `start`, that the token
-// of `file` at `line` and byte `column` wrote: its own, or for a macro use
-// or an include, those of the records under it. A macro's body, written once
-// and used many times, has a range at each use.
-export function bytesAt(listing, start, file, line, column) {
-  const ranges = [];
-  for (let i = 0; i < listing.length; i++) {
-    const r = listing[i];
-    if (r.file !== file || r.line !== line || column < r.column || column > r.column + (r.length ?? 1))
-      continue;
-    let last = i;
-    if (r.kind === 'expansion' || r.kind === 'include')
-      while (last + 1 < listing.length && listing[last + 1].depth > r.depth) last++;
-    for (let j = i; j <= last; j++) {
-      const written = listing[j];
-      if (written.kind !== 'bytes' || written.size === 0 || written.address < start) continue;
-      const from = written.address - start;
-      const previous = ranges.at(-1);
-      if (previous && previous.to === from) previous.to = from + written.size;
-      else ranges.push({ from, to: from + written.size });
-    }
-  }
-  return ranges;
+// The bytes of the rom, as offsets [from, to) from its start, that the token
+// of `file` around `line` and byte `column` wrote, as the assembler's
+// library finds them (`result.bytesAt`): its own, or for a macro use or an
+// include, all they hold. A macro's body, written once and used many times,
+// has a range at each use. The token is found among the listing's records.
+export function bytesAt(result, file, line, column) {
+  const token = result.listing.find(
+    (r) => r.file === file && r.line === line && column >= r.column && column <= r.column + (r.length ?? 1),
+  );
+  return token ? result.bytesAt(file, line, token.column, line, token.column) : [];
 }

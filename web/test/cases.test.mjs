@@ -4,7 +4,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
-import { loadAssembler, symbolFile } from '../src/assembler.js';
+import { loadAssembler } from '../src/assembler.js';
 import { FILE_SYSTEM, WASM, readCases } from './cases.mjs';
 
 const assembler = await loadAssembler(readFileSync(WASM));
@@ -34,7 +34,7 @@ for (const [name, c] of cases) {
     const written = {};
     if (r.status === 0) {
       written[rom] = r.rom;
-      written[`${rom}.sym`] = symbolFile(r.symbols);
+      written[`${rom}.sym`] = r.symbolFile;
     } else if (r.lines.at(-1) === 'Assembly: Output rom is empty.') written[rom] = new Uint8Array(0);
     for (const [file, bytes] of Object.entries(c.expect)) {
       if (file in c.files) continue; // a file the case created, left alone

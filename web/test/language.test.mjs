@@ -1,12 +1,18 @@
 // Syntax colouring: each token's style, through CodeMirror's own parser and
-// highlighter, so that nested comments and sigils are seen as the page
-// shows them.
+// highlighter and the kinds orvasm.wasm gives, so that nested comments and
+// sigils are seen as the page shows them.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { EditorState } from '@codemirror/state';
 import { ensureSyntaxTree } from '@codemirror/language';
 import { highlightTree, tagHighlighter, tags } from '@lezer/highlight';
+import { readFileSync } from 'node:fs';
+import { loadAssembler } from '../src/assembler.js';
 import { orvasmHighlight, orvasmLanguage } from '../src/language.js';
+import { WASM } from './cases.mjs';
+
+const assembler = await loadAssembler(readFileSync(WASM));
+const language = orvasmLanguage(assembler.tokenKind);
 
 // A name per tag the page colours; the highlighter with the page's own
 // style must give each of them a class too.
@@ -26,7 +32,7 @@ const names = tagHighlighter([
 
 // The text and class of every styled run of `doc`, blanks left out.
 function styles(doc) {
-  const state = EditorState.create({ doc, extensions: orvasmLanguage });
+  const state = EditorState.create({ doc, extensions: language });
   const tree = ensureSyntaxTree(state, doc.length, 5000);
   const runs = [];
   highlightTree(tree, names, (from, to, name) => runs.push([doc.slice(from, to), name]));
@@ -70,4 +76,23 @@ test('comments nest, across lines, and only a lone parenthesis counts', () => {
       ['ADDx', 'word'], // a mode letter that is none
     ],
   );
+});
+
+test("a macro's body ends at its brace, inside a comment too; a brace elsewhere is a word", () => {
+  assert.deepEqual(styles('%m { ( } { ADD'), [
+    ['%m', 'macro-definition'],
+    ['{', 'brace'],
+    ['(', 'comment'],
+    ['}', 'brace'],
+    ['{', 'word'],
+    ['ADD', 'instruction'],
+  ]);
+});
+
+test('before the assembler is loaded, tokens are plain', () => {
+  const state = EditorState.create({ doc: '@a ;b', extensions: orvasmLanguage() });
+  const tree = ensureSyntaxTree(state, state.doc.length, 5000);
+  const runs = [];
+  highlightTree(tree, names, (from, to, name) => runs.push(name));
+  assert.deepEqual(runs, []);
 });

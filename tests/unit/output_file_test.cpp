@@ -1,0 +1,172 @@
+// The output step against a file system that fails: each way of failing to
+// create the temporary file or to rename it over the target, injected
+// through FileCalls, decides between writing in place and failing with the
+// old file untouched. The real binary on real file systems (no inodes, a
+// mount point, a sticky directory) is in tests/e2e.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "output/output_file.hpp"
+#include "support/files.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The errno the injected calls fail with.
+int injected_error = 0;
+
+int failing_create(const char*, mode_t) {
+    errno = injected_error;
+    return -1;
+}
+
+int failing_rename(const char*, const char*) {
+    errno = injected_error;
+    return -1;
+}
+
+const FileCalls FAILING_CREATE = {failing_create, SYSTEM_FILE_CALLS.rename};
+const FileCalls FAILING_RENAME = {SYSTEM_FILE_CALLS.create, failing_rename};
+
+class OutputFileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/orvasm-output-file-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        target_ = (dir_ / "out.rom").string();
+        write_file(target_, "old");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Writes "new" to the target through `calls`; whether it was opened
+    // and committed, and whether it was written in place.
+    struct Outcome {
+        bool opened;
+        bool committed;
+        bool in_place;
+        int error; // errno after a failed open
+    };
+    Outcome write_new(const FileCalls& calls) {
+        OutputFile output;
+        output.calls = &calls;
+        errno = 0;
+        Outcome outcome{open_output(output, target_.c_str()), false, false, errno};
+        if (!outcome.opened) return outcome;
+        outcome.in_place = output.temporary.empty();
+        std::fputs("new", output.stream);
+        outcome.committed = commit_output(output);
+        return outcome;
+    }
+
+    int file_count() {
+        int count = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_)) count++;
+        return count;
+    }
+
+    fs::path dir_;
+    std::string target_;
+};
+
+// No space, no inode, no descriptor, no memory, an I/O error: writing in
+// place would fail as well, after it had cut the old file short.
+TEST_F(OutputFileTest, ACreationFailureOfResourcesFailsAndKeepsTheOldFile) {
+    for (int error : {ENOSPC, EDQUOT, EMFILE, ENFILE, ENOMEM, EIO, ENOENT}) {
+        injected_error = error;
+        Outcome outcome = write_new(FAILING_CREATE);
+        EXPECT_FALSE(outcome.opened) << std::strerror(error);
+        EXPECT_EQ(outcome.error, error) << std::strerror(error);
+        EXPECT_EQ(read_file(target_), "old") << std::strerror(error);
+        EXPECT_EQ(file_count(), 1) << std::strerror(error);
+    }
+}
+
+// A directory that takes no new file, by permission or for good.
+TEST_F(OutputFileTest, ADirectoryThatTakesNoNewFileIsWrittenInPlace) {
+    for (int error : {EACCES, EPERM, EROFS}) {
+        write_file(target_, "old");
+        injected_error = error;
+        Outcome outcome = write_new(FAILING_CREATE);
+        EXPECT_TRUE(outcome.opened && outcome.committed && outcome.in_place)
+            << std::strerror(error);
+        EXPECT_EQ(read_file(target_), "new") << std::strerror(error);
+        EXPECT_EQ(file_count(), 1) << std::strerror(error);
+    }
+}
+
+// A mount point, or a sticky directory that keeps the name for its owner:
+// the whole new file is copied over the old one, which stays where it is.
+TEST_F(OutputFileTest, ARefusedRenameIsWrittenInPlace) {
+    for (int error : {EBUSY, EPERM}) {
+        write_file(target_, "older than the new file");
+        struct stat before;
+        ASSERT_EQ(stat(target_.c_str(), &before), 0);
+        injected_error = error;
+        Outcome outcome = write_new(FAILING_RENAME);
+        EXPECT_TRUE(outcome.opened && outcome.committed && !outcome.in_place)
+            << std::strerror(error);
+        EXPECT_EQ(read_file(target_), "new") << std::strerror(error);
+        struct stat after;
+        ASSERT_EQ(stat(target_.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << std::strerror(error);
+        EXPECT_EQ(file_count(), 1) << std::strerror(error);
+    }
+}
+
+TEST_F(OutputFileTest, AnyOtherRenameFailureKeepsTheOldFile) {
+    for (int error : {EXDEV, EIO, ENOSPC, EACCES}) {
+        injected_error = error;
+        Outcome outcome = write_new(FAILING_RENAME);
+        EXPECT_TRUE(outcome.opened) << std::strerror(error);
+        EXPECT_FALSE(outcome.committed) << std::strerror(error);
+        EXPECT_EQ(read_file(target_), "old") << std::strerror(error);
+        EXPECT_EQ(file_count(), 1) << std::strerror(error);
+    }
+}
+
+// What the handler of interruptions does with an output half written.
+TEST_F(OutputFileTest, OpenTemporariesAreRemovedOnRequestAndOnlyThen) {
+    OutputFile output;
+    ASSERT_TRUE(open_output(output, target_.c_str()));
+    ASSERT_FALSE(output.temporary.empty());
+    EXPECT_EQ(file_count(), 2);
+    remove_open_temporaries();
+    EXPECT_EQ(file_count(), 1);
+    abandon_output(output);
+
+    // A committed or abandoned output is no longer tracked.
+    OutputFile committed;
+    ASSERT_TRUE(open_output(committed, target_.c_str()));
+    std::fputs("new", committed.stream);
+    ASSERT_TRUE(commit_output(committed));
+    write_file(dir_ / ".out.rom.orvasm-not-ours", "kept");
+    remove_open_temporaries();
+    EXPECT_EQ(read_file(target_), "new");
+    EXPECT_EQ(file_count(), 2);
+}
+
+TEST_F(OutputFileTest, NamesOfOneFileAreKnownBeforeItExists) {
+    fs::create_directory(dir_ / "sub");
+    fs::create_symlink("later.lst", dir_ / "link.lst");
+    auto same = [this](const std::string& a, const std::string& b) {
+        return names_same_file((dir_ / a).c_str(), (dir_ / b).c_str());
+    };
+    EXPECT_TRUE(same("later.lst", "sub/../later.lst"));
+    EXPECT_TRUE(same("link.lst", "later.lst")); // a link to a file yet to be written
+    EXPECT_TRUE(same("./later.lst", "sub/../link.lst"));
+    EXPECT_FALSE(same("later.lst", "sub/later.lst"));
+    EXPECT_FALSE(same("later.lst", "out.rom"));
+    EXPECT_FALSE(same("missing/a", "missing/a")); // no such directory: nothing is written
+    fs::create_hard_link(target_, dir_ / "hard.rom");
+    EXPECT_TRUE(same("hard.rom", "out.rom"));
+}
+
+} // namespace
