@@ -80,5 +80,11 @@ if [ ! -f "$host_build/CMakeCache.txt" ]; then
   cmake -B "$host_build" "${generator[@]}" "${launchers[@]}" >/dev/null
 fi
 nice cmake --build "$host_build" -j2 --target orvasm_case_tests
+# The notes that quote the system itself differ on Windows: reading a
+# directory fails there with "Invalid argument", and the working directory
+# has a drive letter and backslashes. Those cases are left out there.
+skipped=()
+[ "$target" = windows ] &&
+  skipped=(-E '^case\.hint_(include_missing_directory|include_missing_reason_and_working_directory|invalid_input_directory)$')
 ORVASM_TEST_PROGRAM=$program ORVASM_TEST_LAUNCHER=$launcher \
-  ctest --test-dir "$host_build" -j2 --output-on-failure -R '^case\.'
+  ctest --test-dir "$host_build" -j2 --output-on-failure -R '^case\.' "${skipped[@]}"
