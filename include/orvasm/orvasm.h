@@ -37,7 +37,9 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#if defined(ORVASM_BUILDING_SHARED)
+#if defined(ORVASM_BUILDING_SHARED) && defined(_WIN32)
+#define ORVASM_API __declspec(dllexport)
+#elif defined(ORVASM_BUILDING_SHARED)
 #define ORVASM_API __attribute__((visibility("default")))
 #else
 #define ORVASM_API

@@ -18,7 +18,7 @@
 #include "assembler/token_stream.hpp"
 #include "assembler/token_widths.hpp"
 #include "common/diagnostics.hpp"
-#include "common/file_identity.hpp"
+#include "platform/file_identity.hpp"
 
 constexpr std::uint32_t IMAGE_SIZE = 0x10000;
 constexpr std::uint32_t PROGRAM_START = 0x0100;

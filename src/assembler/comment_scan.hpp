@@ -5,13 +5,14 @@
 //
 // x86-64 uses SSE2, 16 bytes at a time; every such processor has it, so the
 // program needs no special build and runs everywhere. Other machines use
-// 8-byte words. Both are defined wherever they can be, and the tests compare
-// them.
+// 8-byte words, in memory order whatever their byte order (words.hpp). Both
+// are defined wherever they can be, and the tests compare them.
 #pragma once
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
+
+#include "assembler/words.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -32,20 +33,14 @@ constexpr unsigned char PARENTHESIS_WITH_LOW_BIT = ')';
 // ((word | 0x01..01) ^ "))))))))") marks a match; the lowest such byte is
 // found exactly, so the first match in memory order wins.
 inline std::uint32_t find_parenthesis_in_words(const unsigned char* bytes, std::uint32_t from) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t ones = 0x0101010101010101;
-        constexpr std::uint64_t highs = 0x8080808080808080;
-        constexpr std::uint64_t closing = ones * PARENTHESIS_WITH_LOW_BIT;
-        for (;; from += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + from, sizeof word);
-            std::uint64_t x = (word | ones) ^ closing;
-            std::uint64_t matches = (x - ones) & ~x & highs;
-            if (matches) return from + static_cast<std::uint32_t>(std::countr_zero(matches) / 8);
-        }
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    constexpr std::uint64_t closing = ones * PARENTHESIS_WITH_LOW_BIT;
+    for (;; from += 8) {
+        std::uint64_t x = (load_word(bytes + from) | ones) ^ closing;
+        std::uint64_t matches = (x - ones) & ~x & highs;
+        if (matches) return from + static_cast<std::uint32_t>(std::countr_zero(matches) / 8);
     }
-    while ((bytes[from] | 1) != PARENTHESIS_WITH_LOW_BIT) from++;
-    return from;
 }
 
 // The whitespace of the C locale (blank, 0x09 to 0x0d) among the 8 bytes of
@@ -66,19 +61,8 @@ inline unsigned spaces_in_word(std::uint64_t word) {
 // The whitespace among the 16 bytes before `at`, one bit per byte: bit 15 is
 // the byte right before `at`, bit 0 the one 16 bytes before it.
 inline unsigned spaces_before_in_words(const unsigned char* at) {
-    std::uint64_t low;
-    std::uint64_t high;
-    std::memcpy(&low, at - COMMENT_SCAN_STEP, sizeof low);
-    std::memcpy(&high, at - COMMENT_SCAN_STEP + 8, sizeof high);
-    if constexpr (std::endian::native == std::endian::little)
-        return spaces_in_word(low) | spaces_in_word(high) << 8;
-    const unsigned char* first = at - COMMENT_SCAN_STEP;
-    unsigned spaces = 0;
-    for (std::uint32_t i = 0; i < COMMENT_SCAN_STEP; i++) {
-        unsigned char c = first[i];
-        spaces |= static_cast<unsigned>(c == ' ' || (c >= '\t' && c <= '\r')) << i;
-    }
-    return spaces;
+    return spaces_in_word(load_word(at - COMMENT_SCAN_STEP)) |
+           spaces_in_word(load_word(at - COMMENT_SCAN_STEP + 8)) << 8;
 }
 
 // --- x86-64 ---

@@ -6,6 +6,7 @@
 #include "assembler/token_kinds.hpp"
 #include "common/diagnostics.hpp"
 #include "common/text.hpp"
+#include "platform/platform.hpp"
 
 #include <cerrno>
 
@@ -13,7 +14,7 @@
 static std::FILE* open_source(AssemblerState& state, const char* path) {
     errno = 0;
     if (state.opener.open) return state.opener.open(path, state.opener.context);
-    return std::fopen(path, "r");
+    return platform::open_file(path, "rb");
 }
 
 // Reads a token from a file, counting its lines where the pass makes a

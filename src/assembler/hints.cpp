@@ -5,8 +5,6 @@
 // the tables it reads (every label and macro compared at most once). A hint
 // whose fix is certain (the one name within reach, hexadecimal in lower
 // case) carries the text that replaces the failing token, for editors.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 
 #include "assembler/assembler.hpp"
 #include "common/text.hpp"
+#include "platform/platform.hpp"
 
 bool within_edits(const char* a, int a_length, const char* b, int b_length, int most) {
     if (a_length < 0 || b_length < 0 || a_length >= NAME_SIZE || b_length >= NAME_SIZE)
@@ -128,21 +127,6 @@ bool lower_case_hex(const char* token, int length, char* lowered) {
     return std::strcmp(lowered, token) != 0 && is_hex_word(lowered + from);
 }
 
-// The system's text for `error` ("No such file or directory"), into
-// `buffer`. The C library's strerror_r comes in two kinds: GNU's returns
-// the text, POSIX's fills the buffer and returns 0.
-[[maybe_unused]] const char* reason_text(int result, const char* buffer) {
-    return result == 0 ? buffer : "";
-}
-[[maybe_unused]] const char* reason_text(const char* result, const char*) {
-    return result;
-}
-
-const char* system_reason(int error, char* buffer, std::size_t size) {
-    buffer[0] = '\0';
-    return reason_text(strerror_r(error, buffer, size), buffer);
-}
-
 } // namespace
 
 int note_lower_case_hex(AssemblerState& state, const char* token) {
@@ -220,18 +204,16 @@ int note_unreadable(AssemblerState& state, int error, const char* path, bool inc
     if (!locates(state)) return 0;
     SourcePosition position = current_position(state);
     char reason[256];
-    const char* text = error != 0 ? system_reason(error, reason, sizeof reason) : "";
+    const char* text = error != 0 ? platform::system_reason(error, reason, sizeof reason) : "";
     if (text[0] != '\0') report_note_at(state, position, text, "");
     // A relative path names a file from the directory the program runs in,
     // not from the including file: the usual surprise.
     if (include && error == ENOENT && path[0] != '\0' && path[0] != '/') {
-        // Allocated by getcwd, as long as the path is: a failure path may
-        // allocate, and a frame of PATH_MAX would not fit a small stack.
-        char* directory = getcwd(nullptr, 0);
-        if (directory)
+        // A failure path may allocate: the directory is as long as it is.
+        std::string directory = platform::working_directory();
+        if (!directory.empty())
             report_note_at(state, position, "include paths are taken from the working directory,",
-                           directory);
-        std::free(directory);
+                           directory.c_str());
     }
     return 0;
 }

@@ -13,9 +13,9 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "assembler/token_widths.hpp"
+#include "assembler/words.hpp"
 
 using NameField = char[NAME_SIZE];
 
@@ -24,15 +24,9 @@ namespace name_words {
 constexpr std::uint64_t ONES = 0x0101010101010101;
 constexpr std::uint64_t HIGHS = 0x8080808080808080;
 
-// Eight bytes of a field as a little-endian word: byte 0 is the low byte.
+// Eight bytes of a field as a word whose low byte is byte 0.
 inline std::uint64_t load(const char* field, int at) {
-    std::uint64_t word = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&word, field + at, sizeof word);
-    } else {
-        for (int i = 7; i >= 0; i--) word = word << 8 | static_cast<unsigned char>(field[at + i]);
-    }
-    return word;
+    return load_word(field + at);
 }
 
 // The low `count` bytes of a word (count 0 to 7).

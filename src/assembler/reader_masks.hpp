@@ -2,13 +2,13 @@
 // than a byte at a time, one bit per byte in memory order: the line feeds,
 // for counting the lines between two tokens, and the bytes up to the blank,
 // among which a token's text ends. x86-64 uses SSE2; other machines two
-// 8-byte words. Both are defined wherever they can be, and the tests
-// compare them.
+// 8-byte words, in memory order whatever their byte order (words.hpp). Both
+// are defined wherever they can be, and the tests compare them.
 #pragma once
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
+
+#include "assembler/words.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -44,30 +44,20 @@ inline unsigned line_feeds_in_word(std::uint64_t word) {
     return zeros_in_word(word ^ 0x0101010101010101 * '\n');
 }
 
-// A mask of the 16 bytes at `at` as two 8-byte words: `in_word` on each
-// where the machine is little-endian, `is_one` on each byte elsewhere.
-template <typename InWord, typename IsOne>
-inline unsigned mask_in_words(const unsigned char* at, InWord in_word, IsOne is_one) {
-    std::uint64_t low;
-    std::uint64_t high;
-    std::memcpy(&low, at, sizeof low);
-    std::memcpy(&high, at + 8, sizeof high);
-    if constexpr (std::endian::native == std::endian::little)
-        return in_word(low) | in_word(high) << 8;
-    unsigned mask = 0;
-    for (std::uint32_t i = 0; i < MASK_STEP; i++) mask |= unsigned{is_one(at[i])} << i;
-    return mask;
+// A mask of the 16 bytes at `at` as two 8-byte words, `in_word` on each.
+template <typename InWord> inline unsigned mask_in_words(const unsigned char* at, InWord in_word) {
+    return in_word(load_word(at)) | in_word(load_word(at + 8)) << 8;
 }
 
 inline unsigned line_feeds_in_words(const unsigned char* at) {
-    return mask_in_words(at, line_feeds_in_word, [](unsigned char c) { return c == '\n'; });
+    return mask_in_words(at, line_feeds_in_word);
 }
 
 // The bytes up to 0x20, the blank, among the 16 at `at`: every byte that
 // ends a token's text (whitespace and 0x00) is one, and the few others
 // (control bytes) are told apart by the caller.
 inline unsigned blank_or_below_in_words(const unsigned char* at) {
-    return mask_in_words(at, blank_or_below_in_word, [](unsigned char c) { return c <= ' '; });
+    return mask_in_words(at, blank_or_below_in_word);
 }
 
 #if defined(__SSE2__)

@@ -3,22 +3,21 @@
 // success, 1 on any failure. The assembly, its lines, the rom bytes, the
 // symbols and the report come from the library; the program adds the files
 // on disk and its own lines about them.
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
-
-#include "cli/options.hpp"
 #include <vector>
 
+#include "cli/options.hpp"
 #include "common/diagnostics.hpp"
-#include "common/file_identity.hpp"
 #include "orvasm/orvasm.h"
 #include "output/depfile_writer.hpp"
 #include "output/interruptions.hpp"
 #include "output/listing_writer.hpp"
 #include "output/output_file.hpp"
+#include "platform/file_identity.hpp"
+#include "platform/platform.hpp"
 
 namespace {
 
@@ -164,8 +163,11 @@ int finish_standard_output() {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::use_binary_standard_streams();
+    platform::Arguments arguments;
+    platform::utf8_arguments(argc, argv, arguments);
     Options options;
-    switch (parse_options(argc, argv, options, program_lines)) {
+    switch (parse_options(arguments.count, arguments.values, options, program_lines)) {
     case Command::invalid: return 1;
     case Command::help: print_help(stdout); return finish_standard_output();
     case Command::version: print_version(stdout); return finish_standard_output();
@@ -173,7 +175,7 @@ int main(int argc, char** argv) {
     }
     // A file-size limit then fails the write, which leaves the old rom,
     // instead of killing the run halfway.
-    std::signal(SIGXFSZ, SIG_IGN);
+    platform::fail_writes_past_size_limit();
     remove_temporaries_when_interrupted();
     orvasm_options assembly = ORVASM_OPTIONS_INIT;
     assembly.source_path = options.source_path;

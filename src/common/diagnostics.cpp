@@ -2,9 +2,9 @@
 // sink in one write, and to its observer.
 #include "common/diagnostics.hpp"
 
-#include <unistd.h>
-
 #include <cstdarg>
+
+#include "platform/platform.hpp"
 
 namespace {
 
@@ -20,8 +20,7 @@ bool escapes_details(DiagnosticSink& sink) {
     // Lines with locations are read by editors and tools, which want text.
     if (sink.locations) return true;
     if (sink.terminal == 0) {
-        int descriptor = sink.silent ? -1 : fileno(stream_of(sink));
-        sink.terminal = descriptor >= 0 && isatty(descriptor) ? 1 : -1;
+        sink.terminal = !sink.silent && platform::is_terminal(stream_of(sink)) ? 1 : -1;
     }
     return sink.terminal == 1;
 }

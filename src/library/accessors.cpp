@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "assembler/assembler.hpp"
-#include "common/file_identity.hpp"
 #include "library/result.hpp"
 #include "output/symbol_writer.hpp"
+#include "platform/file_identity.hpp"
 
 namespace {
 

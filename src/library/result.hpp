@@ -10,6 +10,7 @@
 
 #include "assembler/assembly.hpp"
 #include "orvasm/orvasm.h"
+#include "platform/platform.hpp"
 
 // Up to `Blocks` blocks of `PerBlock` records, each allocated on first use.
 template <typename Record, std::size_t PerBlock, std::size_t Blocks> struct BlockTable {
@@ -40,12 +41,7 @@ struct TextArena {
 };
 
 // A file served from memory, read through a stream the core sees as any other.
-struct MemoryReader {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t position;
-    bool in_use;
-};
+using MemoryReader = platform::MemoryReader;
 
 // The text of a listed line: `length` bytes at `offset` of the listing's texts.
 struct ListedText {

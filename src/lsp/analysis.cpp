@@ -1,13 +1,11 @@
 #include "lsp/analysis.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
+
+#include "platform/platform.hpp"
 
 namespace {
 
@@ -16,19 +14,18 @@ namespace {
 // FIFO without a writer would block it for good (even opening one does,
 // hence O_NONBLOCK).
 bool read_regular_file(const std::string& path, std::string& text) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = platform::open_for_reading(path.c_str(), true);
     if (fd < 0) return false;
-    struct stat status;
-    bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                   static_cast<std::size_t>(status.st_size) <= MAX_DOCUMENT_SIZE;
+    std::uint64_t size = 0;
+    bool regular = platform::regular_file_size(fd, size) && size <= MAX_DOCUMENT_SIZE;
     text.clear();
     std::vector<char> buffer(regular ? 65536 : 0); // too large for a small stack
-    ssize_t count = 0;
-    while (regular && (count = read(fd, buffer.data(), buffer.size())) > 0) {
+    std::ptrdiff_t count = 0;
+    while (regular && (count = platform::read_some(fd, buffer.data(), buffer.size())) > 0) {
         if (text.size() + static_cast<std::size_t>(count) > MAX_DOCUMENT_SIZE) break;
         text.append(buffer.data(), static_cast<std::size_t>(count));
     }
-    close(fd);
+    platform::close_descriptor(fd);
     return regular && count == 0;
 }
 

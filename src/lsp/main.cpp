@@ -1,11 +1,11 @@
 // orvasm-lsp: the language server, on standard input and output. "--help"
 // and "--version" print and exit; other arguments are ignored (clients
 // commonly pass "--stdio").
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "lsp/server.hpp"
+#include "platform/platform.hpp"
 
 #ifndef ORVASM_VERSION
 #error "ORVASM_VERSION comes from the project's version in CMakeLists.txt"
@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     }
     // A client that goes away closes the pipe; the failed write ends the
     // session instead of the signal ending the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::fail_writes_to_closed_pipes();
+    platform::use_binary_standard_streams();
     return run_server(stdin, stdout, stderr);
 }

@@ -1,23 +1,12 @@
 #include "output/output_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <csignal>
+
+#include "platform/file_identity.hpp"
+#include "platform/platform.hpp"
 
 namespace {
-
-int create_file(const char* path, mode_t mode) {
-    return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-}
-
-int rename_file(const char* from, const char* to) {
-    return rename(from, to);
-}
 
 // The temporary files open now, for the handler of interruptions: the one
 // process-wide state of the output step, since a signal handler can reach
@@ -32,18 +21,13 @@ static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal h
 // comes into being or goes, so that none is left between the two steps.
 class InterruptionsHeld {
   public:
-    InterruptionsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
-        sigprocmask(SIG_BLOCK, &held, &before_);
-    }
-    ~InterruptionsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+    InterruptionsHeld() : held_(platform::hold_interruptions()) {}
+    ~InterruptionsHeld() { platform::release_interruptions(held_); }
     InterruptionsHeld(const InterruptionsHeld&) = delete;
     InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
 
   private:
-    sigset_t before_;
+    unsigned held_;
 };
 
 void track_temporary(const char* name) {
@@ -60,31 +44,14 @@ void forget_temporary(const char* name) {
     }
 }
 
-// The file a path finally names when its links are followed, as open would
-// follow them; the path itself when it is no link, or a link that cannot be
-// read (open then reports what is wrong); empty for links that never end.
-std::string follow_links(const char* path) {
-    std::string target = path;
-    std::string link(PATH_MAX, '\0'); // on the heap: the stack stays small
-    for (int hops = 0; hops < 40; hops++) {
-        ssize_t length = readlink(target.c_str(), link.data(), link.size() - 1);
-        if (length < 0) return target;
-        std::string next(link.data(), static_cast<std::size_t>(length));
-        std::size_t slash = target.rfind('/');
-        if (next[0] != '/' && slash != std::string::npos) next = target.substr(0, slash + 1) + next;
-        target = next;
-    }
-    return {};
-}
-
 std::string directory_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
+    std::size_t slash = path.find_last_of(platform::PATH_SEPARATORS);
     if (slash == std::string::npos) return std::string(".");
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string name_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
+    std::size_t slash = path.find_last_of(platform::PATH_SEPARATORS);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -94,7 +61,7 @@ std::string name_of(const std::string& path) {
 int create_temporary(const OutputFile& output, std::string& temporary) {
     // Short enough for any file system's limit on a name.
     std::string stem = directory_of(output.target) + "/." + name_of(output.target).substr(0, 160) +
-                       ".orvasm-" + std::to_string(getpid()) + "-";
+                       ".orvasm-" + std::to_string(platform::process_number()) + "-";
     for (int attempt = 0; attempt < 100; attempt++) {
         temporary = stem + std::to_string(attempt);
         InterruptionsHeld held;
@@ -122,62 +89,28 @@ bool copies_in_place_after(int error) {
 bool open_in_place(OutputFile& output, const char* path) {
     output.target = path;
     output.temporary.clear();
-    output.stream = std::fopen(path, "wb");
+    output.stream = platform::open_file(path, "wb");
     return output.stream != nullptr;
 }
 
 // Removes the temporary file and stops tracking it.
 void remove_temporary(OutputFile& output) {
     InterruptionsHeld held;
-    unlink(output.temporary.c_str());
+    platform::remove_file(output.temporary.c_str());
     forget_temporary(output.temporary.c_str());
-}
-
-// Gives the new file the owner, then the permission bits, of the file it
-// replaces: a change of owner clears the set-user-ID and set-group-ID bits.
-void take_owner_and_mode(int descriptor, const struct stat& existing) {
-    // Only a privileged user can give the new file to the old one's owner;
-    // for anyone else it is theirs already, or stays theirs.
-    if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
-        [[maybe_unused]] int owned = fchown(descriptor, existing.st_uid, existing.st_gid);
-    }
-    fchmod(descriptor, existing.st_mode & 07777);
-}
-
-// Writes the whole temporary file over the target, which stays where it is.
-bool copy_in_place(const OutputFile& output) {
-    int from = open(output.temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    int to = open(output.target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    bool copied = from >= 0 && to >= 0;
-    char block[2048];
-    for (ssize_t got; copied && (got = read(from, block, sizeof block)) != 0;) {
-        copied = got > 0;
-        for (ssize_t put = 0, done = 0; copied && done < got; done += put) {
-            put = write(to, block + done, static_cast<std::size_t>(got - done));
-            copied = put > 0;
-        }
-    }
-    if (from >= 0) close(from);
-    if (to >= 0 && close(to) != 0) copied = false;
-    return copied;
 }
 
 } // namespace
 
-const FileCalls SYSTEM_FILE_CALLS = {create_file, rename_file};
+const FileCalls SYSTEM_FILE_CALLS = {platform::create_new_file, platform::rename_file};
 
 bool open_output(OutputFile& output, const char* path) {
-    output.target = follow_links(path);
+    output.target = platform::follow_links(path);
     if (output.target.empty()) return open_in_place(output, path);
-    struct stat existing;
-    bool exists = stat(output.target.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) return open_in_place(output, path);
-    if (exists) {
-        // Replacing must not get round a file that may not be written.
-        int probe = open(output.target.c_str(), O_WRONLY | O_CLOEXEC);
-        if (probe < 0) return false;
-        close(probe);
-    }
+    platform::ReplacedFile existing = platform::look_up(output.target.c_str());
+    if (existing.exists && !existing.regular) return open_in_place(output, path);
+    // Replacing must not get round a file that may not be written.
+    if (existing.exists && !platform::may_write(output.target.c_str())) return false;
     int descriptor = create_temporary(output, output.temporary);
     if (descriptor < 0) {
         int error = errno;
@@ -185,10 +118,8 @@ bool open_output(OutputFile& output, const char* path) {
         errno = error;
         return writes_in_place_after(error) && open_in_place(output, path);
     }
-    if (exists) take_owner_and_mode(descriptor, existing);
-    output.stream = fdopen(descriptor, "wb");
+    output.stream = platform::stream_of_new_file(descriptor, existing);
     if (output.stream) return true;
-    close(descriptor);
     remove_temporary(output);
     output.temporary.clear();
     return false;
@@ -205,7 +136,8 @@ bool commit_output(OutputFile& output) {
         if (renamed) forget_temporary(output.temporary.c_str());
     }
     if (renamed) return true;
-    bool copied = closed && copies_in_place_after(errno) && copy_in_place(output);
+    bool copied = closed && copies_in_place_after(errno) &&
+                  platform::copy_over(output.temporary.c_str(), output.target.c_str());
     remove_temporary(output);
     return copied;
 }
@@ -219,7 +151,7 @@ void abandon_output(OutputFile& output) {
 void remove_open_temporaries() {
     for (auto& slot : open_temporaries) {
         const char* name = slot.load();
-        if (name) unlink(name);
+        if (name) platform::remove_file(name);
     }
 }
 
@@ -227,25 +159,22 @@ namespace {
 
 // Where a path's file is, or would be: the identity of its directory and
 // its name there, links followed.
-bool locate(const char* path, struct stat& directory, std::string& name) {
-    std::string target = follow_links(path);
+bool locate(const char* path, FileIdentity& directory, std::string& name) {
+    std::string target = platform::follow_links(path);
     name = name_of(target);
-    return !target.empty() && stat(directory_of(target).c_str(), &directory) == 0;
+    return !target.empty() && identify_path(directory_of(target).c_str(), directory);
 }
 
 } // namespace
 
 bool names_same_file(const char* a, const char* b) {
-    struct stat first;
-    struct stat second;
-    bool first_exists = stat(a, &first) == 0;
-    bool second_exists = stat(b, &second) == 0;
-    if (first_exists || second_exists)
-        return first_exists && second_exists && first.st_dev == second.st_dev &&
-               first.st_ino == second.st_ino;
+    FileIdentity first;
+    FileIdentity second;
+    bool first_exists = identify_path(a, first);
+    bool second_exists = identify_path(b, second);
+    if (first_exists || second_exists) return first_exists && second_exists && first == second;
     std::string first_name;
     std::string second_name;
-    return locate(a, first, first_name) && locate(b, second, second_name) &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino &&
+    return locate(a, first, first_name) && locate(b, second, second_name) && first == second &&
            first_name == second_name;
 }

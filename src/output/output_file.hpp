@@ -14,18 +14,17 @@
 // leaves the old file alone: writing in place then would lose it.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 // The two calls whose failure decides between replacing and writing in
 // place, so that a test can make them fail as a file system would.
 struct FileCalls {
-    // Creates a new file, as open(path, O_WRONLY | O_CREAT | O_EXCL |
-    // O_CLOEXEC, mode) does: a descriptor, or -1 with errno set.
-    int (*create)(const char* path, mode_t mode);
-    // Renames as rename(2) does: 0, or -1 with errno set.
+    // Creates a new file, failing if it exists, as
+    // platform::create_new_file does: a descriptor, or -1 with errno set.
+    int (*create)(const char* path, std::uint32_t mode);
+    // Renames as platform::rename_file does: 0, or -1 with errno set.
     int (*rename)(const char* from, const char* to);
 };
 

@@ -1,7 +1,9 @@
 // Runs the orvasm binary on each tests/cases/*.case file in an empty
 // directory and compares the exit status, the whole standard error and
 // standard output, and every file left behind. The format is described in
-// tests/cases/README.md and read by support/case_file.cpp.
+// tests/cases/README.md and read by support/case_file.cpp. A build for
+// another platform is run through its emulator (support/run_program.hpp,
+// tools/cross_test.sh).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -97,7 +99,7 @@ TEST_P(CaseTest, Runs) {
         write_file(dir / file.name, file.bytes);
     }
 
-    RunResult run = run_program(ORVASM_BINARY, dir, c.args);
+    RunResult run = run_tested(ORVASM_BINARY, dir, c.args);
     c.stderr_text = in_directory(c.stderr_text, dir);
 
     EXPECT_EQ(run.status, c.status);

@@ -1,4 +1,5 @@
-// fork, chdir, exec and wait4; standard output and standard error go to
+// fork, chdir, exec and wait4 (execvp, so that a launcher is found on PATH;
+// a program given with a slash is run as it is); standard output and standard error go to
 // tmpfile()s, which need no reading while the child runs and leave no names.
 #include "support/run_program.hpp"
 
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
@@ -51,7 +53,7 @@ RunResult run_program(const std::string& program, const std::filesystem::path& d
         if (in < 0 || chdir(dir.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out_fd, 1) < 0 ||
             dup2(err_fd, 2) < 0)
             _exit(126);
-        execv(program.c_str(), argv.data());
+        execvp(program.c_str(), argv.data());
         _exit(127);
     }
     RunResult result;
@@ -64,4 +66,28 @@ RunResult run_program(const std::string& program, const std::filesystem::path& d
     result.out = read_back(out.get());
     result.err = read_back(err.get());
     return result;
+}
+
+std::vector<std::string> split_words(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text + ' ') {
+        if (c != ' ' && c != '\t') {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    return words;
+}
+
+RunResult run_tested(const std::string& built, const std::filesystem::path& dir,
+                     const std::vector<std::string>& args) {
+    const char* program = std::getenv("ORVASM_TEST_PROGRAM");
+    const char* launcher = std::getenv("ORVASM_TEST_LAUNCHER");
+    std::vector<std::string> command = split_words(launcher ? launcher : "");
+    command.push_back(program && *program ? program : built);
+    command.insert(command.end(), args.begin(), args.end());
+    return run_program(command.front(), dir, {command.begin() + 1, command.end()});
 }

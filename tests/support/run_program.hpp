@@ -21,3 +21,14 @@ struct RunResult {
 // with 127.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir,
                       const std::vector<std::string>& args);
+
+// run_program of the program under test: `built`, or the one named by the
+// environment variable ORVASM_TEST_PROGRAM (a build for another platform),
+// started through the words of ORVASM_TEST_LAUNCHER when that is set (its
+// emulator: "qemu-s390x -L /usr/s390x-linux-gnu", "wine"). A launcher is
+// looked for on PATH.
+RunResult run_tested(const std::string& built, const std::filesystem::path& dir,
+                     const std::vector<std::string>& args);
+
+// The words of `text`, split at blanks.
+std::vector<std::string> split_words(const std::string& text);

@@ -136,4 +136,22 @@ TEST(RunProgram, KeepsBothOutputsAndTheStatusInTheGivenDirectory) {
     EXPECT_EQ(run_program("/bin/sh", "/no/such/dir", {"-c", "exit 0"}).status, 126);
 }
 
+// The cases of a build for another platform run through its emulator: the
+// launcher's words come first, found on PATH, then the program named in the
+// environment instead of the one built.
+TEST(RunProgram, TheProgramUnderTestRunsThroughTheLauncherOfTheEnvironment) {
+    EXPECT_EQ(split_words("  qemu-s390x\t-L  /usr/s390x-linux-gnu "),
+              (std::vector<std::string>{"qemu-s390x", "-L", "/usr/s390x-linux-gnu"}));
+    EXPECT_EQ(split_words(" "), std::vector<std::string>{});
+    ASSERT_EQ(setenv("ORVASM_TEST_LAUNCHER", "env ORVASM_SEEN=yes", 1), 0);
+    ASSERT_EQ(setenv("ORVASM_TEST_PROGRAM", "/bin/sh", 1), 0);
+    RunResult r = run_tested("/no/such/program", "/", {"-c", "echo $ORVASM_SEEN $0"});
+    unsetenv("ORVASM_TEST_LAUNCHER");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "yes /bin/sh\n");
+    // Without them, the program built runs as it is.
+    unsetenv("ORVASM_TEST_PROGRAM");
+    EXPECT_EQ(run_tested("/bin/sh", "/", {"-c", "echo $0"}).out, "/bin/sh\n");
+}
+
 } // namespace
