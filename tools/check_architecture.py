@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks that every name docs/ARCHITECTURE.md gives in backticks still exists.
+"""Checks that every name docs/ARCHITECTURE.md gives in backticks still exists,
+and that each folder's files include only what its table allows.
 
 usage: check_architecture.py ROOT [DOCUMENT]
 
