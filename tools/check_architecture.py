@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks that every name docs/ARCHITECTURE.md gives in backticks still exists.
+"""Checks that every name docs/ARCHITECTURE.md gives in backticks still exists,
+and that each folder's files include only what its table allows.
 
 usage: check_architecture.py ROOT [DOCUMENT]
 
@@ -25,6 +26,16 @@ span is one of:
 - anything else, which is not checked: sigils and tokens (`;data`, `(`),
   messages and other texts with blanks (`Invalid token`), numbers and bytes
   (`0x0100`, `61`), options (`--listing`), formats (`FILE:LINE:COLUMN`).
+
+The document's table of folders is checked too: the table whose header
+begins "| Folder |" and has a column "May include". A row whose first cell
+is one folder in backticks (`src/lsp/`) names in that column, in backticks,
+the folders its C and C++ files may include from (`include/orvasm/`);
+anything else there is prose. Each `#include "..."` of a file under the
+folder (a deeper folder of the table having its own row) is found as the
+compiler finds it, beside the file, then under ROOT/src and ROOT/include;
+the check fails when the file found is in a folder of the table that the row
+does not allow, or in no folder of the table, or not found at all.
 
 The check fails for each name that is gone, and when it finds nothing to
 check at all, so that a broken reading of the document cannot pass.
@@ -115,11 +126,84 @@ def path_exists(root, span):
     return (root / span).exists()
 
 
+TABLE_ROW = re.compile(r"^\|(.*)\|\s*$")
+FOLDER_CELL = re.compile(r"`([\w.-]+(?:/[\w.-]+)*/)`")
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+INCLUDE_ROOTS = ("src", "include")
+
+
+def table_cells(line):
+    row = TABLE_ROW.match(line.strip())
+    return [cell.strip() for cell in row.group(1).split("|")] if row else None
+
+
+def folder_rules(text):
+    """{folder: the folders it may include}, from the table of folders."""
+    rules = {}
+    column = None
+    for line in FENCE.sub("", text).splitlines():
+        cells = table_cells(line)
+        if cells is None:
+            column = None
+        elif column is None:
+            if cells[0] == "Folder" and "May include" in cells:
+                column = cells.index("May include")
+        elif not set(cells[0]) <= set("-: "):
+            folder = FOLDER_CELL.fullmatch(cells[0])
+            if folder and column < len(cells):
+                rules[folder.group(1)] = set(FOLDER_CELL.findall(cells[column]))
+    return rules
+
+
+def folder_of(relative, folders):
+    """The deepest folder of the table that holds the path, or None."""
+    holding = [f for f in folders if relative.startswith(f)]
+    return max(holding, key=len) if holding else None
+
+
+def include_problems(root, rules):
+    """Each include of a folder's files that its row does not allow."""
+    problems = []
+    for folder, allowed in sorted(rules.items()):
+        base = root / folder
+        if not base.is_dir():
+            continue
+        for path in sorted(base.rglob("*")):
+            relative = path.relative_to(root).as_posix()
+            if path.suffix not in (".c", ".cpp", ".h", ".hpp") or \
+                    folder_of(relative, rules) != folder:
+                continue
+            code = path.read_text(errors="replace")
+            for included in INCLUDE.findall(code):
+                problems += include_problem(root, path, relative, included, folder, allowed, rules)
+    return problems
+
+
+def include_problem(root, path, relative, included, folder, allowed, rules):
+    candidates = [path.parent / included] + [root / r / included for r in INCLUDE_ROOTS]
+    found = next((c for c in candidates if c.is_file()), None)
+    if found is None:
+        return [f"{relative} includes \"{included}\", which is not in the tree"]
+    try:
+        target = folder_of(found.resolve().relative_to(root.resolve()).as_posix(), rules)
+    except ValueError:  # outside the tree
+        target = None
+    if target is None:
+        return [f"{relative} includes \"{included}\", which is in no folder of the table"]
+    if target != folder and target not in allowed:
+        return [f"{relative} includes \"{included}\" of `{target}`, which the row of "
+                f"`{folder}` does not allow"]
+    return []
+
+
 def check(root, document):
     """(problems, counts by kind)."""
-    spans = code_spans(document.read_text())
+    text = document.read_text()
+    spans = code_spans(text)
     counts = {"path": 0, "file": 0, "code": 0, "skipped": 0}
-    problems = []
+    rules = folder_rules(text)
+    counts["folders"] = len(rules)
+    problems = include_problems(root, rules)
     names = None  # every word of the code and the build files, once needed
     build = None
     files = None  # every file name in the tree, once needed
@@ -144,6 +228,8 @@ def check(root, document):
                     problems.append(f"not in src/ or the build files: {word} (in `{span}`)")
     if counts["path"] + counts["file"] + counts["code"] == 0:
         problems.append(f"no names found in {document}")
+    if not rules:
+        problems.append(f"no table of folders and what they may include in {document}")
     return problems, counts
 
 
@@ -156,7 +242,8 @@ def main(arguments):
     for problem in problems:
         print(f"{document.name}: {problem}")
     print(f"{document.name}: {counts['code']} code names, {counts['path']} paths and "
-          f"{counts['file']} file names checked, {counts['skipped']} other texts skipped: "
+          f"{counts['file']} file names checked, {counts['skipped']} other texts skipped, "
+          f"the includes of {counts['folders']} folders checked: "
           f"{'all found' if not problems else str(len(problems)) + ' problems'}")
     return 1 if problems else 0
 
