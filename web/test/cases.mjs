@@ -47,13 +47,14 @@ export function parseCase(bytes) {
   const headers = [...text.matchAll(/^--- (.*)\n/gm)];
   headers.forEach((header, i) => {
     const body = text.slice(header.index + header[0].length, headers[i + 1]?.index ?? text.length);
-    const [kind, name, path] = header[1].split(' ');
+    // Names are UTF-8 in the case file, as the page's file names are.
+    const [kind, name, path] = Buffer.from(header[1], 'latin1').toString('utf8').split(' ');
     const hex = header[1].endsWith(' hex');
     const content = hex ? parseBytes(body) : Buffer.from(body, 'latin1');
     if (kind === 'source') c.files['in.orv'] = content;
     else if (kind === 'file') c.files[name] = content;
     else if (kind === 'copy') c.files[name] = readFileSync(join(ROOT, path));
-    else if (kind === 'args') c.args = body.split(/\s+/).filter(Boolean);
+    else if (kind === 'args') c.args = Buffer.from(body, 'latin1').toString('utf8').split(/\s+/).filter(Boolean);
     else if (kind === 'status') c.status = Number(body.trim());
     else if (kind === 'stderr') c.stderr = body;
     else if (kind === 'expect') c.expect[name] = parseBytes(body);
