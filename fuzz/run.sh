@@ -10,7 +10,9 @@
 # orvasm.dict. New inputs collect in WORK_DIR/corpus.
 #
 # The campaign (BUILD_DIR is the fuzz preset's, build-fuzz) runs each
-# harness built there for its share of INPUTS (ten million by default),
+# harness built there for its share of INPUTS (ten million by default;
+# the shares follow each harness's speed, so that each runs for a
+# comparable time),
 # from the seeds and fuzz/corpus/NAME, then merges what each found into
 # fuzz/corpus/NAME, the smallest set of inputs that with the seeds keeps
 # the coverage reached, and prints per harness the inputs run, the coverage and the
@@ -55,12 +57,14 @@ fuzz() {
     report_findings "$work" "$status"
 }
 
-# Which harnesses a campaign runs: name, executable, dictionary, seeds.
+# Which harnesses a campaign runs: name, share of the inputs in
+# thousandths, executable, dictionary, seeds. The assembler runs some
+# five times as many inputs a second as the others.
 harnesses() {
     local build=$1
-    echo "assembler $build/fuzz/orvasm_fuzz $here/orvasm.dict $build/fuzz/seeds"
-    echo "lsp $build/fuzz/orvasm_fuzz_lsp $here/lsp.dict $here/lsp_seeds"
-    echo "outputs $build/fuzz/orvasm_fuzz_outputs $here/orvasm.dict $build/fuzz/seeds"
+    echo "assembler 800 $build/fuzz/orvasm_fuzz $here/orvasm.dict $build/fuzz/seeds"
+    echo "lsp 100 $build/fuzz/orvasm_fuzz_lsp $here/lsp.dict $here/lsp_seeds"
+    echo "outputs 100 $build/fuzz/orvasm_fuzz_outputs $here/orvasm.dict $build/fuzz/seeds"
 }
 
 # merge FUZZER WORK SEEDS KEPT: KEPT becomes the smallest set of inputs that,
@@ -77,12 +81,13 @@ merge() {
 }
 
 campaign() {
-    local build=$1 total=${2:-10000000} summary=() failed=0 count
-    count=$(harnesses "$build" | while read -r _ exe _; do [ -x "$exe" ] && echo; done | wc -l)
-    [ "$count" -gt 0 ] || { echo "no harness built in $build"; return 1; }
-    while read -r name exe dict seeds; do
+    local build=$1 total=${2:-10000000} summary=() failed=0 shares
+    shares=$(harnesses "$build" | while read -r _ share exe _; do [ -x "$exe" ] && echo "+$share"; done)
+    shares=$((0 $shares))
+    [ "$shares" -gt 0 ] || { echo "no harness built in $build"; return 1; }
+    while read -r name share exe dict seeds; do
         [ -x "$exe" ] || { echo "== $name: not built, left out"; continue; }
-        local work="$build/fuzz/campaign/$name" kept="$here/corpus/$name" runs=$((total / count))
+        local work="$build/fuzz/campaign/$name" kept="$here/corpus/$name" runs=$((total * share / shares))
         mkdir -p "$kept"
         rm -rf "$work" && mkdir -p "$work"
         echo "== $name: $runs inputs from $seeds and $kept"
