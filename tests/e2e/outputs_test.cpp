@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "support/files.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -28,12 +29,6 @@ namespace {
 
 class Outputs : public testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/orvasm-outputs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
 
     void write(const std::string& name, const std::string& bytes) {
         write_file(dir_ / name, bytes);
@@ -148,7 +143,8 @@ class Outputs : public testing::Test {
     }
 #endif
 
-    fs::path dir_;
+    ScratchDirectory scratch_{"orvasm-outputs"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // Two programs and their roms, the second longer than the first.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/files.hpp"
+#include "support/scratch_directory.hpp"
 #include "support/run_program.hpp"
 
 namespace fs = std::filesystem;
@@ -41,12 +42,6 @@ const std::string FAILED = "Assembly: Failed to assemble rom.\n";
 
 class WorstCase : public testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/orvasm-worst-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
 
     void write(const std::string& name, const std::string& bytes) {
         write_file(dir_ / name, bytes);
@@ -65,7 +60,8 @@ class WorstCase : public testing::Test {
 
     std::string rom() { return read_file(dir_ / "out.rom"); }
 
-    fs::path dir_;
+    ScratchDirectory scratch_{"orvasm-worst"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // --- Size ---
