@@ -135,6 +135,9 @@ TEST(Interface, AnEmptySourceIsReportedAsTheProgramDoes) {
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     EXPECT_EQ(orvasm_result_status(result), ORVASM_EMPTY);
     EXPECT_EQ(lines_of(result), "Assembly: Output rom is empty.\n");
+    std::size_t size = 1;
+    EXPECT_NE(orvasm_result_rom(result, &size), nullptr);
+    EXPECT_EQ(size, 0u);
     EXPECT_EQ(orvasm_result_report(result, "out.rom"), ORVASM_EMPTY); // once only
     EXPECT_EQ(orvasm_result_diagnostic_count(result), 1u);
     orvasm_result_free(result);
@@ -723,4 +726,123 @@ TEST(Interface, OnlyTheFileSystemGivesReasons) {
     EXPECT_EQ(lines_of(result), "Invalid input: /nonexistent/dir/main.orv\n"
                                 "note: No such file or directory\n");
     orvasm_result_free(result);
+}
+
+// A result the options refused has no state: every accessor answers nothing.
+TEST(Interface, ARefusedResultAnswersNothing) {
+    orvasm_options none = ORVASM_OPTIONS_INIT;
+    orvasm_result* result = orvasm_assemble(nullptr, &none);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_INVALID);
+    EXPECT_EQ(orvasm_result_symbol_count(result), 0u);
+    EXPECT_EQ(orvasm_result_symbol(result, 0), nullptr);
+    EXPECT_EQ(orvasm_result_reference_count(result), 0u);
+    EXPECT_EQ(orvasm_result_reference(result, 0), nullptr);
+    EXPECT_EQ(orvasm_result_macro_count(result), 0u);
+    EXPECT_EQ(orvasm_result_macro_body(result, 0, 0), nullptr);
+    EXPECT_EQ(orvasm_result_listing_line_count(result), 0u);
+    EXPECT_EQ(orvasm_result_listing_line(result, 0), nullptr);
+    EXPECT_EQ(orvasm_result_file_count(result), 0u);
+    EXPECT_EQ(orvasm_result_file(result, 0), nullptr);
+    orvasm_result_free(result);
+    EXPECT_EQ(orvasm_result_listing_line_count(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_report(nullptr, "out.rom"), ORVASM_INVALID);
+}
+
+// The files read are given only when asked for, and only once the source
+// was opened.
+TEST(Interface, FilesReadAreGivenWhenAskedForAndTheSourceOpened) {
+    orvasm_options unasked = from_memory("01");
+    orvasm_options missing = ORVASM_OPTIONS_INIT;
+    missing.source_path = "no-such-directory/in.orv";
+    missing.flags = ORVASM_DEPENDENCIES;
+    for (const orvasm_options* options : {&unasked, &missing}) {
+        orvasm_result* result = orvasm_assemble(nullptr, options);
+        EXPECT_EQ(orvasm_result_file_count(result), 0u);
+        EXPECT_EQ(orvasm_result_file(result, 0), nullptr);
+        orvasm_result_free(result);
+    }
+}
+
+// A source given as bytes without a name is named "" in what is reported.
+TEST(Interface, ASourceWithoutANameIsNamedEmpty) {
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    const std::string source = "@a @a";
+    options.source_data = reinterpret_cast<const unsigned char*>(source.data());
+    options.source_size = source.size();
+    options.flags = ORVASM_LOCATIONS | ORVASM_DEPENDENCIES;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    EXPECT_STREQ(orvasm_result_file(result, 0), "");
+    EXPECT_EQ(lines_of(result), ":1:4: Label duplicate: a\n"
+                                ":1:1: note: first defined here\n"
+                                ":1:4: Invalid label: @a\n"
+                                ":1:4: Invalid token: @a\n"
+                                "Assembly: Failed to assemble rom.\n");
+    orvasm_result_free(result);
+}
+
+// The report is printed once, by the first call, and names the rom it is
+// given: "" for none.
+TEST(Interface, TheReportIsPrintedOnceAndNamesTheRomGiven) {
+    char* printed = nullptr;
+    std::size_t printed_size = 0;
+    std::FILE* print_to = open_memstream(&printed, &printed_size);
+    ASSERT_NE(print_to, nullptr);
+    orvasm_options options = from_memory("01 02");
+    options.print_to = print_to;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_report(result, nullptr), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_report(result, "second.rom"), ORVASM_OK);
+    std::fclose(print_to);
+    const std::string summary = "Assembled  in 2 bytes(0.00% used), 0 labels, 0 macros.\n";
+    EXPECT_EQ(std::string(printed, printed_size), summary);
+    std::free(printed);
+    EXPECT_EQ(lines_of(result), summary);
+    orvasm_result_free(result);
+}
+
+// A line longer than the printer's buffer reaches the record whole, as it
+// was printed, whatever its kind: an error, a warning, a note with and
+// without a detail, each with its location.
+TEST(Interface, LongLocatedLinesOfEveryKindAreKeptAsPrinted) {
+    const std::string source = "(x )\n%m { @x }\n@x m";
+    auto assembled = [&](const std::string& name, std::string& printed) {
+        char* bytes = nullptr;
+        std::size_t size = 0;
+        std::FILE* print_to = open_memstream(&bytes, &size);
+        orvasm_options options = from_memory(source);
+        options.source_name = name.c_str();
+        options.flags = ORVASM_LOCATIONS;
+        options.print_to = print_to;
+        orvasm_result* result = orvasm_assemble(nullptr, &options);
+        std::fclose(print_to);
+        printed.assign(bytes, size);
+        std::free(bytes);
+        return result;
+    };
+    std::string short_printed, long_printed;
+    orvasm_result* short_result = assembled("s.orv", short_printed);
+    const std::string long_name(1500, 'n');
+    orvasm_result* long_result = assembled(long_name, long_printed);
+    // Every kind is there.
+    EXPECT_NE(short_printed.find("s.orv:1:1: -- Malformed comment: (x\n"), std::string::npos)
+        << short_printed;
+    EXPECT_NE(short_printed.find("s.orv:3:4: note: in expansion of macro m\n"), std::string::npos)
+        << short_printed;
+    EXPECT_NE(short_printed.find("s.orv:3:1: note: first defined here\n"), std::string::npos)
+        << short_printed;
+    ASSERT_EQ(orvasm_result_diagnostic_count(long_result),
+              orvasm_result_diagnostic_count(short_result));
+    std::string kept;
+    for (std::size_t i = 0; i < orvasm_result_diagnostic_count(long_result); i++) {
+        std::string expected = orvasm_result_diagnostic(short_result, i)->text;
+        if (expected.compare(0, 6, "s.orv:") == 0) expected.replace(0, 5, long_name);
+        const orvasm_diagnostic* line = orvasm_result_diagnostic(long_result, i);
+        EXPECT_EQ(std::string(line->text, line->length), expected) << i;
+        kept += line->text;
+    }
+    EXPECT_EQ(kept, long_printed);
+    orvasm_result_free(short_result);
+    orvasm_result_free(long_result);
 }
