@@ -109,9 +109,11 @@ bool write_listing_file(const orvasm_result* result, const Options& options, boo
     bool written = false;
     try {
         written = write_listing(result, options.source_path, output.stream);
+        // GCOVR_EXCL_BR_START: the handler runs only when memory ran out
     } catch (const std::bad_alloc&) {
         written = false; // memory ran out: the listing is not written
     }
+    // GCOVR_EXCL_BR_STOP
     if (written) return commit_output(output);
     abandon_output(output);
     return false;
@@ -184,10 +186,12 @@ int main(int argc, char** argv) {
     if (options.listing_path) assembly.flags |= ORVASM_LISTING;
     if (options.depfile_path) assembly.flags |= ORVASM_DEPENDENCIES;
     orvasm_result* result = orvasm_assemble(nullptr, &assembly);
+    // GCOVR_EXCL_BR_START: no result only when memory ran out
     if (!result) {
         std::perror("orvasm"); // the working state could not be allocated
         return 1;
     }
+    // GCOVR_EXCL_BR_STOP
     int status = orvasm_result_status(result) == ORVASM_OK ? write_outputs(result, options) : 1;
     orvasm_result_free(result);
     return status;

@@ -10,7 +10,7 @@ std::FILE* open_memory(orvasm_result& result, const unsigned char* data, std::si
         if (reader.in_use) continue;
         reader = {data, data ? size : 0, 0, true};
         std::FILE* stream = platform::open_memory_reader(reader);
-        if (!stream) reader.in_use = false;
+        if (!stream) reader.in_use = false; // GCOVR_EXCL_BR_LINE: memory ran out
         return stream;
     }
     return nullptr;
