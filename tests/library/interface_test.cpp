@@ -45,6 +45,13 @@ orvasm_options from_memory(const std::string& source, Served* served = nullptr) 
     return options;
 }
 
+// The result of assembling `source` (as "main.orv") with `flags`.
+orvasm_result* assembled(const std::string& source, int flags, Served* served = nullptr) {
+    orvasm_options options = from_memory(source, served);
+    options.flags = flags;
+    return orvasm_assemble(nullptr, &options);
+}
+
 std::string lines_of(const orvasm_result* result) {
     std::string lines;
     for (std::size_t i = 0; i < orvasm_result_diagnostic_count(result); i++)
@@ -95,9 +102,7 @@ TEST(Interface, NullPointersGetAnswersNotCrashes) {
 
 TEST(Interface, IndexesPastTheEndGetNothing) {
     const std::string source = "@main 01 ;main";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     std::size_t symbols = orvasm_result_symbol_count(result);
     std::size_t records = orvasm_result_listing_count(result);
@@ -146,9 +151,7 @@ TEST(Interface, AnEmptySourceIsReportedAsTheProgramDoes) {
 TEST(Interface, ResolverAnswers) {
     Served served{"@lib #12", ORVASM_NOT_FOUND};
     std::string source = ";lib ~lib.orv";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_DEPENDENCIES;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_DEPENDENCIES, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     EXPECT_EQ(rom_of(result), std::string("\xa0\x01\x03\x80\x12", 5));
     ASSERT_EQ(orvasm_result_file_count(result), 2u);
@@ -290,9 +293,7 @@ TEST(Interface, AReusedStateForgetsThePreviousAssembly) {
 TEST(Interface, DiagnosticsCarryPositionsAndTheirChainOfNotes) {
     Served served{"%bad { @x }\n  bad bad"};
     std::string source = "|0100\n@main\n  ~lib.orv";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LOCATIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LOCATIONS, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_FAILED);
     ASSERT_GE(orvasm_result_diagnostic_count(result), 5u);
     const orvasm_diagnostic* cause = orvasm_result_diagnostic(result, 0);
@@ -317,9 +318,7 @@ TEST(Interface, DiagnosticsCarryPositionsAndTheirChainOfNotes) {
 TEST(Interface, SymbolsAndTheListingCarryPositions) {
     Served served{"@lib #12"};
     std::string source = "%m { 01 }\n@main m\n  ~lib.orv ;lib";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     const orvasm_symbol* lib = orvasm_result_symbol(result, 1);
     ASSERT_NE(lib, nullptr);
@@ -382,9 +381,7 @@ TEST(Interface, ListingRecordsStandWhereTheirTokensBegin) {
     generate(source, starts, "main.orv", 3000);
     source += " ~lib.orv ";
     generate(served.lib, starts, "lib.orv", 3000);
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::size_t token = 0;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
@@ -427,9 +424,7 @@ TEST(Interface, ListingTextsAreTheSourceLinesAcrossBlocks) {
     source += "~lib.orv\n";
     source_lines.push_back("~lib.orv");
     generate(served.lib, lib_lines, 2000);
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::size_t checked = 0;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
@@ -456,9 +451,7 @@ TEST(Interface, ListingTextsAreTheSourceLinesAcrossBlocks) {
 // the same text.
 TEST(Interface, AMacroBodysTextIsKeptOncePerMacro) {
     std::string source = "%m { 01\n02 } ( def )\nm m\nm";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::vector<const orvasm_listing_record*> first_line, second_line;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
@@ -483,9 +476,7 @@ TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
     Served served;
     served.lib = "04 05\n";
     std::string source = "%m { 06 }\n|0100 @a 01 02 $1 03\n~lib.orv m\n";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     struct Expected {
         std::uint32_t line, address, size, expansions;
@@ -522,9 +513,7 @@ TEST(Interface, ListingDepthsGoPastAByte) {
     for (int i = 0; i < 255; i++)
         source += "%m" + std::to_string(i) + " { m" + std::to_string(i + 1) + " } ";
     source += "%m255 { 01 } |0100 m0";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::size_t count = orvasm_result_listing_count(result);
     ASSERT_GT(count, 0u);
@@ -563,9 +552,7 @@ TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
 TEST(Interface, ReferencesCarryResolvedNamesAndPositions) {
     Served served{"@lib ,&x &x"};
     std::string source = "%m { ;main/y }\n@main ,&y &y m\n  ~lib.orv main";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_POSITIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_POSITIONS, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     ASSERT_EQ(orvasm_result_reference_count(result), 4u);
     const orvasm_reference* in_scope = orvasm_result_reference(result, 0);
@@ -592,9 +579,7 @@ TEST(Interface, ReferencesCarryResolvedNamesAndPositions) {
 
 TEST(Interface, MacrosCarryTheirBodiesAndPositions) {
     std::string source = "@a\n%twice { DUP\n  ADD }\n%empty { }\ntwice #01";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_POSITIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_POSITIONS);
     ASSERT_EQ(orvasm_result_macro_count(result), 2u);
     const orvasm_macro* twice = orvasm_result_macro(result, 0);
     EXPECT_STREQ(twice->name, "twice");
@@ -613,9 +598,7 @@ TEST(Interface, MacrosCarryTheirBodiesAndPositions) {
 
 TEST(Interface, ADocumentThatFailsKeepsWhatWasReadBeforeTheFailure) {
     std::string source = "@a ;a %m { 01 } #zz ;later";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_POSITIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_POSITIONS);
     EXPECT_EQ(orvasm_result_status(result), ORVASM_FAILED);
     EXPECT_EQ(orvasm_result_symbol_count(result), 1u);
     ASSERT_EQ(orvasm_result_reference_count(result), 1u);
@@ -658,9 +641,7 @@ static std::string notes_of(const orvasm_result* result, std::size_t head) {
 
 TEST(Interface, HintsAreNotesAndTheCertainOnesCarryTheirFix) {
     std::string source = "%print { ;mesage }\n|0100 @message @main print";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_LOCATIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LOCATIONS);
     // The chain of the use, then the hint, which replaces the body's token.
     EXPECT_EQ(notes_of(result, 0), "in expansion of macro|print|NULL\n"
                                    "did you mean|'message'?|;message\n");
@@ -670,17 +651,13 @@ TEST(Interface, HintsAreNotesAndTheCertainOnesCarryTheirFix) {
     orvasm_result_free(result);
 
     source = "|0100 #FF";
-    options = from_memory(source);
-    options.flags = ORVASM_LOCATIONS;
-    result = orvasm_assemble(nullptr, &options);
+    result = assembled(source, ORVASM_LOCATIONS);
     EXPECT_EQ(notes_of(result, 0), "hexadecimal digits are lower case:|#ff|#ff\n");
     orvasm_result_free(result);
 
     // A hint that is no fix: an overwrite's notes.
     source = "|0100 01 02 |0100 03";
-    options = from_memory(source);
-    options.flags = ORVASM_LOCATIONS;
-    result = orvasm_assemble(nullptr, &options);
+    result = assembled(source, ORVASM_LOCATIONS);
     EXPECT_EQ(notes_of(result, 0),
               "writing at|0x0100, below the highest address written so far, 0x0101|NULL\n"
               "write position moved back to|0x0100|NULL\n");
