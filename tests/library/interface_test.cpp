@@ -823,3 +823,31 @@ TEST(Interface, LongLocatedLinesOfEveryKindAreKeptAsPrinted) {
     orvasm_result_free(short_result);
     orvasm_result_free(long_result);
 }
+
+// A state whose tables were filled to their limits with positions forgets
+// every one of them, the last included, when reused without positions.
+TEST(Interface, AStateReusedAfterFullTablesForgetsEveryPosition) {
+    std::string full;
+    for (int i = 0; i < 256; i++) full += "%m" + std::to_string(i) + " { 01 }\n";
+    for (int i = 0; i < 1024; i++) full += "@l" + std::to_string(i) + "\n";
+    for (int i = 0; i < 4096; i++) full += ";l" + std::to_string(i % 1024) + "\n";
+    orvasm_assembler* assembler = orvasm_assembler_new();
+    orvasm_options options = from_memory(full);
+    options.flags = ORVASM_POSITIONS;
+    orvasm_result* tracked = orvasm_assemble(assembler, &options);
+    ASSERT_EQ(orvasm_result_status(tracked), ORVASM_OK) << lines_of(tracked);
+    ASSERT_EQ(orvasm_result_symbol_count(tracked), 1024u);
+    ASSERT_EQ(orvasm_result_reference_count(tracked), 4096u);
+    ASSERT_EQ(orvasm_result_macro_count(tracked), 256u);
+    EXPECT_EQ(orvasm_result_symbol(tracked, 1023)->definition.line, 256u + 1024u);
+    orvasm_result_free(tracked);
+    options.flags = 0;
+    orvasm_result* result = orvasm_assemble(assembler, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_symbol(result, 1023)->definition.line, 0u);
+    EXPECT_EQ(orvasm_result_reference(result, 4095)->position.line, 0u);
+    EXPECT_EQ(orvasm_result_macro(result, 255)->position.line, 0u);
+    EXPECT_EQ(orvasm_result_macro_body(result, 255, 0)->position.line, 0u);
+    orvasm_result_free(result);
+    orvasm_assembler_free(assembler);
+}
