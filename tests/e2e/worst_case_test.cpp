@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "support/files.hpp"
-#include "support/scratch_directory.hpp"
 #include "support/run_program.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -42,7 +42,6 @@ const std::string FAILED = "Assembly: Failed to assemble rom.\n";
 
 class WorstCase : public testing::Test {
   protected:
-
     void write(const std::string& name, const std::string& bytes) {
         write_file(dir_ / name, bytes);
     }

@@ -31,7 +31,6 @@ int open_descriptors() {
 
 class StreamLifetime : public testing::Test {
   protected:
-
     std::string file(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name) << text;
         return (dir_ / name).string();
