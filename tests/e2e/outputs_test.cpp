@@ -227,19 +227,21 @@ TEST_F(Outputs, ASymbolFileLinkedToTheRomIsNotWritten) {
                      "-- Symbol file not written: out.rom.sym\n");
 }
 
-// A symbol file whose writes fail part-way (a link to a full device) is
-// not written; the rom is, and the link stays.
-TEST_F(Outputs, ASymbolFileOnAFullDeviceIsNotWritten) {
+// A symbol file and a listing whose writes fail part-way (on a full
+// device) are not written; the rom is, and the link stays.
+TEST_F(Outputs, OutputsOnAFullDeviceAreNotWritten) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     std::string labels;
     for (int i = 100; i < 300; i++) labels += "@L" + std::string(55, 'a') + std::to_string(i) + " ";
     write("in.orv", labels + SHORT_SOURCE);
     fs::create_symlink("/dev/full", dir_ / "out.rom.sym");
-    ASSERT_EQ(run("in.orv", "out.rom"), 0) << err();
+    options_ = {"--listing=/dev/full"};
+    ASSERT_EQ(run("in.orv", "out.rom"), 1) << err();
     EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
     EXPECT_TRUE(fs::is_symlink(dir_ / "out.rom.sym"));
     EXPECT_EQ(err(), "Assembled out.rom in 3 bytes(0.00% used), 200 labels, 0 macros.\n"
-                     "-- Symbol file not written: out.rom.sym\n");
+                     "-- Symbol file not written: out.rom.sym\n"
+                     "Listing not written: /dev/full\n");
 }
 
 // A file-size limit stands for a full disk: the write fails part-way.

@@ -102,7 +102,8 @@ TEST(Interface, NullPointersGetAnswersNotCrashes) {
 
 TEST(Interface, IndexesPastTheEndGetNothing) {
     const std::string source = "@main 01 ;main";
-    orvasm_result* result = assembled(source, ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES);
+    orvasm_result* result =
+        assembled(source, ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     std::size_t symbols = orvasm_result_symbol_count(result);
     std::size_t records = orvasm_result_listing_count(result);
@@ -143,6 +144,7 @@ TEST(Interface, AnEmptySourceIsReportedAsTheProgramDoes) {
     std::size_t size = 1;
     EXPECT_NE(orvasm_result_rom(result, &size), nullptr);
     EXPECT_EQ(size, 0u);
+    EXPECT_NE(orvasm_result_rom(result, nullptr), nullptr);
     EXPECT_EQ(orvasm_result_report(result, "out.rom"), ORVASM_EMPTY); // once only
     EXPECT_EQ(orvasm_result_diagnostic_count(result), 1u);
     orvasm_result_free(result);
@@ -173,6 +175,14 @@ TEST(Interface, ResolverAnswers) {
                   "Invalid token: ~other.orv\nAssembly: Failed to assemble rom.\n");
         orvasm_result_free(failed);
     }
+
+    // An empty file may come without a pointer.
+    Served empty{"", ORVASM_FOUND, nullptr, 0};
+    std::string include = "01 ~other.orv 02";
+    result = assembled(include, 0, &empty);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    EXPECT_EQ(rom_of(result), "\x01\x02");
+    orvasm_result_free(result);
 }
 
 TEST(Interface, TheResolverMayHandAPathToTheFileSystem) {
@@ -429,7 +439,8 @@ TEST(Interface, ListingTextsAreTheSourceLinesAcrossBlocks) {
     std::size_t checked = 0;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
         const orvasm_listing_record* record = orvasm_result_listing(result, i);
-        const auto& lines = std::strcmp(record->position.file, "lib.orv") ? source_lines : lib_lines;
+        const auto& lines =
+            std::strcmp(record->position.file, "lib.orv") ? source_lines : lib_lines;
         ASSERT_LE(record->position.line, lines.size());
         const std::string& line = lines[record->position.line - 1];
         bool cut = line.size() > ORVASM_LISTED_TEXT;
@@ -485,7 +496,7 @@ TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
         int resumes;
     };
     const Expected expected[] = {
-        {2, 0x100, 2, 0, "main.orv", nullptr, 0}, {2, 0x103, 1, 0, "main.orv", nullptr, 0},
+        {2, 0x100, 2, 0, "main.orv", nullptr, 0},   {2, 0x103, 1, 0, "main.orv", nullptr, 0},
         {3, 0x104, 0, 0, "main.orv", "lib.orv", 0}, {1, 0x104, 2, 0, "lib.orv", nullptr, 0},
         {3, 0x106, 0, 0, "main.orv", nullptr, 1},   {1, 0x106, 1, 1, "main.orv", nullptr, 0}};
     ASSERT_EQ(orvasm_result_listing_line_count(result), std::size(expected));
@@ -850,4 +861,21 @@ TEST(Interface, AStateReusedAfterFullTablesForgetsEveryPosition) {
     EXPECT_EQ(orvasm_result_macro_body(result, 255, 0)->position.line, 0u);
     orvasm_result_free(result);
     orvasm_assembler_free(assembler);
+}
+
+// Past the limit a failure and its notes are dropped together: no note is
+// counted on the last line kept.
+TEST(Interface, NotesOfADroppedLineAreDroppedWithIt) {
+    std::string source;
+    for (int i = 0; i < ORVASM_MAX_DIAGNOSTICS; i++) source += "(x ) ";
+    source += "@a @a";
+    orvasm_result* result = assembled(source, ORVASM_LOCATIONS);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    EXPECT_EQ(orvasm_result_diagnostic_count(result), std::size_t{ORVASM_MAX_DIAGNOSTICS});
+    // "Label duplicate", its note, "Invalid label", "Invalid token", "Failed".
+    EXPECT_EQ(orvasm_result_diagnostics_dropped(result), 5u);
+    const orvasm_diagnostic* last = orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS - 1);
+    EXPECT_EQ(last->severity, ORVASM_WARNING);
+    EXPECT_EQ(last->notes, 0u);
+    orvasm_result_free(result);
 }
