@@ -739,7 +739,8 @@ TEST(Interface, ARefusedResultAnswersNothing) {
 // The files read are given only when asked for, and only once the source
 // was opened.
 TEST(Interface, FilesReadAreGivenWhenAskedForAndTheSourceOpened) {
-    orvasm_options unasked = from_memory("01");
+    const std::string source = "01";
+    orvasm_options unasked = from_memory(source);
     orvasm_options missing = ORVASM_OPTIONS_INIT;
     missing.source_path = "no-such-directory/in.orv";
     missing.flags = ORVASM_DEPENDENCIES;
@@ -776,7 +777,8 @@ TEST(Interface, TheReportIsPrintedOnceAndNamesTheRomGiven) {
     std::size_t printed_size = 0;
     std::FILE* print_to = open_memstream(&printed, &printed_size);
     ASSERT_NE(print_to, nullptr);
-    orvasm_options options = from_memory("01 02");
+    const std::string source = "01 02";
+    orvasm_options options = from_memory(source);
     options.print_to = print_to;
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
