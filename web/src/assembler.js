@@ -41,14 +41,20 @@
 //                "bytes"|"label"|"padding"|"expansion"|"include", file,
 //                line, column, length, address, size, depth, target, bytes},
 //                `bytes` being the rom bytes a "bytes" record wrote
+//   lines        ListingLines (listing-lines.js): the lines of the
+//                program's --listing, their text made where asked
 //   symbolFile   Uint8Array, the symbol file the program writes; empty on
 //                failure
 //   bytesAt(file, firstLine, firstColumn, lastLine, lastColumn)
 //                the bytes written by the tokens that begin from the first
 //                place to the last, both included, as [{from, to}] offsets
 //                from `start`: a macro use's or an include's are all they
-//                hold. Answered by the library while this is the latest
-//                result; [] after the next assembly.
+//                hold. Answered by the library while the result lives.
+//
+// A result lives until the next assembly, unless `asm.keep(result)` keeps
+// it, until another is kept in its place: the page keeps the last good one
+// it shows. `listing`, `lines` and `bytesAt` are read from the module when
+// first asked, so of a result no longer alive they are empty.
 //
 // `asm.tokenKind(text)` names what a token is, as the assembler reads it:
 // one of TOKEN_KINDS; `asm.nameStart(text)` where the name it holds starts.
@@ -58,6 +64,7 @@
 // where unknown.
 
 import { Listing, WORDS } from './listing.js';
+import { LINE_WORDS, ListingLines, NO_LINES } from './listing-lines.js';
 
 const PROGRAM_START = 0x0100;
 // From orvasm.h.
@@ -92,6 +99,7 @@ export const TOKEN_KINDS = [
 const SYMBOL_SIZE = 20;
 const DIAGNOSTIC_SIZE = 40;
 const LISTING_SIZE = 44;
+const LINE_SIZE = 52;
 const SPAN_SIZE = 8;
 
 // The module needs no system call: the glue serves files from memory and
@@ -164,13 +172,16 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   let api = null;
   let assembler = 0;
   let sizeCell = 0; // a size_t the rom's size is written to
-  let live = 0; // the latest result, kept for its questions until the next assembly
-  let assemblies = 0; // counted, so that an old result's address reused is told apart
+  // The results alive, {pointer}: the latest, until the next assembly, and
+  // the one kept; a handle is not an address, which the module reuses.
+  let latest = null;
+  let kept = null;
   let scratch = 0; // a buffer for the texts of questions
   let scratchSize = 0;
   // A fresh instance; also after a trap, which leaves the old one unusable.
   const start = () => {
-    live = scratch = scratchSize = 0;
+    latest = kept = null;
+    scratch = scratchSize = 0;
     api = new WebAssembly.Instance(module, imports).exports;
     api._initialize();
     assembler = api.orvasm_assembler_new();
@@ -230,14 +241,26 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   };
   const tokenFinder = (data) => new TokenFinder(data, tokenLengthAt(data));
 
-  // The spans the library finds for `result`, of assembly number `serial`,
-  // at a place, as offsets from PROGRAM_START; [] once it is no longer the
-  // live one.
-  function spansAt(result, serial, file, firstLine, firstColumn, lastLine, lastColumn) {
-    if (result !== live || serial !== assemblies) return [];
+  const alive = (handle) => handle === latest || handle === kept;
+  function release(handle) {
+    if (handle && !alive(handle)) api.orvasm_result_free(handle.pointer);
+  }
+
+  // Keeps `answer`'s result alive for its questions; the one kept before
+  // goes, unless it is the latest.
+  function keep(answer) {
+    const old = kept;
+    kept = answer.handle;
+    if (old !== kept) release(old);
+  }
+
+  // The spans the library finds for the result of `handle` at a place, as
+  // offsets from PROGRAM_START in the order written; [] once it is gone.
+  function spansAt(handle, file, firstLine, firstColumn, lastLine, lastColumn) {
+    if (!alive(handle)) return [];
     const name = toScratch(encoder.encode(file));
     const ask = (spans, capacity) =>
-      api.orvasm_result_bytes_at(result, name, firstLine, firstColumn, lastLine, lastColumn, spans, capacity);
+      api.orvasm_result_bytes_at(handle.pointer, name, firstLine, firstColumn, lastLine, lastColumn, spans, capacity);
     const count = ask(0, 0);
     if (count === 0) return [];
     const spans = api.malloc(count * SPAN_SIZE);
@@ -254,15 +277,50 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return ranges;
   }
 
-  // Reads the records of `result`: the status, rom, lines and symbols as
-  // values, the listing as a copy of its records that is decoded only where
-  // asked (see Listing).
-  function read(result, finders) {
-    // The listing's records are made on the first call for one, which may
-    // grow the memory and so detach views taken before; the other readers
-    // allocate nothing.
-    const listingCount = api.orvasm_result_listing_count(result);
-    const firstRecord = listingCount > 0 ? api.orvasm_result_listing(result, 0) : 0;
+  // The listing's records of a live result, copied whole, their paths and
+  // targets made indices into `strings`. Made on first use, which may grow
+  // the memory.
+  function listingOf(handle, rom, finders) {
+    if (!alive(handle)) return new Listing(new Int32Array(0), [null], rom, finders, PROGRAM_START);
+    const count = api.orvasm_result_listing_count(handle.pointer);
+    const first = count > 0 ? api.orvasm_result_listing(handle.pointer, 0) : 0;
+    const words = first ? new Int32Array(api.memory.buffer.slice(first, first + count * LISTING_SIZE)) : new Int32Array(0);
+    const strings = [null];
+    const indices = new Map([[0, 0]]);
+    const memory = bytes();
+    const stringIndex = (pointer) => {
+      let at = indices.get(pointer);
+      if (at === undefined) {
+        at = strings.push(decoder.decode(memory.subarray(pointer, memory.indexOf(0, pointer)))) - 1;
+        indices.set(pointer, at);
+      }
+      return at;
+    };
+    // Word 1 of each record is its path, word 7 its target; runs of
+    // records share a path.
+    for (const word of [1, 7])
+      for (let w = word, last = 0, at = 0; w < words.length; w += WORDS) {
+        if (words[w] !== last) at = stringIndex((last = words[w]));
+        words[w] = at;
+      }
+    return new Listing(words, strings, rom, finders, PROGRAM_START);
+  }
+
+  // The listing's lines of a live result; their texts are read from the
+  // module while it lives.
+  function linesOf(handle) {
+    if (!alive(handle)) return NO_LINES;
+    const count = api.orvasm_result_listing_line_count(handle.pointer);
+    const first = count > 0 ? api.orvasm_result_listing_line(handle.pointer, 0) : 0;
+    if (!first) return NO_LINES;
+    const words = new Int32Array(api.memory.buffer.slice(first, first + count * LINE_SIZE));
+    return new ListingLines(words, () => (alive(handle) ? bytes() : new Uint8Array(0)));
+  }
+
+  // Reads the records of `handle`'s result: the status, rom, lines and
+  // symbols as values; the listing and its lines when first asked.
+  function read(handle, finders) {
+    const result = handle.pointer;
     const memory = bytes();
     const view = new DataView(api.memory.buffer);
     const u32 = (at) => view.getUint32(at, true);
@@ -328,33 +386,31 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
         symbols.push(symbol);
       }
 
-    // The records lie in one table: copied whole, their paths and targets
-    // made indices into `strings`.
-    const words = firstRecord
-      ? new Int32Array(api.memory.buffer.slice(firstRecord, firstRecord + listingCount * LISTING_SIZE))
-      : new Int32Array(0);
-    const strings = [null];
-    const indices = new Map([[0, 0]]);
-    const stringIndex = (pointer) => {
-      let at = indices.get(pointer);
-      if (at === undefined) indices.set(pointer, (at = strings.push(fileAt(pointer)) - 1));
-      return at;
-    };
-    // Word 1 of each record is its path, word 7 its target; runs of
-    // records share a path.
-    for (const word of [1, 7])
-      for (let w = word, last = 0, at = 0; w < words.length; w += WORDS) {
-        if (words[w] !== last) at = stringIndex((last = words[w]));
-        words[w] = at;
-      }
-    const listing = new Listing(words, strings, rom, finders, PROGRAM_START);
     const truncated = api.orvasm_result_diagnostics_dropped(result);
     const symbolFile = status === 0 ? symbolFileOf(result) : new Uint8Array(0);
     const problems = problemsOf(result, diagnostics);
     const macros = macrosOf(result, text);
-    const serial = ++assemblies;
-    const bytesAt = (...place) => spansAt(result, serial, ...place);
-    return { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, listing, bytesAt };
+    const bytesAt = (...place) => spansAt(handle, ...place);
+    const answer = { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, bytesAt, handle };
+    return lazily(answer, {
+      listing: () => listingOf(handle, rom, finders),
+      listingLines: () => linesOf(handle),
+    });
+  }
+
+  // `object` with a property for each of `makers`, made on first read.
+  function lazily(object, makers) {
+    for (const [name, make] of Object.entries(makers))
+      Object.defineProperty(object, name, {
+        enumerable: true,
+        configurable: true,
+        get() {
+          const value = make();
+          Object.defineProperty(object, name, { value, enumerable: true });
+          return value;
+        },
+      });
+    return object;
   }
 
   // The symbol file the program writes beside the rom, as the library
@@ -410,8 +466,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const finders = new Map();
     let result = 0;
     try {
-      api.orvasm_result_free(live);
-      live = 0;
+      const old = latest;
+      latest = null;
+      release(old);
       api.orv_clear_files();
       const next = new Map();
       for (const [name, text] of files instanceof Map ? files : Object.entries(files)) {
@@ -436,10 +493,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
         throw new Error(`orvasm.wasm stopped: ${error.message}`);
       }
       if (!result) throw new Error('orvasm.wasm is out of memory');
-      const answer = read(result, finders);
-      live = result;
+      latest = { pointer: result };
       result = 0;
-      return answer;
+      return read(latest, finders);
     } finally {
       api.orvasm_result_free(result);
       api.orv_clear_files();
@@ -465,5 +521,5 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     }
   }
 
-  return { assemble, instructions, opcode, tokenKind, nameStart, tokenFinder };
+  return { assemble, keep, instructions, opcode, tokenKind, nameStart, tokenFinder };
 }

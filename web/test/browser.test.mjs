@@ -116,7 +116,7 @@ test('an error is listed with its place and underlined at its token, with the me
   await page.close();
 });
 
-test("the cursor on a token highlights the bytes it wrote; the listing shows every token", async () => {
+test("the cursor on a token highlights the bytes it wrote; the listing is the program's", async () => {
   const { page, problems } = await openPage(chromium.browser, server.url);
   await replaceText(page, '%pair { INC DUP }\n|0100 #12 pair pair BRK');
   await waitText(page, '#hex', '0100  80 12 01 06 01 06 00');
@@ -134,18 +134,15 @@ test("the cursor on a token highlights the bytes it wrote; the listing shows eve
   assert.deepEqual(await marked(), ['01', '06', '01', '06']);
 
   await page.click('[data-pane="listing"]');
-  const rows = await page.$$eval('#listing tbody tr', (nodes) =>
-    nodes.map((n) => [...n.cells].map((c) => c.textContent).join('|')),
-  );
+  // One row per line of `orvasm --listing`, in its own words.
+  const rows = await page.$$eval('#listing .line', (nodes) => nodes.map((n) => n.textContent));
   assert.deepEqual(rows, [
-    '0100|80 12|examples/hello.orv:2:7|#12',
-    '0102||examples/hello.orv:2:11|+pair',
-    '0102|01|examples/hello.orv:1:9|  INC',
-    '0103|06|examples/hello.orv:1:13|  DUP',
-    '0104||examples/hello.orv:2:16|+pair',
-    '0104|01|examples/hello.orv:1:9|  INC',
-    '0105|06|examples/hello.orv:1:13|  DUP',
-    '0106|00|examples/hello.orv:2:21|BRK',
+    '0100  80 12                    examples/hello.orv:2    |0100 #12 pair pair BRK',
+    '0102                           examples/hello.orv:2    |0100 #12 pair pair BRK',
+    '0102  01 06                    examples/hello.orv:1 +  %pair { INC DUP }',
+    '0104                           examples/hello.orv:2    |0100 #12 pair pair BRK',
+    '0104  01 06                    examples/hello.orv:1 +  %pair { INC DUP }',
+    '0106  00                       examples/hello.orv:2    |0100 #12 pair pair BRK',
   ]);
   assert.deepEqual(problems, []);
   await page.close();
@@ -418,11 +415,15 @@ test('bytes and source are linked both ways: selections, the listing, clicks on 
   // The listing follows the cursor.
   await page.click('[data-pane="listing"]');
   await moveCursor(page, 3, 1);
-  const current = await page.$$eval('#listing tr.current', (rows) => rows.map((r) => r.cells[2].textContent));
-  assert.deepEqual(current, ['main.orv:3:1', 'main.orv:3:8']);
-  // A click on a row puts the cursor on its token.
-  await page.click('#listing tr[data-record="0"]');
-  assert.deepEqual(await cursorPlace(page), ['main.orv', 2]);
+  const current = () => page.$$eval('#listing .line.current', (rows) => rows.map((r) => r.textContent));
+  assert.deepEqual(await current(), ['0104  a0 01 00 2c              main.orv:3    ;start JMP2']);
+  await moveCursor(page, 2, 3);
+  assert.deepEqual((await current()).map((row) => row.slice(0, 11)), ['0100  80 12', '0102       ']);
+  // A click on a row puts the cursor on its line, opening its file.
+  await page.click('#listing .line[data-line="6"]');
+  assert.deepEqual(await cursorPlace(page), ['lib.orv', 1]);
+  await page.click('#listing .line[data-line="3"]');
+  assert.deepEqual(await cursorPlace(page), ['main.orv', 3]);
 
   // A click on a byte: the token that wrote it, in its file.
   await page.click('[data-pane="hex"]');
@@ -596,8 +597,8 @@ test('the examples menu, the listing of an include, and a phone-sized page', asy
   await page.select('#examples', 'examples/include.orv');
   await waitText(page, '#status', 'Assembled include.rom');
   await page.click('[data-pane="listing"]');
-  const tokens = await page.$$eval('#listing tr.include td.token', (cells) => cells.map((c) => c.textContent));
-  assert.deepEqual(tokens, ['~examples/lib/write-text.orv']);
+  const rows = await page.$$eval('#listing .line', (nodes) => nodes.map((n) => n.textContent).join('\n'));
+  assert.match(rows, /\n; examples\/lib\/write-text\.orv \(included from examples\/include\.orv:\d+\)\n/);
   await page.close();
 
   const hello = readFileSync(new URL('../../examples/hello.orv', import.meta.url), 'utf8');
