@@ -41,10 +41,9 @@
 //                "bytes"|"label"|"padding"|"expansion"|"include", file,
 //                line, column, length, address, size, depth, target, bytes},
 //                `bytes` being the rom bytes a "bytes" record wrote
-//   lines        ListingLines (listing-lines.js): the lines of the
+//   listingLines ListingLines (listing-lines.js): the lines of the
 //                program's --listing, their text made where asked
-//   symbolFile   Uint8Array, the symbol file the program writes; empty on
-//                failure
+//   labelAddresses  Uint16Array, the symbols' addresses alone
 //   bytesAt(file, firstLine, firstColumn, lastLine, lastColumn)
 //                the bytes written by the tokens that begin from the first
 //                place to the last, both included, as [{from, to}] offsets
@@ -53,7 +52,8 @@
 //
 // A result lives until the next assembly, unless `asm.keep(result)` keeps
 // it, until another is kept in its place: the page keeps the last good one
-// it shows. `listing`, `lines` and `bytesAt` are read from the module when
+// it shows. `symbols`, `labelAddresses`, `symbolFile`, `macros`,
+// `listing`, `listingLines` and `bytesAt` are read from the module when
 // first asked, so of a result no longer alive they are empty.
 //
 // `asm.tokenKind(text)` names what a token is, as the assembler reads it:
@@ -141,10 +141,17 @@ export function defaultRomName(main) {
 // underlines all of it, as long as `lengthAt(offset)` says the assembler
 // reads it.
 export class TokenFinder {
-  constructor(bytes, lengthAt) {
-    this.bytes = bytes;
+  // `text`: the file's bytes, or its text, made bytes when first asked.
+  constructor(text, lengthAt) {
+    this.source = text;
+    this.encoded = typeof text === 'string' ? null : text;
     this.lengthAt = lengthAt;
     this.starts = null;
+  }
+
+  get bytes() {
+    this.encoded ??= new TextEncoder().encode(this.source);
+    return this.encoded;
   }
 
   length(line, column) {
@@ -203,6 +210,17 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return pointer;
   }
 
+  // A file's text copied into the module's memory, made UTF-8 there
+  // unless its bytes are made already: [pointer, size]. The caller frees it.
+  function putText(finder) {
+    if (finder.encoded) return [put(finder.encoded, false), finder.encoded.length];
+    const text = finder.source;
+    const pointer = api.malloc(3 * text.length + 1);
+    if (!pointer) throw new Error('orvasm.wasm is out of memory');
+    const { written } = encoder.encodeInto(text, bytes().subarray(pointer, pointer + 3 * text.length));
+    return [pointer, written];
+  }
+
   // `data` copied to the scratch buffer, which grows as needed; its address.
   function toScratch(data) {
     if (data.length + 1 > scratchSize) {
@@ -239,7 +257,10 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     if (end < 0) end = data.length;
     return api.orvasm_token_length(toScratch(data.subarray(from, end)), end - from);
   };
-  const tokenFinder = (data) => new TokenFinder(data, tokenLengthAt(data));
+  const tokenFinder = (text) => {
+    const finder = new TokenFinder(text, (from) => tokenLengthAt(finder.bytes)(from));
+    return finder;
+  };
 
   const alive = (handle) => handle === latest || handle === kept;
   function release(handle) {
@@ -317,10 +338,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return new ListingLines(words, () => (alive(handle) ? bytes() : new Uint8Array(0)));
   }
 
-  // Reads the records of `handle`'s result: the status, rom, lines and
-  // symbols as values; the listing and its lines when first asked.
-  function read(handle, finders) {
-    const result = handle.pointer;
+  // Readers of the module's records as they lie in its memory now: a
+  // later call may grow the memory, which detaches these views.
+  function readers(finders) {
     const memory = bytes();
     const view = new DataView(api.memory.buffer);
     const u32 = (at) => view.getUint32(at, true);
@@ -351,7 +371,16 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       if (measured) into.length = finders.get(file)?.length(line, column) ?? null;
       return into;
     };
+    return { view, u32, raw, span, decode, text, position };
+  }
 
+  // Reads the records of `handle`'s result: the status, rom, lines and
+  // problems at once; the symbols, the macros, the symbol file, the
+  // listing and its lines when first asked (a large program has thousands
+  // of symbols, which typing should not turn into objects each time).
+  function read(handle, finders) {
+    const result = handle.pointer;
+    const { view, u32, span, text, position } = readers(finders);
     const status = api.orvasm_result_status(result) === OK ? 0 : 1;
     const romAt = api.orvasm_result_rom(result, sizeCell);
     const rom = status === 0 ? span(romAt, u32(sizeCell)).slice() : new Uint8Array(0);
@@ -375,27 +404,43 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const stderr = new Uint8Array(chunks.reduce((sum, c) => sum + c.length, 0));
     chunks.reduce((offset, c) => (stderr.set(c, offset), offset + c.length), 0);
 
-    const symbols = [];
-    if (status === 0)
-      for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
-        const at = api.orvasm_result_symbol(result, i);
-        const nameBytes = raw(u32(at)).slice();
-        const symbol = { name: decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
-        symbol.uses = view.getUint16(at + 6, true);
-        position(at + 8, symbol, false);
-        symbols.push(symbol);
-      }
-
     const truncated = api.orvasm_result_diagnostics_dropped(result);
-    const symbolFile = status === 0 ? symbolFileOf(result) : new Uint8Array(0);
     const problems = problemsOf(result, diagnostics);
-    const macros = macrosOf(result, text);
     const bytesAt = (...place) => spansAt(handle, ...place);
-    const answer = { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, bytesAt, handle };
+    const answer = { status, rom, start: PROGRAM_START, diagnostics, problems, lines, stderr, truncated, bytesAt, handle };
+    const ok = () => status === 0 && alive(handle);
     return lazily(answer, {
+      symbols: () => (ok() ? symbolsOf(result, finders) : []),
+      labelAddresses: () => (ok() ? labelAddressesOf(result) : new Uint16Array(0)),
+      symbolFile: () => (ok() ? symbolFileOf(result) : new Uint8Array(0)),
+      macros: () => (alive(handle) ? macrosOf(result) : []),
       listing: () => listingOf(handle, rom, finders),
       listingLines: () => linesOf(handle),
     });
+  }
+
+  // The labels, in definition order.
+  function symbolsOf(result, finders) {
+    const { view, u32, raw, decode, position } = readers(finders);
+    const symbols = [];
+    for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
+      const at = api.orvasm_result_symbol(result, i);
+      const nameBytes = raw(u32(at)).slice();
+      const symbol = { name: decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
+      symbol.uses = view.getUint16(at + 6, true);
+      position(at + 8, symbol, false);
+      symbols.push(symbol);
+    }
+    return symbols;
+  }
+
+  // The labels' addresses alone, in definition order.
+  function labelAddressesOf(result) {
+    const count = api.orvasm_result_symbol_count(result);
+    const addresses = new Uint16Array(count);
+    const view = new DataView(api.memory.buffer);
+    for (let i = 0; i < count; i++) addresses[i] = view.getUint16(api.orvasm_result_symbol(result, i) + 4, true);
+    return addresses;
   }
 
   // `object` with a property for each of `makers`, made on first read.
@@ -442,10 +487,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
 
   // The macros, in definition order: {name, file, line, column, body:
   // [token text...]}.
-  function macrosOf(result, text) {
+  function macrosOf(result) {
     const macros = [];
-    const view = new DataView(api.memory.buffer);
-    const u32 = (at) => view.getUint32(at, true);
+    const { u32, text } = readers(new Map());
     for (let i = 0, count = api.orvasm_result_macro_count(result); i < count; i++) {
       const at = api.orvasm_result_macro(result, i);
       const body = [];
@@ -456,8 +500,8 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return macros;
   }
 
-  // Each file's bytes and their TokenFinder, kept while its text stays the
-  // same: as one types, the other files need no encoding again.
+  // Each file's TokenFinder, kept while its text stays the same: as one
+  // types, the other files' bytes need not be made again.
   let encoded = new Map();
 
   function assemble({ files, main, rom = defaultRomName(main), locations = true }) {
@@ -474,13 +518,13 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       for (const [name, text] of files instanceof Map ? files : Object.entries(files)) {
         const nameBytes = encoder.encode(name);
         let known = encoded.get(name);
-        if (known?.text !== text) known = { text, finder: tokenFinder(typeof text === 'string' ? encoder.encode(text) : text) };
+        if (known?.text !== text) known = { text, finder: tokenFinder(text) };
         next.set(name, known);
-        const data = known.finder.bytes;
         finders.set(name, known.finder);
         const namePointer = own(put(nameBytes, false));
-        const dataPointer = own(put(data, false));
-        if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, data.length))
+        const [dataPointer, size] = putText(known.finder);
+        own(dataPointer);
+        if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, size))
           throw new Error('too many files in the workspace');
       }
       encoded = next;

@@ -104,10 +104,10 @@ function showSymbols() {
 // The picture, drawn again only when a page changed its use.
 export function showMemoryMap() {
   const { good } = page;
-  const key = pageUses(good.rom, good.start, good.symbols).join();
+  const key = pageUses(good.rom, good.start, good.labelAddresses).join();
   if (key === shown.pages) return;
   shown.pages = key;
-  renderMemoryMap($('memory'), good.rom, good.start, good.symbols, pickPage);
+  renderMemoryMap($('memory'), good.rom, good.start, good.labelAddresses, pickPage);
 }
 
 // No good assembly yet: the panes are empty.

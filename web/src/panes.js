@@ -224,9 +224,9 @@ export function renderListing(pane, lines, marked = [], onPick = () => {}) {
 
 // Which 256-byte pages the program uses: rom pages with data, rom pages of
 // zeros only (padding), pages that only labels name (zero-page variables).
-export function pageUses(rom, start, symbols) {
+export function pageUses(rom, start, labelAddresses) {
   const uses = new Array(256).fill('free');
-  for (const symbol of symbols) uses[symbol.address >> 8] = 'labels';
+  for (const address of labelAddresses) uses[address >> 8] = 'labels';
   for (let offset = 0; offset < rom.length; offset += 256 - ((start + offset) & 0xff)) {
     const page = (start + offset) >> 8;
     const end = Math.min(rom.length, (page + 1) * 256 - start);
@@ -252,8 +252,8 @@ const PAGES_A_ROW = 32;
 // The 256 pages of 256 bytes of the address space, 32 a row, with the
 // address each row starts at and the page's offset in its row above; a
 // legend says what each colour is. `onPick(page)` is told of a click.
-export function renderMemoryMap(pane, rom, start, symbols, onPick = () => {}) {
-  const uses = pageUses(rom, start, symbols);
+export function renderMemoryMap(pane, rom, start, labelAddresses, onPick = () => {}) {
+  const uses = pageUses(rom, start, labelAddresses);
   const grid = element('div', 'pages');
   grid.append(element('span', 'axis'));
   for (let column = 0; column < PAGES_A_ROW; column++)
