@@ -164,14 +164,6 @@ export class TokenFinder {
     if (from >= this.bytes.length) return null;
     return this.lengthAt(from) || null;
   }
-
-  // The text of the token at a line and a column in bytes, or ''.
-  text(line, column) {
-    const length = this.length(line, column);
-    if (length === null) return '';
-    const from = this.starts[line - 1] + column - 1;
-    return new TextDecoder().decode(this.bytes.subarray(from, from + length));
-  }
 }
 
 export async function loadAssembler(wasm = 'orvasm.wasm') {

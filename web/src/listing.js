@@ -1,9 +1,10 @@
-// The listing records of a result, kept as the module wrote them (eleven
-// 32-bit words each: kind, path, line, column, address, size, depth,
-// target, then the record's text, its length and its cut, unused here; the
-// path and the target as indices into `strings`) and decoded
-// only where a pane or the cursor asks: a large source has tens of thousands
-// of them, which typing should not turn into objects each time.
+// The listing records of a result, copied from the module when first
+// asked (eleven 32-bit words each: kind, path, line, column, address, size,
+// depth, target, then the record's text, its length and its cut, unused
+// here; the path and the target as indices into `strings`) and decoded
+// only where asked: which token wrote a byte of the rom, for a click on the
+// dump or the picture. A large source has tens of thousands of records,
+// which typing should not turn into objects each time.
 //
 // Positions are in bytes, as the assembler gives them: `line` from 1,
 // `column` from 1 in the line's UTF-8 form.
@@ -54,11 +55,6 @@ export class Listing {
   tokenLength(i) {
     const line = this.line(i);
     return line === null ? null : (this.finders.get(this.file(i))?.length(line, this.column(i)) ?? null);
-  }
-  // The text of the record's token, as it was when assembled.
-  tokenText(i) {
-    const line = this.line(i);
-    return line === null ? '' : (this.finders.get(this.file(i))?.text(line, this.column(i)) ?? '');
   }
   // The rom bytes a "bytes" record wrote.
   bytes(i) {

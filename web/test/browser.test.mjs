@@ -615,6 +615,17 @@ test('the examples menu, the listing of an include, and a phone-sized page', asy
   assert.deepEqual(layout.small, []);
   assert.equal(layout.above, true);
   assert.ok(layout.wide > 300, `message ${layout.wide} px wide`);
+  // The listing's rows, wider than the phone, are reached by scrolling the
+  // pane, their whole text within its scrolled width.
+  const greeting = await openPage(chromium.browser, server.url, { width: 390, height: 844, isMobile: true, hasTouch: true });
+  await greeting.page.click('[data-pane="listing"]');
+  const reach = await greeting.page.$eval('#listing', (pane) => ({
+    pane: pane.scrollWidth,
+    rows: Math.max(...[...pane.querySelectorAll('.line')].map((row) => row.scrollWidth)),
+    shown: pane.clientWidth,
+  }));
+  assert.ok(reach.rows > reach.shown && reach.rows <= reach.pane, JSON.stringify(reach));
+  await greeting.page.close();
   assert.deepEqual(problems, []);
   assert.deepEqual(phone.problems, []);
   await phone.page.close();
