@@ -443,6 +443,19 @@ test('bytes and source are linked both ways: selections, the listing, clicks on 
   const axes = await page.$$eval('#memory .axis.row', (nodes) => nodes.map((n) => n.textContent));
   assert.deepEqual(axes, ['0000', '2000', '4000', '6000', '8000', 'a000', 'c000', 'e000']);
   assert.match(await text(page, '#memory .caption'), /rom with data.*rom of zeros only.*named by labels, outside the rom.*unused/);
+
+  // With an error in the source, the panes keep the last good assembly,
+  // and the cursor's bytes are still the library's answer for it.
+  await page.click('.tab:nth-child(1) .tab-name');
+  await moveCursor(page, 4, 0);
+  await page.keyboard.press('End');
+  await page.keyboard.type(' ,nowhere');
+  await waitText(page, '#problems', 'Unknown relative reference: nowhere');
+  await page.click('[data-pane="hex"]');
+  await moveCursor(page, 3, 1); // ";start"
+  assert.deepEqual(await marked(), ['a0', '01', '00']);
+  await page.click('[data-pane="listing"]');
+  assert.deepEqual(await current(), ['0104  a0 01 00 2c              main.orv:3    ;start JMP2']);
   assert.deepEqual(problems, []);
   await page.close();
 });
