@@ -64,7 +64,7 @@
 // where unknown.
 
 import { Listing, WORDS } from './listing.js';
-import { LINE_WORDS, ListingLines, NO_LINES } from './listing-lines.js';
+import { ListingLines, NO_LINES } from './listing-lines.js';
 
 const PROGRAM_START = 0x0100;
 // From orvasm.h.
@@ -99,7 +99,6 @@ export const TOKEN_KINDS = [
 const SYMBOL_SIZE = 20;
 const DIAGNOSTIC_SIZE = 40;
 const LISTING_SIZE = 44;
-const LINE_SIZE = 52;
 const SPAN_SIZE = 8;
 
 // The module needs no system call: the glue serves files from memory and
@@ -326,8 +325,7 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const count = api.orvasm_result_listing_line_count(handle.pointer);
     const first = count > 0 ? api.orvasm_result_listing_line(handle.pointer, 0) : 0;
     if (!first) return NO_LINES;
-    const words = new Int32Array(api.memory.buffer.slice(first, first + count * LINE_SIZE));
-    return new ListingLines(words, () => (alive(handle) ? bytes() : new Uint8Array(0)));
+    return new ListingLines(first, count, bytes, () => alive(handle));
   }
 
   // Readers of the module's records as they lie in its memory now: a

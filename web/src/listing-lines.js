@@ -1,8 +1,8 @@
 // The listing's lines, as the library forms them for the program's
 // --listing (orvasm_listing_line: thirteen 32-bit words each on wasm32),
-// and their text as --listing writes it. The words are copied from the
-// module at once; a line's text, bytes and path are read from the module's
-// memory only for the lines a pane shows, while the result lives.
+// and their text as --listing writes it. Everything is read where it lies
+// in the module's memory, while the result lives: the lines' words as
+// asked, a line's text, bytes and path only for the lines a pane shows.
 
 export const LINE_WORDS = 13; // orvasm_listing_line, 52 bytes
 const FILE = 0;
@@ -28,6 +28,7 @@ const CUT_MARK = '...';
 
 const HEX = Array.from({ length: 256 }, (_, n) => n.toString(16).padStart(2, '0'));
 const decoder = new TextDecoder();
+const NOTHING = new Int32Array(0);
 
 function row(address, memory, from, count) {
   let text = HEX[(address >> 8) & 0xff] + HEX[address & 0xff] + ' ';
@@ -36,21 +37,34 @@ function row(address, memory, from, count) {
 }
 
 export class ListingLines {
-  // `memory()` gives the module's memory as bytes, as it is now.
-  constructor(words, memory) {
-    this.words = words;
+  // `count` lines from byte `first` of the memory, which `memory()` gives
+  // as bytes, as it is now, while `alive()` says the result lives.
+  constructor(first, count, memory, alive) {
+    this.first = first;
+    this.count = count;
     this.memory = memory;
+    this.alive = alive;
+    this.view = new Int32Array(0);
     this.paths = new Map(); // pointer: {text, size}
     this.width = -1; // of the widest "FILE:LINE", in bytes
     this.starts = null;
   }
 
+  // No lines once the result is gone.
   get length() {
-    return this.words.length / LINE_WORDS;
+    return this.alive() ? this.count : 0;
+  }
+
+  // The lines' words, viewed again when the memory has grown, which
+  // leaves views taken before it empty.
+  words() {
+    if (!this.alive()) return NOTHING;
+    if (this.view.length === 0) this.view = new Int32Array(this.memory().buffer, this.first, this.count * LINE_WORDS);
+    return this.view;
   }
 
   word(i, field) {
-    return this.words[i * LINE_WORDS + field];
+    return this.words()[i * LINE_WORDS + field] ?? 0;
   }
 
   // The path at `pointer` and its size in bytes; '' for none.
@@ -74,18 +88,21 @@ export class ListingLines {
 
   // The lines of text --listing writes for line `i`: a file's name where an
   // include ends before it or begins after it, and a row for each 8 bytes.
-  rows(i) {
-    const size = this.word(i, SIZE) >>> 0;
+  rows(i, w = this.words()) {
+    const at = i * LINE_WORDS;
+    const size = w[at + SIZE] >>> 0;
     const more = size > BYTES_PER_ROW ? Math.ceil((size - BYTES_PER_ROW) / BYTES_PER_ROW) : 0;
-    return 1 + more + this.word(i, RESUMES) + (this.word(i, OPENS) ? 1 : 0);
+    return 1 + more + w[at + RESUMES] + (w[at + OPENS] ? 1 : 0);
   }
 
   // The row of text each line starts at, and past the last, made once.
   firstRows() {
-    if (!this.starts) {
+    const w = this.words();
+    if (!this.starts && w.length > 0) {
       this.starts = new Int32Array(this.length + 1);
-      for (let i = 0; i < this.length; i++) this.starts[i + 1] = this.starts[i] + this.rows(i);
+      for (let i = 0; i < this.length; i++) this.starts[i + 1] = this.starts[i] + this.rows(i, w);
     }
+    this.starts ??= new Int32Array(1);
     return this.starts;
   }
 
@@ -105,17 +122,19 @@ export class ListingLines {
   // The lines placed on `line` of `file`, in order.
   find(file, line) {
     const found = [];
-    for (let i = 0; i < this.length; i++)
-      if (this.word(i, LINE) === line && this.path(this.word(i, FILE)).text === file) found.push(i);
+    const w = this.words();
+    for (let at = 0; at < w.length; at += LINE_WORDS)
+      if (w[at + LINE] === line && this.path(w[at + FILE]).text === file) found.push(at / LINE_WORDS);
     return found;
   }
 
   locationWidth() {
     if (this.width < 0) {
       this.width = 0;
-      for (let i = 0; i < this.length; i++) {
-        const digits = String(this.word(i, LINE) >>> 0).length;
-        this.width = Math.max(this.width, this.path(this.word(i, FILE)).size + 1 + digits);
+      const w = this.words();
+      for (let at = 0; at < w.length; at += LINE_WORDS) {
+        const digits = String(w[at + LINE] >>> 0).length;
+        this.width = Math.max(this.width, this.path(w[at + FILE]).size + 1 + digits);
       }
     }
     return this.width;
@@ -123,6 +142,7 @@ export class ListingLines {
 
   // The text --listing writes for line `i`, its rows joined by newlines.
   text(i) {
+    if (!this.alive()) return '';
     const memory = this.memory();
     const at = (field) => this.word(i, field) >>> 0;
     const path = this.path(at(FILE));
@@ -160,4 +180,4 @@ export class ListingLines {
 }
 
 // No lines: a failed assembly, or a result no longer alive.
-export const NO_LINES = new ListingLines(new Int32Array(0), () => new Uint8Array(0));
+export const NO_LINES = new ListingLines(0, 0, () => new Uint8Array(0), () => false);
