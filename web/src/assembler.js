@@ -214,31 +214,41 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
 
   // `data` copied to the scratch buffer, which grows as needed; its address.
   function toScratch(data) {
-    if (data.length + 1 > scratchSize) {
-      api.free(scratch);
-      scratchSize = Math.max(64, 2 * (data.length + 1));
-      scratch = api.malloc(scratchSize);
-      if (!scratch) {
-        scratchSize = 0;
-        throw new Error('orvasm.wasm is out of memory');
-      }
-    }
+    reserveScratch(data.length + 1);
     const memory = bytes();
     memory.set(data, scratch);
     memory[scratch + data.length] = 0;
     return scratch;
   }
 
+  function reserveScratch(size) {
+    if (size <= scratchSize) return;
+    api.free(scratch);
+    scratchSize = Math.max(64, 2 * size);
+    scratch = api.malloc(scratchSize);
+    if (!scratch) {
+      scratchSize = 0;
+      throw new Error('orvasm.wasm is out of memory');
+    }
+  }
+
+  // `text` made UTF-8 in the scratch buffer, without a copy in between (the
+  // editor asks for each token it colours): its size in bytes.
+  function textToScratch(text) {
+    reserveScratch(3 * text.length + 1);
+    return encoder.encodeInto(text, bytes().subarray(scratch, scratch + 3 * text.length)).written;
+  }
+
   // What a token is (orvasm_token_kind) and where its name starts
-  // (orvasm_token_name_start): the editor asks for each token it colours.
+  // (orvasm_token_name_start).
   function tokenKind(text) {
-    const data = encoder.encode(text);
-    return TOKEN_KINDS[api.orvasm_token_kind(toScratch(data), data.length)] ?? 'word';
+    const size = textToScratch(text);
+    return TOKEN_KINDS[api.orvasm_token_kind(scratch, size)] ?? 'word';
   }
 
   function nameStart(text) {
-    const data = encoder.encode(text);
-    return api.orvasm_token_name_start(toScratch(data), data.length);
+    const size = textToScratch(text);
+    return api.orvasm_token_name_start(scratch, size);
   }
 
   // The length of the token at `from` in `data`, as the library reads it;
