@@ -200,19 +200,22 @@ export function renderListing(pane, lines, marked = [], onPick = () => {}) {
     if (top < pane.scrollTop || top + LISTING_ROW > pane.scrollTop + pane.clientHeight)
       pane.scrollTop = Math.max(0, top - pane.clientHeight / 3);
   }
-  let drawn = -1;
+  // The lines drawn: from `drawn.first`, down to row `drawn.end`.
+  const drawn = { first: -1, end: -1 };
   const draw = () => {
-    const first = lines.lineOfRow(Math.max(0, Math.floor(pane.scrollTop / LISTING_ROW) - LISTING_MARGIN));
-    if (first === drawn) return;
-    drawn = first;
-    const bottom = Math.floor(pane.scrollTop / LISTING_ROW) + Math.ceil((pane.clientHeight || 600) / LISTING_ROW) + LISTING_MARGIN;
+    const top = Math.floor(pane.scrollTop / LISTING_ROW);
+    const first = lines.lineOfRow(Math.max(0, top - LISTING_MARGIN));
+    const sight = top + Math.ceil((pane.clientHeight || 600) / LISTING_ROW);
+    if (first === drawn.first && (sight <= drawn.end || drawn.end === starts[lines.length])) return;
     shown.style.top = `${starts[first] * LISTING_ROW}px`;
     shown.replaceChildren();
-    for (let i = first; i < lines.length && starts[i] < bottom; i++) {
+    let i = first;
+    for (; i < lines.length && starts[i] < sight + LISTING_MARGIN; i++) {
       const row = element('div', on.has(i) ? 'line current' : 'line', lines.text(i));
       row.dataset.line = String(i);
       shown.append(row);
     }
+    Object.assign(drawn, { first, end: starts[i] });
   };
   draw();
   pane.onscroll = draw;

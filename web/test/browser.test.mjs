@@ -602,6 +602,32 @@ test('editor comforts: a dark theme, search, F8 between problems, completion and
   await page.close();
 });
 
+test('the listing draws the lines in sight, past a line of many rows too', async () => {
+  // 300 lines, then one of 2,000 bytes (250 rows), then 300 more.
+  const lines = [...Array.from({ length: 300 }, () => '#01 POP'), '00 '.repeat(2000), ...Array.from({ length: 300 }, () => '#02 POP')];
+  const { page, problems } = await openPage(chromium.browser, link({ main: 'rows.orv', files: [['rows.orv', lines.join('\n')]] }));
+  await waitText(page, '#status', 'Assembled rows.rom');
+  await page.click('[data-pane="listing"]');
+  const lastShown = (scroll) =>
+    page.$eval(
+      '#listing',
+      (pane, scroll) => {
+        pane.scrollTop = scroll === 'end' ? pane.scrollHeight : scroll;
+        pane.onscroll();
+        const rows = [...pane.querySelectorAll('.line')];
+        const bottom = pane.getBoundingClientRect().bottom;
+        return { last: rows.at(-1).textContent.split('\n')[0], covered: rows.at(-1).getBoundingClientRect().bottom >= bottom };
+      },
+      scroll,
+    );
+  // Inside the long line, then near its end: rows reach the pane's foot.
+  assert.equal((await lastShown(18 * 400)).covered, true);
+  assert.equal((await lastShown(18 * 540)).covered, true);
+  assert.match((await lastShown('end')).last, /rows\.orv:601 /);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 test('the examples menu, the listing of an include, and a phone-sized page', async () => {
   const { page, problems } = await openPage(chromium.browser, server.url);
   const options = await page.$$eval('#examples option', (nodes) => nodes.map((n) => n.value).filter(Boolean));
