@@ -33,7 +33,16 @@ int failing_rename(const char*, const char*) {
     return -1;
 }
 
+// A rename refused as at a mount point, after the target went away: the
+// copy in place then has nothing to copy over.
+int vanishing_rename(const char*, const char* to) {
+    std::remove(to);
+    errno = EBUSY;
+    return -1;
+}
+
 const FileCalls FAILING_CREATE = {failing_create, SYSTEM_FILE_CALLS.rename};
+const FileCalls VANISHING_RENAME = {SYSTEM_FILE_CALLS.create, vanishing_rename};
 const FileCalls FAILING_RENAME = {SYSTEM_FILE_CALLS.create, failing_rename};
 
 class OutputFileTest : public testing::Test {
@@ -89,7 +98,7 @@ TEST_F(OutputFileTest, ACreationFailureOfResourcesFailsAndKeepsTheOldFile) {
 
 // A directory that takes no new file, by permission or for good.
 TEST_F(OutputFileTest, ADirectoryThatTakesNoNewFileIsWrittenInPlace) {
-    for (int error : {EACCES, EPERM, EROFS}) {
+    for (int error : {EACCES, EPERM, EROFS, ENAMETOOLONG}) {
         write_file(target_, "old");
         injected_error = error;
         Outcome outcome = write_new(FAILING_CREATE);
@@ -130,6 +139,73 @@ TEST_F(OutputFileTest, AnyOtherRenameFailureKeepsTheOldFile) {
     }
 }
 
+// Every name tried is taken (by other runs, or a file system that says so):
+// the output fails after a bounded number of tries, nothing written.
+TEST_F(OutputFileTest, NamesTakenAtEveryTryFailAndKeepTheOldFile) {
+    injected_error = EEXIST;
+    Outcome outcome = write_new(FAILING_CREATE);
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_EQ(outcome.error, EEXIST);
+    EXPECT_EQ(read_file(target_), "old");
+    EXPECT_EQ(file_count(), 1);
+}
+
+TEST_F(OutputFileTest, ACopyInPlaceThatCannotOpenTheTargetFailsAndLeavesNoTemporary) {
+    Outcome outcome = write_new(VANISHING_RENAME);
+    EXPECT_TRUE(outcome.opened);
+    EXPECT_FALSE(outcome.committed);
+    EXPECT_EQ(file_count(), 0);
+}
+
+// A device is written in place, and a write it refuses fails the commit.
+TEST_F(OutputFileTest, DevicesAreWrittenInPlace) {
+    OutputFile null;
+    ASSERT_TRUE(open_output(null, "/dev/null"));
+    EXPECT_TRUE(null.temporary.empty());
+    std::fputs("new", null.stream);
+    EXPECT_TRUE(commit_output(null));
+    OutputFile full;
+    if (!open_output(full, "/dev/full")) GTEST_SKIP() << "no /dev/full";
+    EXPECT_TRUE(full.temporary.empty());
+    std::fputs("new", full.stream);
+    EXPECT_FALSE(commit_output(full));
+}
+
+// Links that never end in a file: nothing is opened, the links stay.
+TEST_F(OutputFileTest, ALoopOfLinksIsNotOpened) {
+    fs::create_symlink("b.rom", dir_ / "a.rom");
+    fs::create_symlink("a.rom", dir_ / "b.rom");
+    OutputFile output;
+    EXPECT_FALSE(open_output(output, (dir_ / "a.rom").c_str()));
+    EXPECT_EQ(output.stream, nullptr);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "a.rom") && fs::is_symlink(dir_ / "b.rom"));
+    EXPECT_EQ(file_count(), 3);
+}
+
+// More outputs open at once than the handler keeps track of: those it
+// tracks are removed, the others are left to their callers.
+TEST_F(OutputFileTest, OutputsPastTheTrackedOnesAreLeftToTheirCallers) {
+    constexpr int OPEN = 5;
+    OutputFile outputs[OPEN];
+    for (int i = 0; i < OPEN; i++)
+        ASSERT_TRUE(open_output(outputs[i], (dir_ / ("out" + std::to_string(i))).c_str()));
+    EXPECT_EQ(file_count(), 1 + OPEN);
+    remove_open_temporaries();
+    EXPECT_EQ(file_count(), 2);
+    EXPECT_TRUE(fs::exists(outputs[OPEN - 1].temporary));
+    // The untracked one commits as any other; the slots are free again.
+    std::fputs("new", outputs[OPEN - 1].stream);
+    EXPECT_TRUE(commit_output(outputs[OPEN - 1]));
+    EXPECT_EQ(read_file(dir_ / "out4"), "new");
+    for (int i = 0; i < OPEN - 1; i++) abandon_output(outputs[i]);
+    EXPECT_EQ(file_count(), 2);
+    OutputFile again;
+    ASSERT_TRUE(open_output(again, target_.c_str()));
+    remove_open_temporaries();
+    EXPECT_EQ(file_count(), 2);
+    abandon_output(again);
+}
+
 // What the handler of interruptions does with an output half written.
 TEST_F(OutputFileTest, OpenTemporariesAreRemovedOnRequestAndOnlyThen) {
     OutputFile output;
@@ -163,6 +239,11 @@ TEST_F(OutputFileTest, NamesOfOneFileAreKnownBeforeItExists) {
     EXPECT_FALSE(same("later.lst", "sub/later.lst"));
     EXPECT_FALSE(same("later.lst", "out.rom"));
     EXPECT_FALSE(same("missing/a", "missing/a")); // no such directory: nothing is written
+    EXPECT_FALSE(same("out.rom", "later.lst"));   // one exists, the other not yet
+    EXPECT_FALSE(same("later.lst", "out.rom"));
+    // Files yet to be written at the top of the tree.
+    EXPECT_TRUE(names_same_file("/orvasm-absent.rom", "/tmp/../orvasm-absent.rom"));
+    EXPECT_FALSE(names_same_file("/orvasm-absent.rom", "/orvasm-absent.sym"));
     fs::create_hard_link(target_, dir_ / "hard.rom");
     EXPECT_TRUE(same("hard.rom", "out.rom"));
 }
