@@ -119,7 +119,7 @@ bool open_output(OutputFile& output, const char* path) {
         return writes_in_place_after(error) && open_in_place(output, path);
     }
     output.stream = platform::stream_of_new_file(descriptor, existing);
-    if (output.stream) return true;
+    if (output.stream) return true; // GCOVR_EXCL_BR_LINE: fails only when memory ran out
     remove_temporary(output);
     output.temporary.clear();
     return false;

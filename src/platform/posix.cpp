@@ -69,7 +69,7 @@ namespace {
 // The C library's strerror_r comes in two kinds: GNU's returns the text,
 // POSIX's fills the buffer and returns 0.
 [[maybe_unused]] const char* reason_text(int result, const char* buffer) {
-    return result == 0 ? buffer : "";
+    return result == 0 ? buffer : ""; // GCOVR_EXCL_BR_LINE: the other kind's, not GNU's
 }
 [[maybe_unused]] const char* reason_text(const char* result, const char*) {
     return result;
@@ -121,7 +121,9 @@ unsigned hold_interruptions() {
     sigset_t before;
     sigemptyset(&held);
     for (int signal : INTERRUPTIONS) sigaddset(&held, signal);
+    // GCOVR_EXCL_BR_START: it fails only for a request other than these
     if (sigprocmask(SIG_BLOCK, &held, &before) != 0) return 0;
+    // GCOVR_EXCL_BR_STOP
     unsigned bits = 0;
     for (unsigned i = 0; i < std::size(INTERRUPTIONS); i++)
         if (sigismember(&before, INTERRUPTIONS[i]) == 0) bits |= 1u << i;
@@ -265,7 +267,7 @@ int create_new_file(const char* path, std::uint32_t mode) {
 std::FILE* stream_of_new_file(int descriptor, const ReplacedFile& replaced) {
     if (replaced.exists) take_over(descriptor, replaced);
     std::FILE* stream = fdopen(descriptor, "wb");
-    if (!stream) close(descriptor);
+    if (!stream) close(descriptor); // GCOVR_EXCL_BR_LINE: fails only when memory ran out
     return stream;
 }
 
