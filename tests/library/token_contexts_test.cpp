@@ -12,14 +12,18 @@
 #include <string>
 
 #include "orvasm/orvasm.h"
+#include "support/files.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace {
 
+// Files served from memory; an absolute path is left to the file system.
 using Files = std::map<std::string, std::string>;
 
 int serve(void* context, const char* path, const unsigned char** data, std::size_t* size) {
     const auto& files = *static_cast<const Files*>(context);
     auto found = files.find(path);
+    if (path[0] == '/') return ORVASM_USE_FILE_SYSTEM;
     if (found == files.end()) return ORVASM_NOT_FOUND;
     *data = reinterpret_cast<const unsigned char*>(found->second.data());
     *size = found->second.size();
@@ -107,8 +111,8 @@ TEST(TokenContexts, EveryKindOfTokenWritesTheSameBytesInEveryPlace) {
 // positions change nothing of what is printed without locations.
 TEST(TokenContexts, EveryFailingTokenFailsAlikeWithOrWithoutAListing) {
     const std::string too_long(80, 'a');
-    const std::string failing[] = {too_long, "~missing.orv", "%", "|zz",  "$1g",
-                                   "#1",     "#123",         "@", "@ADD", "nowhere"};
+    const std::string failing[] = {too_long, "~missing.orv", "%",     "|zz", "$1g",  "#1",
+                                   "#123",   "#zz",          "#zzzz", "@",   "@ADD", "nowhere"};
     for (const std::string& token : failing)
         for (const Place& place : places_of(token)) {
             SCOPED_TRACE(std::string(place.name) + ", token " + token);
@@ -126,6 +130,39 @@ TEST(TokenContexts, EveryFailingTokenFailsAlikeWithOrWithoutAListing) {
                 EXPECT_EQ(outcome.lines, plain.lines);
             }
         }
+}
+
+// Included files served from memory have no identity on the file system;
+// those read from it do. Mixed, each file is listed once, and only those
+// on the file system count as read there.
+TEST(TokenContexts, FilesFromMemoryAndFromDiskAreEachKeptOnce) {
+    ScratchDirectory scratch{"orvasm-token-contexts"};
+    const std::string disk = (scratch.path() / "disk.orv").string();
+    write_file(disk, "#cd");
+    Files files = {{"lib.orv", "#ab"}};
+    const std::string source = "~lib.orv ~" + disk + " ~lib.orv ~" + disk;
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    options.source_data = reinterpret_cast<const unsigned char*>(source.data());
+    options.source_size = source.size();
+    options.source_name = "main.orv";
+    options.resolver = &serve;
+    options.resolver_context = &files;
+    options.flags = ORVASM_DEPENDENCIES;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << orvasm_result_diagnostic(result, 0)->text;
+    std::size_t size = 0;
+    const unsigned char* rom = orvasm_result_rom(result, &size);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rom), size),
+              "\x80\xab\x80\xcd\x80\xab\x80\xcd");
+    ASSERT_EQ(orvasm_result_file_count(result), 3u);
+    EXPECT_STREQ(orvasm_result_file(result, 0), "main.orv");
+    EXPECT_STREQ(orvasm_result_file(result, 1), "lib.orv");
+    EXPECT_EQ(orvasm_result_file(result, 2), disk);
+    EXPECT_EQ(orvasm_result_read_file(result, disk.c_str()), 1);
+    EXPECT_EQ(orvasm_result_read_file(result, (scratch.path() / "./disk.orv").c_str()), 1);
+    EXPECT_EQ(orvasm_result_read_file(result, "lib.orv"), 0);
+    EXPECT_EQ(orvasm_result_read_file(result, (scratch.path() / "other.orv").c_str()), 0);
+    orvasm_result_free(result);
 }
 
 } // namespace
