@@ -718,6 +718,10 @@ class Rename(ServerTest):
                  ("other", "`other` is already a label"), ("twice", "`twice` is already a macro"),
                  ("&x", "`&x` defines a sublabel"), ("(x", "`(x` opens a comment"),
                  ("#12", "`#12` is a literal"), (";x", "`;x` is a reference"),
+                 ("(", "`(` opens a comment"), ("~x", "`~x` is an include"),
+                 ("%x", "`%x` defines a macro"), ("|10", "`|10` is padding"),
+                 ("$1", "`$1` is padding"), ("@x", "`@x` defines a label"),
+                 ('"x', '`"x` is text'), ("[", "`[` is a bracket"),
                  ("write hex", None)]
         for new_name, why in cases:
             with self.subTest(new_name=new_name):
