@@ -65,8 +65,8 @@ struct ListedTextBlock {
 // listing costs little (a large block is mapped and unmapped by the C
 // library, or by a sanitizer, every time) and a large one is never copied.
 // LISTING_BLOCKS of them hold ORVASM_MAX_LISTING.
-constexpr std::size_t FIRST_LISTING_BLOCK = 4096;
-constexpr int LISTING_BLOCKS = 13;
+constexpr std::size_t FIRST_LISTING_BLOCK = 1024;
+constexpr int LISTING_BLOCKS = 15;
 static_assert(FIRST_LISTING_BLOCK * ((std::size_t{1} << LISTING_BLOCKS) - 1) >= ORVASM_MAX_LISTING);
 
 // The listing of a result (listing.cpp): the records as the pass gives

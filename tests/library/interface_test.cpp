@@ -3,6 +3,8 @@
 // of any length; the lifetimes of assemblers and results; the records.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -62,7 +64,24 @@ std::string rom_of(const orvasm_result* result) {
 
 TEST(Interface, VersionMatchesTheHeader) {
     EXPECT_EQ(orvasm_version_number(), ORVASM_VERSION_NUMBER);
-    EXPECT_STREQ(orvasm_version(), "1.2.0");
+    EXPECT_STREQ(orvasm_version(), "1.3.0");
+}
+
+// A program's own lines read as the assembly's; anywhere but a terminal
+// the detail's bytes are printed as they are.
+TEST(Interface, AProgramsOwnLinesArePrintedAsTheAssemblysAre) {
+    char* printed = nullptr;
+    std::size_t size = 0;
+    std::FILE* to = open_memstream(&printed, &size);
+    ASSERT_NE(to, nullptr);
+    orvasm_print_line(to, ORVASM_ERROR, "Listing not written", "a\x01.lst");
+    orvasm_print_line(to, ORVASM_WARNING, "Symbol file not written", "out.rom.sym");
+    orvasm_print_line(to, ORVASM_NOTE, "ignored", "x");
+    orvasm_print_line(to, ORVASM_ERROR, nullptr, nullptr);
+    std::fclose(to);
+    EXPECT_EQ(std::string(printed, size),
+              "Listing not written: a\x01.lst\n-- Symbol file not written: out.rom.sym\n: \n");
+    std::free(printed);
 }
 
 TEST(Interface, NullPointersGetAnswersNotCrashes) {
