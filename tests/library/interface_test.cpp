@@ -532,6 +532,42 @@ TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
     orvasm_result_free(result);
 }
 
+// The lines show the rom's bytes as resolved, over records in several
+// blocks: each byte written is in exactly one line, at its address, and a
+// reference made before its label was defined shows the label's address.
+TEST(Interface, ListingLinesShowTheRomAsResolved) {
+    std::string source = "%m { #12 ;l0 }\n|0100\n";
+    const int labels = 1000; // 5 records each: three blocks
+    for (int i = 0; i < labels; i++)
+        source += "@l" + std::to_string(i) + " ;l" + std::to_string(i + 1) + " m\n";
+    source += "@l" + std::to_string(labels) + " 01\n";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    EXPECT_GT(orvasm_result_listing_count(result), std::size_t{4 * labels});
+    std::size_t size = 0;
+    const unsigned char* rom = orvasm_result_rom(result, &size);
+    std::vector<int> shown(size);
+    for (std::size_t i = 0; i < orvasm_result_listing_line_count(result); i++) {
+        const orvasm_listing_line* line = orvasm_result_listing_line(result, i);
+        if (line->size == 0) continue;
+        ASSERT_GE(line->address, 0x100u);
+        ASSERT_LE(line->address - 0x100 + line->size, size);
+        EXPECT_EQ(line->bytes, rom + (line->address - 0x100)) << i;
+        for (std::uint32_t at = 0; at < line->size; at++) shown[line->address - 0x100 + at]++;
+        // Each "@lN ;lN+1 m" line writes a0 and the address of lN+1, which
+        // stands 8 bytes on; the body of m (#12 ;l0) is a line of its own.
+        if (line->depth == 0 && line->size == 3 && line->bytes[0] == 0xa0) {
+            std::uint32_t target = line->address + 8;
+            EXPECT_EQ(line->bytes[1], target >> 8) << i;
+            EXPECT_EQ(line->bytes[2], target & 0xff) << i;
+        }
+    }
+    for (std::size_t at = 0; at < size; at++) ASSERT_EQ(shown[at], 1) << at;
+    orvasm_result_free(result);
+}
+
 // A record's depth counts every expansion around it, past 255.
 TEST(Interface, ListingDepthsGoPastAByte) {
     std::string source;
