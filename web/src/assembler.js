@@ -41,14 +41,20 @@
 //                "bytes"|"label"|"padding"|"expansion"|"include", file,
 //                line, column, length, address, size, depth, target, bytes},
 //                `bytes` being the rom bytes a "bytes" record wrote
-//   symbolFile   Uint8Array, the symbol file the program writes; empty on
-//                failure
+//   listingLines ListingLines (listing-lines.js): the lines of the
+//                program's --listing, their text made where asked
+//   labelAddresses  Uint16Array, the symbols' addresses alone
 //   bytesAt(file, firstLine, firstColumn, lastLine, lastColumn)
 //                the bytes written by the tokens that begin from the first
 //                place to the last, both included, as [{from, to}] offsets
 //                from `start`: a macro use's or an include's are all they
-//                hold. Answered by the library while this is the latest
-//                result; [] after the next assembly.
+//                hold. Answered by the library while the result lives.
+//
+// A result lives until the next assembly, unless `asm.keep(result)` keeps
+// it, until another is kept in its place: the page keeps the last good one
+// it shows. `symbols`, `labelAddresses`, `symbolFile`, `macros`,
+// `listing`, `listingLines` and `bytesAt` are read from the module when
+// first asked, so of a result no longer alive they are empty.
 //
 // `asm.tokenKind(text)` names what a token is, as the assembler reads it:
 // one of TOKEN_KINDS; `asm.nameStart(text)` where the name it holds starts.
@@ -58,6 +64,7 @@
 // where unknown.
 
 import { Listing, WORDS } from './listing.js';
+import { ListingLines, NO_LINES } from './listing-lines.js';
 
 const PROGRAM_START = 0x0100;
 // From orvasm.h.
@@ -133,10 +140,17 @@ export function defaultRomName(main) {
 // underlines all of it, as long as `lengthAt(offset)` says the assembler
 // reads it.
 export class TokenFinder {
-  constructor(bytes, lengthAt) {
-    this.bytes = bytes;
+  // `text`: the file's bytes, or its text, made bytes when first asked.
+  constructor(text, lengthAt) {
+    this.source = text;
+    this.encoded = typeof text === 'string' ? null : text;
     this.lengthAt = lengthAt;
     this.starts = null;
+  }
+
+  get bytes() {
+    this.encoded ??= new TextEncoder().encode(this.source);
+    return this.encoded;
   }
 
   length(line, column) {
@@ -149,14 +163,6 @@ export class TokenFinder {
     if (from >= this.bytes.length) return null;
     return this.lengthAt(from) || null;
   }
-
-  // The text of the token at a line and a column in bytes, or ''.
-  text(line, column) {
-    const length = this.length(line, column);
-    if (length === null) return '';
-    const from = this.starts[line - 1] + column - 1;
-    return new TextDecoder().decode(this.bytes.subarray(from, from + length));
-  }
 }
 
 export async function loadAssembler(wasm = 'orvasm.wasm') {
@@ -164,13 +170,16 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
   let api = null;
   let assembler = 0;
   let sizeCell = 0; // a size_t the rom's size is written to
-  let live = 0; // the latest result, kept for its questions until the next assembly
-  let assemblies = 0; // counted, so that an old result's address reused is told apart
+  // The results alive, {pointer}: the latest, until the next assembly, and
+  // the one kept; a handle is not an address, which the module reuses.
+  let latest = null;
+  let kept = null;
   let scratch = 0; // a buffer for the texts of questions
   let scratchSize = 0;
   // A fresh instance; also after a trap, which leaves the old one unusable.
   const start = () => {
-    live = scratch = scratchSize = 0;
+    latest = kept = null;
+    scratch = scratchSize = 0;
     api = new WebAssembly.Instance(module, imports).exports;
     api._initialize();
     assembler = api.orvasm_assembler_new();
@@ -192,33 +201,54 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return pointer;
   }
 
+  // A file's text copied into the module's memory, made UTF-8 there
+  // unless its bytes are made already: [pointer, size]. The caller frees it.
+  function putText(finder) {
+    if (finder.encoded) return [put(finder.encoded, false), finder.encoded.length];
+    const text = finder.source;
+    const pointer = api.malloc(3 * text.length + 1);
+    if (!pointer) throw new Error('orvasm.wasm is out of memory');
+    const { written } = encoder.encodeInto(text, bytes().subarray(pointer, pointer + 3 * text.length));
+    return [pointer, written];
+  }
+
   // `data` copied to the scratch buffer, which grows as needed; its address.
   function toScratch(data) {
-    if (data.length + 1 > scratchSize) {
-      api.free(scratch);
-      scratchSize = Math.max(64, 2 * (data.length + 1));
-      scratch = api.malloc(scratchSize);
-      if (!scratch) {
-        scratchSize = 0;
-        throw new Error('orvasm.wasm is out of memory');
-      }
-    }
+    reserveScratch(data.length + 1);
     const memory = bytes();
     memory.set(data, scratch);
     memory[scratch + data.length] = 0;
     return scratch;
   }
 
+  function reserveScratch(size) {
+    if (size <= scratchSize) return;
+    api.free(scratch);
+    scratchSize = Math.max(64, 2 * size);
+    scratch = api.malloc(scratchSize);
+    if (!scratch) {
+      scratchSize = 0;
+      throw new Error('orvasm.wasm is out of memory');
+    }
+  }
+
+  // `text` made UTF-8 in the scratch buffer, without a copy in between (the
+  // editor asks for each token it colours): its size in bytes.
+  function textToScratch(text) {
+    reserveScratch(3 * text.length + 1);
+    return encoder.encodeInto(text, bytes().subarray(scratch, scratch + 3 * text.length)).written;
+  }
+
   // What a token is (orvasm_token_kind) and where its name starts
-  // (orvasm_token_name_start): the editor asks for each token it colours.
+  // (orvasm_token_name_start).
   function tokenKind(text) {
-    const data = encoder.encode(text);
-    return TOKEN_KINDS[api.orvasm_token_kind(toScratch(data), data.length)] ?? 'word';
+    const size = textToScratch(text);
+    return TOKEN_KINDS[api.orvasm_token_kind(scratch, size)] ?? 'word';
   }
 
   function nameStart(text) {
-    const data = encoder.encode(text);
-    return api.orvasm_token_name_start(toScratch(data), data.length);
+    const size = textToScratch(text);
+    return api.orvasm_token_name_start(scratch, size);
   }
 
   // The length of the token at `from` in `data`, as the library reads it;
@@ -228,16 +258,31 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     if (end < 0) end = data.length;
     return api.orvasm_token_length(toScratch(data.subarray(from, end)), end - from);
   };
-  const tokenFinder = (data) => new TokenFinder(data, tokenLengthAt(data));
+  const tokenFinder = (text) => {
+    const finder = new TokenFinder(text, (from) => tokenLengthAt(finder.bytes)(from));
+    return finder;
+  };
 
-  // The spans the library finds for `result`, of assembly number `serial`,
-  // at a place, as offsets from PROGRAM_START; [] once it is no longer the
-  // live one.
-  function spansAt(result, serial, file, firstLine, firstColumn, lastLine, lastColumn) {
-    if (result !== live || serial !== assemblies) return [];
+  const alive = (handle) => handle === latest || handle === kept;
+  function release(handle) {
+    if (handle && !alive(handle)) api.orvasm_result_free(handle.pointer);
+  }
+
+  // Keeps `answer`'s result alive for its questions; the one kept before
+  // goes, unless it is the latest.
+  function keep(answer) {
+    const old = kept;
+    kept = answer.handle;
+    if (old !== kept) release(old);
+  }
+
+  // The spans the library finds for the result of `handle` at a place, as
+  // offsets from PROGRAM_START in the order written; [] once it is gone.
+  function spansAt(handle, file, firstLine, firstColumn, lastLine, lastColumn) {
+    if (!alive(handle)) return [];
     const name = toScratch(encoder.encode(file));
     const ask = (spans, capacity) =>
-      api.orvasm_result_bytes_at(result, name, firstLine, firstColumn, lastLine, lastColumn, spans, capacity);
+      api.orvasm_result_bytes_at(handle.pointer, name, firstLine, firstColumn, lastLine, lastColumn, spans, capacity);
     const count = ask(0, 0);
     if (count === 0) return [];
     const spans = api.malloc(count * SPAN_SIZE);
@@ -254,15 +299,48 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return ranges;
   }
 
-  // Reads the records of `result`: the status, rom, lines and symbols as
-  // values, the listing as a copy of its records that is decoded only where
-  // asked (see Listing).
-  function read(result, finders) {
-    // The listing's records are made on the first call for one, which may
-    // grow the memory and so detach views taken before; the other readers
-    // allocate nothing.
-    const listingCount = api.orvasm_result_listing_count(result);
-    const firstRecord = listingCount > 0 ? api.orvasm_result_listing(result, 0) : 0;
+  // The listing's records of a live result, copied whole, their paths and
+  // targets made indices into `strings`. Made on first use, which may grow
+  // the memory.
+  function listingOf(handle, rom, finders) {
+    if (!alive(handle)) return new Listing(new Int32Array(0), [null], rom, finders, PROGRAM_START);
+    const count = api.orvasm_result_listing_count(handle.pointer);
+    const first = count > 0 ? api.orvasm_result_listing(handle.pointer, 0) : 0;
+    const words = first ? new Int32Array(api.memory.buffer.slice(first, first + count * LISTING_SIZE)) : new Int32Array(0);
+    const strings = [null];
+    const indices = new Map([[0, 0]]);
+    const memory = bytes();
+    const stringIndex = (pointer) => {
+      let at = indices.get(pointer);
+      if (at === undefined) {
+        at = strings.push(decoder.decode(memory.subarray(pointer, memory.indexOf(0, pointer)))) - 1;
+        indices.set(pointer, at);
+      }
+      return at;
+    };
+    // Word 1 of each record is its path, word 7 its target; runs of
+    // records share a path.
+    for (const word of [1, 7])
+      for (let w = word, last = 0, at = 0; w < words.length; w += WORDS) {
+        if (words[w] !== last) at = stringIndex((last = words[w]));
+        words[w] = at;
+      }
+    return new Listing(words, strings, rom, finders, PROGRAM_START);
+  }
+
+  // The listing's lines of a live result; their texts are read from the
+  // module while it lives.
+  function linesOf(handle) {
+    if (!alive(handle)) return NO_LINES;
+    const count = api.orvasm_result_listing_line_count(handle.pointer);
+    const first = count > 0 ? api.orvasm_result_listing_line(handle.pointer, 0) : 0;
+    if (!first) return NO_LINES;
+    return new ListingLines(first, count, bytes, () => alive(handle));
+  }
+
+  // Readers of the module's records as they lie in its memory now: a
+  // later call may grow the memory, which detaches these views.
+  function readers(finders) {
     const memory = bytes();
     const view = new DataView(api.memory.buffer);
     const u32 = (at) => view.getUint32(at, true);
@@ -293,7 +371,16 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
       if (measured) into.length = finders.get(file)?.length(line, column) ?? null;
       return into;
     };
+    return { view, u32, raw, span, decode, text, position };
+  }
 
+  // Reads the records of `handle`'s result: the status, rom, lines and
+  // problems at once; the symbols, the macros, the symbol file, the
+  // listing and its lines when first asked (a large program has thousands
+  // of symbols, which typing should not turn into objects each time).
+  function read(handle, finders) {
+    const result = handle.pointer;
+    const { view, u32, span, text, position } = readers(finders);
     const status = api.orvasm_result_status(result) === OK ? 0 : 1;
     const romAt = api.orvasm_result_rom(result, sizeCell);
     const rom = status === 0 ? span(romAt, u32(sizeCell)).slice() : new Uint8Array(0);
@@ -317,44 +404,58 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const stderr = new Uint8Array(chunks.reduce((sum, c) => sum + c.length, 0));
     chunks.reduce((offset, c) => (stderr.set(c, offset), offset + c.length), 0);
 
-    const symbols = [];
-    if (status === 0)
-      for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
-        const at = api.orvasm_result_symbol(result, i);
-        const nameBytes = raw(u32(at)).slice();
-        const symbol = { name: decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
-        symbol.uses = view.getUint16(at + 6, true);
-        position(at + 8, symbol, false);
-        symbols.push(symbol);
-      }
-
-    // The records lie in one table: copied whole, their paths and targets
-    // made indices into `strings`.
-    const words = firstRecord
-      ? new Int32Array(api.memory.buffer.slice(firstRecord, firstRecord + listingCount * LISTING_SIZE))
-      : new Int32Array(0);
-    const strings = [null];
-    const indices = new Map([[0, 0]]);
-    const stringIndex = (pointer) => {
-      let at = indices.get(pointer);
-      if (at === undefined) indices.set(pointer, (at = strings.push(fileAt(pointer)) - 1));
-      return at;
-    };
-    // Word 1 of each record is its path, word 7 its target; runs of
-    // records share a path.
-    for (const word of [1, 7])
-      for (let w = word, last = 0, at = 0; w < words.length; w += WORDS) {
-        if (words[w] !== last) at = stringIndex((last = words[w]));
-        words[w] = at;
-      }
-    const listing = new Listing(words, strings, rom, finders, PROGRAM_START);
     const truncated = api.orvasm_result_diagnostics_dropped(result);
-    const symbolFile = status === 0 ? symbolFileOf(result) : new Uint8Array(0);
     const problems = problemsOf(result, diagnostics);
-    const macros = macrosOf(result, text);
-    const serial = ++assemblies;
-    const bytesAt = (...place) => spansAt(result, serial, ...place);
-    return { status, rom, start: PROGRAM_START, symbols, symbolFile, diagnostics, problems, macros, lines, stderr, truncated, listing, bytesAt };
+    const bytesAt = (...place) => spansAt(handle, ...place);
+    const answer = { status, rom, start: PROGRAM_START, diagnostics, problems, lines, stderr, truncated, bytesAt, handle };
+    const ok = () => status === 0 && alive(handle);
+    return lazily(answer, {
+      symbols: () => (ok() ? symbolsOf(result, finders) : []),
+      labelAddresses: () => (ok() ? labelAddressesOf(result) : new Uint16Array(0)),
+      symbolFile: () => (ok() ? symbolFileOf(result) : new Uint8Array(0)),
+      macros: () => (alive(handle) ? macrosOf(result) : []),
+      listing: () => listingOf(handle, rom, finders),
+      listingLines: () => linesOf(handle),
+    });
+  }
+
+  // The labels, in definition order.
+  function symbolsOf(result, finders) {
+    const { view, u32, raw, decode, position } = readers(finders);
+    const symbols = [];
+    for (let i = 0, count = api.orvasm_result_symbol_count(result); i < count; i++) {
+      const at = api.orvasm_result_symbol(result, i);
+      const nameBytes = raw(u32(at)).slice();
+      const symbol = { name: decode(nameBytes), nameBytes, address: view.getUint16(at + 4, true) };
+      symbol.uses = view.getUint16(at + 6, true);
+      position(at + 8, symbol, false);
+      symbols.push(symbol);
+    }
+    return symbols;
+  }
+
+  // The labels' addresses alone, in definition order.
+  function labelAddressesOf(result) {
+    const count = api.orvasm_result_symbol_count(result);
+    const addresses = new Uint16Array(count);
+    const view = new DataView(api.memory.buffer);
+    for (let i = 0; i < count; i++) addresses[i] = view.getUint16(api.orvasm_result_symbol(result, i) + 4, true);
+    return addresses;
+  }
+
+  // `object` with a property for each of `makers`, made on first read.
+  function lazily(object, makers) {
+    for (const [name, make] of Object.entries(makers))
+      Object.defineProperty(object, name, {
+        enumerable: true,
+        configurable: true,
+        get() {
+          const value = make();
+          Object.defineProperty(object, name, { value, enumerable: true });
+          return value;
+        },
+      });
+    return object;
   }
 
   // The symbol file the program writes beside the rom, as the library
@@ -386,10 +487,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
 
   // The macros, in definition order: {name, file, line, column, body:
   // [token text...]}.
-  function macrosOf(result, text) {
+  function macrosOf(result) {
     const macros = [];
-    const view = new DataView(api.memory.buffer);
-    const u32 = (at) => view.getUint32(at, true);
+    const { u32, text } = readers(new Map());
     for (let i = 0, count = api.orvasm_result_macro_count(result); i < count; i++) {
       const at = api.orvasm_result_macro(result, i);
       const body = [];
@@ -400,8 +500,8 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     return macros;
   }
 
-  // Each file's bytes and their TokenFinder, kept while its text stays the
-  // same: as one types, the other files need no encoding again.
+  // Each file's TokenFinder, kept while its text stays the same: as one
+  // types, the other files' bytes need not be made again.
   let encoded = new Map();
 
   function assemble({ files, main, rom = defaultRomName(main), locations = true }) {
@@ -410,20 +510,21 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     const finders = new Map();
     let result = 0;
     try {
-      api.orvasm_result_free(live);
-      live = 0;
+      const old = latest;
+      latest = null;
+      release(old);
       api.orv_clear_files();
       const next = new Map();
       for (const [name, text] of files instanceof Map ? files : Object.entries(files)) {
         const nameBytes = encoder.encode(name);
         let known = encoded.get(name);
-        if (known?.text !== text) known = { text, finder: tokenFinder(typeof text === 'string' ? encoder.encode(text) : text) };
+        if (known?.text !== text) known = { text, finder: tokenFinder(text) };
         next.set(name, known);
-        const data = known.finder.bytes;
         finders.set(name, known.finder);
         const namePointer = own(put(nameBytes, false));
-        const dataPointer = own(put(data, false));
-        if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, data.length))
+        const [dataPointer, size] = putText(known.finder);
+        own(dataPointer);
+        if (!api.orv_add_file(namePointer, nameBytes.length, dataPointer, size))
           throw new Error('too many files in the workspace');
       }
       encoded = next;
@@ -436,10 +537,9 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
         throw new Error(`orvasm.wasm stopped: ${error.message}`);
       }
       if (!result) throw new Error('orvasm.wasm is out of memory');
-      const answer = read(result, finders);
-      live = result;
+      latest = { pointer: result };
       result = 0;
-      return answer;
+      return read(latest, finders);
     } finally {
       api.orvasm_result_free(result);
       api.orv_clear_files();
@@ -465,5 +565,5 @@ export async function loadAssembler(wasm = 'orvasm.wasm') {
     }
   }
 
-  return { assemble, instructions, opcode, tokenKind, nameStart, tokenFinder };
+  return { assemble, keep, instructions, opcode, tokenKind, nameStart, tokenFinder };
 }

@@ -105,8 +105,10 @@ function hover(facts) {
     const token = tokenAround(view.state.doc, pos);
     const result = facts.result();
     if (!token || !result) return null;
+    // The bytes the library finds for the token, which starts there.
     const column = byteColumn(token.line.text, token.from - token.line.from);
-    const ranges = result.listing.bytesAt(facts.file(), token.line.number, column);
+    const line = token.line.number;
+    const ranges = result.bytesAt(facts.file(), line, column, line, column);
     const bytes = ranges.flatMap((r) => Array.from(result.rom.subarray(r.from, r.to)));
     const lines = hoverLines(token, bytes, facts);
     if (lines.length === 0) return null;

@@ -44,14 +44,6 @@ function plainRow(rom, start, offset, width) {
   return `${text}  ${ascii}\n`;
 }
 
-// Scrolls the pane itself, never the page, until `node` is in sight.
-function scrollTo(pane, node) {
-  if (!node || pane.hidden) return;
-  const outer = pane.getBoundingClientRect();
-  const inner = node.getBoundingClientRect();
-  if (inner.top < outer.top || inner.bottom > outer.bottom) pane.scrollTop += inner.top - outer.top - outer.height / 3;
-}
-
 // The columns of a row of the hex dump: "AAAA  " then per byte 3
 // characters (one more after the first half), then 2 blanks and the text.
 const ADDRESS_WIDTH = 6;
@@ -179,63 +171,65 @@ export function renderSymbols(pane, symbols, onPick = () => {}) {
   pane.append(table);
 }
 
-// A listing of a large source has thousands of records; the pane shows
-// this many of them, around the cursor's.
-export const MAX_LISTING_SHOWN = 2000;
-const LISTING_MARKS = { bytes: '', label: '', padding: '', expansion: '+', include: '' };
+// The height in pixels of a row of text of the listing (style.css gives
+// it), and the rows drawn beyond those in sight.
+export const LISTING_ROW = 18;
+const LISTING_MARGIN = 40;
 
-// The listing: per record its address, the bytes it wrote, its place and
-// its token (`tokenOf(i)` reads it from the files), indented by depth;
-// records from `first` on. `onPick(i)` is told of a click on record i.
-export function renderListing(pane, listing, tokenOf, first = 0, onPick = () => {}) {
+// The listing as the program's --listing writes it: an element per line
+// of `lines` (ListingLines), whose text is made only for the lines in
+// sight, again as the pane scrolls. The lines in `marked` (indices, in
+// order) are highlighted, the first brought into sight. `onPick(i)` is
+// told of a click on line i.
+export function renderListing(pane, lines, marked = [], onPick = () => {}) {
+  pane.onscroll = null;
   pane.replaceChildren();
-  if (listing.length === 0) {
-    pane.append(element('p', 'empty', 'No listing records.'));
+  if (lines.length === 0) {
+    pane.append(element('p', 'empty', 'No listing.'));
     return;
   }
-  const table = element('table', 'listing');
-  const head = table.createTHead().insertRow();
-  for (const title of ['Address', 'Bytes', 'Place', 'Token']) head.append(element('th', '', title));
-  const body = table.createTBody();
-  const last = Math.min(listing.length, first + MAX_LISTING_SHOWN);
-  if (first > 0) pane.append(element('p', 'more', `${first} records before`));
-  for (let i = first; i < last; i++) {
-    const row = body.insertRow();
-    const kind = listing.kind(i);
-    row.className = `${kind} pick`;
-    row.dataset.record = String(i);
-    row.append(element('td', 'address', hex4(listing.address(i))));
-    row.append(element('td', 'bytes', Array.from(listing.bytes(i), hex2).join(' ')));
-    const place = listing.line(i) === null ? '' : `${listing.file(i)}:${listing.line(i)}:${listing.column(i)}`;
-    row.append(element('td', 'place', place));
-    row.append(element('td', 'token', `${'  '.repeat(listing.depth(i))}${LISTING_MARKS[kind]}${tokenOf(i)}`));
+  const starts = lines.firstRows();
+  const body = element('div', 'listing-body');
+  body.style.height = `${starts[lines.length] * LISTING_ROW}px`;
+  const shown = element('div', 'listing');
+  body.append(shown);
+  pane.append(body);
+  const on = new Set(marked);
+  if (marked.length > 0) {
+    const top = starts[marked[0]] * LISTING_ROW;
+    if (top < pane.scrollTop || top + LISTING_ROW > pane.scrollTop + pane.clientHeight)
+      pane.scrollTop = Math.max(0, top - pane.clientHeight / 3);
   }
-  body.addEventListener('click', (event) => {
-    const row = event.target.closest('tr');
-    if (row) onPick(Number(row.dataset.record));
+  // The lines drawn: from `drawn.first`, down to row `drawn.end`.
+  const drawn = { first: -1, end: -1 };
+  const draw = () => {
+    const top = Math.floor(pane.scrollTop / LISTING_ROW);
+    const first = lines.lineOfRow(Math.max(0, top - LISTING_MARGIN));
+    const sight = top + Math.ceil((pane.clientHeight || 600) / LISTING_ROW);
+    if (first === drawn.first && (sight <= drawn.end || drawn.end === starts[lines.length])) return;
+    shown.style.top = `${starts[first] * LISTING_ROW}px`;
+    shown.replaceChildren();
+    let i = first;
+    for (; i < lines.length && starts[i] < sight + LISTING_MARGIN; i++) {
+      const row = element('div', on.has(i) ? 'line current' : 'line', lines.text(i));
+      row.dataset.line = String(i);
+      shown.append(row);
+    }
+    Object.assign(drawn, { first, end: starts[i] });
+  };
+  draw();
+  pane.onscroll = draw;
+  shown.addEventListener('click', (event) => {
+    const row = event.target.closest('[data-line]');
+    if (row) onPick(Number(row.dataset.line));
   });
-  pane.append(table);
-  const hidden = listing.length - last;
-  if (hidden > 0) pane.append(element('p', 'more', `and ${hidden} more records`));
-}
-
-// Marks the listing's rows of records `indices` (a Set) and scrolls the
-// first into sight.
-export function markListing(pane, indices) {
-  let first = null;
-  for (const row of pane.querySelectorAll('tr[data-record]')) {
-    const on = indices.has(Number(row.dataset.record));
-    row.classList.toggle('current', on);
-    if (on && !first) first = row;
-  }
-  scrollTo(pane, first);
 }
 
 // Which 256-byte pages the program uses: rom pages with data, rom pages of
 // zeros only (padding), pages that only labels name (zero-page variables).
-export function pageUses(rom, start, symbols) {
+export function pageUses(rom, start, labelAddresses) {
   const uses = new Array(256).fill('free');
-  for (const symbol of symbols) uses[symbol.address >> 8] = 'labels';
+  for (const address of labelAddresses) uses[address >> 8] = 'labels';
   for (let offset = 0; offset < rom.length; offset += 256 - ((start + offset) & 0xff)) {
     const page = (start + offset) >> 8;
     const end = Math.min(rom.length, (page + 1) * 256 - start);
@@ -261,8 +255,8 @@ const PAGES_A_ROW = 32;
 // The 256 pages of 256 bytes of the address space, 32 a row, with the
 // address each row starts at and the page's offset in its row above; a
 // legend says what each colour is. `onPick(page)` is told of a click.
-export function renderMemoryMap(pane, rom, start, symbols, onPick = () => {}) {
-  const uses = pageUses(rom, start, symbols);
+export function renderMemoryMap(pane, rom, start, labelAddresses, onPick = () => {}) {
+  const uses = pageUses(rom, start, labelAddresses);
   const grid = element('div', 'pages');
   grid.append(element('span', 'axis'));
   for (let column = 0; column < PAGES_A_ROW; column++)

@@ -35,19 +35,3 @@ export function byteColumn(text, offset) {
   }
   return bytes;
 }
-
-// The bytes of the rom, as offsets [from, to) from its start, that the token
-// of `file` around `line` and byte `column` wrote, as the assembler's
-// library finds them (`result.bytesAt`): its own, or for a macro use or an
-// include, all they hold. A macro's body, written once and used many times,
-// has a range at each use. The token is found among the listing's records.
-export function bytesAt(result, file, line, column) {
-  const { listing } = result;
-  for (let i = 0; i < listing.length; i++) {
-    if (listing.file(i) !== file || listing.line(i) !== line) continue;
-    const from = listing.column(i);
-    if (column >= from && column <= from + (listing.tokenLength(i) ?? 1))
-      return result.bytesAt(file, line, from, line, from);
-  }
-  return [];
-}

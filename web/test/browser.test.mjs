@@ -116,7 +116,7 @@ test('an error is listed with its place and underlined at its token, with the me
   await page.close();
 });
 
-test("the cursor on a token highlights the bytes it wrote; the listing shows every token", async () => {
+test("the cursor on a token highlights the bytes it wrote; the listing is the program's", async () => {
   const { page, problems } = await openPage(chromium.browser, server.url);
   await replaceText(page, '%pair { INC DUP }\n|0100 #12 pair pair BRK');
   await waitText(page, '#hex', '0100  80 12 01 06 01 06 00');
@@ -134,18 +134,15 @@ test("the cursor on a token highlights the bytes it wrote; the listing shows eve
   assert.deepEqual(await marked(), ['01', '06', '01', '06']);
 
   await page.click('[data-pane="listing"]');
-  const rows = await page.$$eval('#listing tbody tr', (nodes) =>
-    nodes.map((n) => [...n.cells].map((c) => c.textContent).join('|')),
-  );
+  // One row per line of `orvasm --listing`, in its own words.
+  const rows = await page.$$eval('#listing .line', (nodes) => nodes.map((n) => n.textContent));
   assert.deepEqual(rows, [
-    '0100|80 12|examples/hello.orv:2:7|#12',
-    '0102||examples/hello.orv:2:11|+pair',
-    '0102|01|examples/hello.orv:1:9|  INC',
-    '0103|06|examples/hello.orv:1:13|  DUP',
-    '0104||examples/hello.orv:2:16|+pair',
-    '0104|01|examples/hello.orv:1:9|  INC',
-    '0105|06|examples/hello.orv:1:13|  DUP',
-    '0106|00|examples/hello.orv:2:21|BRK',
+    '0100  80 12                    examples/hello.orv:2    |0100 #12 pair pair BRK',
+    '0102                           examples/hello.orv:2    |0100 #12 pair pair BRK',
+    '0102  01 06                    examples/hello.orv:1 +  %pair { INC DUP }',
+    '0104                           examples/hello.orv:2    |0100 #12 pair pair BRK',
+    '0104  01 06                    examples/hello.orv:1 +  %pair { INC DUP }',
+    '0106  00                       examples/hello.orv:2    |0100 #12 pair pair BRK',
   ]);
   assert.deepEqual(problems, []);
   await page.close();
@@ -418,11 +415,15 @@ test('bytes and source are linked both ways: selections, the listing, clicks on 
   // The listing follows the cursor.
   await page.click('[data-pane="listing"]');
   await moveCursor(page, 3, 1);
-  const current = await page.$$eval('#listing tr.current', (rows) => rows.map((r) => r.cells[2].textContent));
-  assert.deepEqual(current, ['main.orv:3:1', 'main.orv:3:8']);
-  // A click on a row puts the cursor on its token.
-  await page.click('#listing tr[data-record="0"]');
-  assert.deepEqual(await cursorPlace(page), ['main.orv', 2]);
+  const current = () => page.$$eval('#listing .line.current', (rows) => rows.map((r) => r.textContent));
+  assert.deepEqual(await current(), ['0104  a0 01 00 2c              main.orv:3    ;start JMP2']);
+  await moveCursor(page, 2, 3);
+  assert.deepEqual((await current()).map((row) => row.slice(0, 11)), ['0100  80 12', '0102       ']);
+  // A click on a row puts the cursor on its line, opening its file.
+  await page.click('#listing .line[data-line="6"]');
+  assert.deepEqual(await cursorPlace(page), ['lib.orv', 1]);
+  await page.click('#listing .line[data-line="3"]');
+  assert.deepEqual(await cursorPlace(page), ['main.orv', 3]);
 
   // A click on a byte: the token that wrote it, in its file.
   await page.click('[data-pane="hex"]');
@@ -442,6 +443,19 @@ test('bytes and source are linked both ways: selections, the listing, clicks on 
   const axes = await page.$$eval('#memory .axis.row', (nodes) => nodes.map((n) => n.textContent));
   assert.deepEqual(axes, ['0000', '2000', '4000', '6000', '8000', 'a000', 'c000', 'e000']);
   assert.match(await text(page, '#memory .caption'), /rom with data.*rom of zeros only.*named by labels, outside the rom.*unused/);
+
+  // With an error in the source, the panes keep the last good assembly,
+  // and the cursor's bytes are still the library's answer for it.
+  await page.click('.tab:nth-child(1) .tab-name');
+  await moveCursor(page, 4, 0);
+  await page.keyboard.press('End');
+  await page.keyboard.type(' ,nowhere');
+  await waitText(page, '#problems', 'Unknown relative reference: nowhere');
+  await page.click('[data-pane="hex"]');
+  await moveCursor(page, 3, 1); // ";start"
+  assert.deepEqual(await marked(), ['a0', '01', '00']);
+  await page.click('[data-pane="listing"]');
+  assert.deepEqual(await current(), ['0104  a0 01 00 2c              main.orv:3    ;start JMP2']);
   assert.deepEqual(problems, []);
   await page.close();
 });
@@ -588,6 +602,32 @@ test('editor comforts: a dark theme, search, F8 between problems, completion and
   await page.close();
 });
 
+test('the listing draws the lines in sight, past a line of many rows too', async () => {
+  // 300 lines, then one of 2,000 bytes (250 rows), then 300 more.
+  const lines = [...Array.from({ length: 300 }, () => '#01 POP'), '00 '.repeat(2000), ...Array.from({ length: 300 }, () => '#02 POP')];
+  const { page, problems } = await openPage(chromium.browser, link({ main: 'rows.orv', files: [['rows.orv', lines.join('\n')]] }));
+  await waitText(page, '#status', 'Assembled rows.rom');
+  await page.click('[data-pane="listing"]');
+  const lastShown = (scroll) =>
+    page.$eval(
+      '#listing',
+      (pane, scroll) => {
+        pane.scrollTop = scroll === 'end' ? pane.scrollHeight : scroll;
+        pane.onscroll();
+        const rows = [...pane.querySelectorAll('.line')];
+        const bottom = pane.getBoundingClientRect().bottom;
+        return { last: rows.at(-1).textContent.split('\n')[0], covered: rows.at(-1).getBoundingClientRect().bottom >= bottom };
+      },
+      scroll,
+    );
+  // Inside the long line, then near its end: rows reach the pane's foot.
+  assert.equal((await lastShown(18 * 400)).covered, true);
+  assert.equal((await lastShown(18 * 540)).covered, true);
+  assert.match((await lastShown('end')).last, /rows\.orv:601 /);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 test('the examples menu, the listing of an include, and a phone-sized page', async () => {
   const { page, problems } = await openPage(chromium.browser, server.url);
   const options = await page.$$eval('#examples option', (nodes) => nodes.map((n) => n.value).filter(Boolean));
@@ -596,8 +636,8 @@ test('the examples menu, the listing of an include, and a phone-sized page', asy
   await page.select('#examples', 'examples/include.orv');
   await waitText(page, '#status', 'Assembled include.rom');
   await page.click('[data-pane="listing"]');
-  const tokens = await page.$$eval('#listing tr.include td.token', (cells) => cells.map((c) => c.textContent));
-  assert.deepEqual(tokens, ['~examples/lib/write-text.orv']);
+  const rows = await page.$$eval('#listing .line', (nodes) => nodes.map((n) => n.textContent).join('\n'));
+  assert.match(rows, /\n; examples\/lib\/write-text\.orv \(included from examples\/include\.orv:\d+\)\n/);
   await page.close();
 
   const hello = readFileSync(new URL('../../examples/hello.orv', import.meta.url), 'utf8');
@@ -614,6 +654,17 @@ test('the examples menu, the listing of an include, and a phone-sized page', asy
   assert.deepEqual(layout.small, []);
   assert.equal(layout.above, true);
   assert.ok(layout.wide > 300, `message ${layout.wide} px wide`);
+  // The listing's rows, wider than the phone, are reached by scrolling the
+  // pane, their whole text within its scrolled width.
+  const greeting = await openPage(chromium.browser, server.url, { width: 390, height: 844, isMobile: true, hasTouch: true });
+  await greeting.page.click('[data-pane="listing"]');
+  const reach = await greeting.page.$eval('#listing', (pane) => ({
+    pane: pane.scrollWidth,
+    rows: Math.max(...[...pane.querySelectorAll('.line')].map((row) => row.scrollWidth)),
+    shown: pane.clientWidth,
+  }));
+  assert.ok(reach.rows > reach.shown && reach.rows <= reach.pane, JSON.stringify(reach));
+  await greeting.page.close();
   assert.deepEqual(problems, []);
   assert.deepEqual(phone.problems, []);
   await phone.page.close();

@@ -57,7 +57,7 @@ export function parseCase(bytes) {
     else if (kind === 'args') c.args = Buffer.from(body, 'latin1').toString('utf8').split(/\s+/).filter(Boolean);
     else if (kind === 'status') c.status = Number(body.trim());
     else if (kind === 'stderr') c.stderr = body;
-    else if (kind === 'expect') c.expect[name] = parseBytes(body);
+    else if (kind === 'expect') c.expect[name] = header[1].endsWith(' text') ? Buffer.from(body, 'latin1') : parseBytes(body);
   });
   return c;
 }

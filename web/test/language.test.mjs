@@ -32,11 +32,17 @@ const names = tagHighlighter([
 ]);
 
 // The text and class of every styled run of `doc`, blanks left out.
-function styles(doc) {
-  const state = EditorState.create({ doc, extensions: language });
+function runsOf(doc, extensions) {
+  const state = EditorState.create({ doc, extensions });
   const tree = ensureSyntaxTree(state, doc.length, 5000);
   const runs = [];
   highlightTree(tree, names, (from, to, name) => runs.push([doc.slice(from, to), name]));
+  return { tree, runs };
+}
+
+// The runs with the assembler's kinds; each must have a colour of the page.
+function styles(doc) {
+  const { tree, runs } = runsOf(doc, language);
   const coloured = [];
   highlightTree(tree, orvasmHighlight, (from, to) => coloured.push(doc.slice(from, to)));
   assert.deepEqual(coloured, runs.map(([text]) => text), 'a token without a colour');
@@ -101,9 +107,5 @@ test("a macro's body ends at its brace, inside a comment too; a brace elsewhere 
 });
 
 test('before the assembler is loaded, tokens are plain', () => {
-  const state = EditorState.create({ doc: '@a ;b', extensions: orvasmLanguage() });
-  const tree = ensureSyntaxTree(state, state.doc.length, 5000);
-  const runs = [];
-  highlightTree(tree, names, (from, to, name) => runs.push(name));
-  assert.deepEqual(runs, []);
+  assert.deepEqual(runsOf('@a ;b', orvasmLanguage()).runs, []);
 });

@@ -9,8 +9,7 @@ test('rom pages hold data or only zeros; zero-page labels mark their page', () =
   const rom = new Uint8Array(0x300 - 0x100 + 1); // 0x0100 to 0x0300
   rom[0x0ff] = 1; // 0x01ff, the last byte of page 1
   rom[0x200] = 2; // 0x0300, the first byte of page 3
-  const symbols = [{ address: 0x0010 }, { address: 0x0150 }];
-  assert.deepEqual(used(pageUses(rom, 0x100, symbols)), { 0: 'labels', 1: 'data', 2: 'zeros', 3: 'data' });
+  assert.deepEqual(used(pageUses(rom, 0x100, [0x0010, 0x0150])), { 0: 'labels', 1: 'data', 2: 'zeros', 3: 'data' });
 });
 
 test('a full rom uses every page but the zero page; an empty one none', () => {
