@@ -568,6 +568,32 @@ TEST(Interface, ListingLinesShowTheRomAsResolved) {
     orvasm_result_free(result);
 }
 
+// Records of one line at different depths never share a line: a macro
+// used on the line that defines it shows its body's bytes apart from the
+// bytes around the use, with their "+".
+TEST(Interface, ListingLinesKeepDepthsApart) {
+    std::string source = "%m { 01 02 } m 03 m\n";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    struct Expected {
+        std::uint32_t address, size, depth, expansions;
+    };
+    const Expected expected[] = {{0x100, 0, 0, 0}, {0x100, 2, 1, 1}, {0x102, 1, 0, 0},
+                                 {0x103, 0, 0, 0}, {0x103, 2, 1, 1}};
+    ASSERT_EQ(orvasm_result_listing_line_count(result), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); i++) {
+        const orvasm_listing_line* line = orvasm_result_listing_line(result, i);
+        EXPECT_EQ(line->position.line, 1u) << i;
+        EXPECT_EQ(line->address, expected[i].address) << i;
+        EXPECT_EQ(line->size, expected[i].size) << i;
+        EXPECT_EQ(line->depth, expected[i].depth) << i;
+        EXPECT_EQ(line->expansions, expected[i].expansions) << i;
+    }
+    orvasm_result_free(result);
+}
+
 // A record's depth counts every expansion around it, past 255.
 TEST(Interface, ListingDepthsGoPastAByte) {
     std::string source;
