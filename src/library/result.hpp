@@ -160,7 +160,7 @@ Record* BlockTable<Record, PerBlock, Blocks>::add() {
     }
     if (count / PerBlock == allocated) {
         auto* block = static_cast<Record*>(allocate_block(PerBlock * sizeof(Record)));
-        if (!block) {
+        if (!block) { // GCOVR_EXCL_BR_LINE: memory ran out
             dropped++;
             return nullptr;
         }

@@ -21,7 +21,7 @@ char* reserve_text(TextArena& arena, std::size_t length) {
         std::size_t size = length < TEXT_BLOCK_SIZE ? TEXT_BLOCK_SIZE : length + 1;
         if (size > MAX_TEXT - arena.total) return nullptr;
         block = static_cast<TextBlock*>(allocate_block(sizeof(TextBlock) + size));
-        if (!block) return nullptr;
+        if (!block) return nullptr; // GCOVR_EXCL_BR_LINE: memory ran out
         *block = {arena.blocks, 0, size};
         arena.blocks = block;
         arena.total += size;

@@ -503,50 +503,48 @@ void workspace_symbol(Server& server, const Message& message) {
 
 // --- Requests on a whole document, or a range of it ---
 
-// The program of the document a request names, assembled now, and the
-// bytes of params.range (the whole document without one). Answers the
-// request with null and returns nullptr for a document that is not open.
-std::unique_ptr<Program> program_in(Server& server, const Message& message, ByteRange& range) {
+// The answer to a request on a document's `range` (its bytes), made from
+// its program assembled now.
+using RangeAnswer = Json (*)(Server& server, Program& program, ByteRange range);
+
+// Answers a request on a whole document, or on params.range of it, with
+// `Answer`; with null for a document that is not open.
+template <RangeAnswer Answer> void answer_in_range(Server& server, const Message& message) {
     const std::string* uri = document_uri(message);
     auto found = uri ? server.documents.find(*uri) : server.documents.end();
     if (found == server.documents.end()) {
         send(server, result_message(message.id, nullptr));
-        return nullptr;
+        return;
     }
     const Document& document = found->second;
-    range = {0, document.text.size()};
+    ByteRange range{0, document.text.size()};
     const Json* within = member(message.params, "range");
     auto start = within ? position_member(*within, "start") : std::nullopt;
     auto end = within ? position_member(*within, "end") : std::nullopt;
     if (start && end)
         range = {lines_of(document).offset_of(*start, server.encoding),
                  lines_of(document).offset_of(*end, server.encoding)};
-    return assemble(server, document);
+    std::unique_ptr<Program> program = assemble(server, document);
+    send(server, result_message(message.id, Answer(server, *program, range)));
 }
 
-void inlay_hint(Server& server, const Message& message) {
-    ByteRange range{0, 0};
-    std::unique_ptr<Program> program = program_in(server, message, range);
-    if (!program) return;
+Json inlay_hint(Server& server, Program& program, ByteRange range) {
     constexpr int TYPE_KIND = 1;
     Json list = Json::array();
     if (server.inlay_hints)
-        for (const InlayHint& hint : inlay_hints(*program, range.begin, range.end))
+        for (const InlayHint& hint : inlay_hints(program, range.begin, range.end))
             list.push_back(
-                {{"position", position_in(server, *program, program->focus_name, hint.offset)},
+                {{"position", position_in(server, program, program.focus_name, hint.offset)},
                  {"label", hint.label},
                  {"kind", TYPE_KIND},
                  {hint.before ? "paddingRight" : "paddingLeft", true}});
-    send(server, result_message(message.id, std::move(list)));
+    return list;
 }
 
-void folding_range(Server& server, const Message& message) {
-    ByteRange range{0, 0};
-    std::unique_ptr<Program> program = program_in(server, message, range);
-    if (!program) return;
-    const LineIndex& lines = lines_of(*program->focus);
+Json folding_range(Server&, Program& program, ByteRange) {
+    const LineIndex& lines = lines_of(*program.focus);
     Json list = Json::array();
-    for (const Fold& fold : folding_ranges(*program)) {
+    for (const Fold& fold : folding_ranges(program)) {
         std::int64_t first = lines.position_of(fold.begin, PositionEncoding::Utf8).line;
         std::int64_t last = lines.position_of(fold.end, PositionEncoding::Utf8).line;
         if (last <= first) continue;
@@ -554,19 +552,16 @@ void folding_range(Server& server, const Message& message) {
         if (fold.comment) item["kind"] = "comment";
         list.push_back(std::move(item));
     }
-    send(server, result_message(message.id, std::move(list)));
+    return list;
 }
 
 // Semantic tokens as the protocol packs them: five numbers per token, its
 // line and start relative to the token before, its length, type, modifiers.
-void semantic_tokens_answer(Server& server, const Message& message) {
-    ByteRange range{0, 0};
-    std::unique_ptr<Program> program = program_in(server, message, range);
-    if (!program) return;
-    const LineIndex& lines = lines_of(*program->focus);
+Json semantic_tokens_answer(Server& server, Program& program, ByteRange range) {
+    const LineIndex& lines = lines_of(*program.focus);
     Json data = Json::array();
     TextPosition previous{0, 0};
-    for (const SemanticToken& token : semantic_tokens(*program, range.begin, range.end)) {
+    for (const SemanticToken& token : semantic_tokens(program, range.begin, range.end)) {
         TextPosition start = lines.position_of(token.range.begin, server.encoding);
         TextPosition end = lines.position_of(token.range.end, server.encoding);
         data.push_back(start.line - previous.line);
@@ -577,31 +572,28 @@ void semantic_tokens_answer(Server& server, const Message& message) {
         data.push_back(token.modifiers);
         previous = start;
     }
-    send(server, result_message(message.id, {{"data", std::move(data)}}));
+    return {{"data", std::move(data)}};
 }
 
 // The quick fixes of the diagnostics in the range: each certain fix the
 // library gave, as an edit of the failing token.
-void code_action(Server& server, const Message& message) {
-    ByteRange range{0, 0};
-    std::unique_ptr<Program> program = program_in(server, message, range);
-    if (!program) return;
+Json code_action(Server& server, Program& program, ByteRange range) {
     Json list = Json::array();
-    for (const DocumentDiagnostic& diagnostic : diagnostics_of(*program)) {
+    for (const DocumentDiagnostic& diagnostic : diagnostics_of(program)) {
         if (diagnostic.fix.empty() || diagnostic.range.end < range.begin ||
             diagnostic.range.begin > range.end)
             continue;
-        Json edit = {{"range", range_json(server, *program, diagnostic.fix_place)},
+        Json edit = {{"range", range_json(server, program, diagnostic.fix_place)},
                      {"newText", diagnostic.fix}};
         list.push_back(
             {{"title", "Replace with `" + diagnostic.fix + "`"},
              {"kind", "quickfix"},
              {"isPreferred", true},
-             {"diagnostics", {diagnostic_json(server, *program, diagnostic)}},
+             {"diagnostics", {diagnostic_json(server, program, diagnostic)}},
              {"edit",
-              {{"changes", {{uri_of(*program, diagnostic.fix_place.file), {std::move(edit)}}}}}}});
+              {{"changes", {{uri_of(program, diagnostic.fix_place.file), {std::move(edit)}}}}}}});
     }
-    send(server, result_message(message.id, std::move(list)));
+    return list;
 }
 
 // --- Notifications ---
@@ -701,11 +693,11 @@ constexpr Method METHODS[] = {
     {"textDocument/documentHighlight", true, document_highlight},
     {"textDocument/prepareRename", true, prepare_rename},
     {"workspace/symbol", true, workspace_symbol},
-    {"textDocument/inlayHint", true, inlay_hint},
-    {"textDocument/foldingRange", true, folding_range},
-    {"textDocument/semanticTokens/full", true, semantic_tokens_answer},
-    {"textDocument/semanticTokens/range", true, semantic_tokens_answer},
-    {"textDocument/codeAction", true, code_action},
+    {"textDocument/inlayHint", true, answer_in_range<inlay_hint>},
+    {"textDocument/foldingRange", true, answer_in_range<folding_range>},
+    {"textDocument/semanticTokens/full", true, answer_in_range<semantic_tokens_answer>},
+    {"textDocument/semanticTokens/range", true, answer_in_range<semantic_tokens_answer>},
+    {"textDocument/codeAction", true, answer_in_range<code_action>},
     {"textDocument/references", true, references},
     {"textDocument/hover", true, hover},
     {"textDocument/completion", true, completion},

@@ -5,7 +5,6 @@
 // another platform is run through its emulator (support/run_program.hpp,
 // tools/cross_test.sh).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include "support/case_file.hpp"
 #include "support/files.hpp"
 #include "support/run_program.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -89,9 +89,8 @@ class CaseTest : public testing::TestWithParam<fs::path> {};
 
 TEST_P(CaseTest, Runs) {
     Case c = read_case(GetParam(), ORVASM_ROOT);
-    char pattern[] = "/tmp/orvasm-case-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    fs::path dir = fs::path(pattern) / "work";
+    ScratchDirectory scratch("orvasm-case");
+    fs::path dir = scratch.path() / "work";
     fs::create_directory(dir);
     for (const std::string& name : c.dirs) fs::create_directories(dir / name);
     for (const CaseFile& file : c.files) {
@@ -130,7 +129,6 @@ TEST_P(CaseTest, Runs) {
                 << name
                 << " was changed: " << hex_difference(created->bytes, read_file(entry.path()));
     }
-    fs::remove_all(pattern);
 }
 
 std::string case_name(const testing::TestParamInfo<fs::path>& info) {

@@ -49,29 +49,30 @@ def check(condition, message):
         sys.exit(1)
 
 
-def pipe_as_source(orvasm, directory):
-    os.mkfifo(os.path.join(directory, "in.orv"))
-    writer = feed(os.path.join(directory, "in.orv"), b"|0100 @main #01 #02 ADD BRK\n")
-    done = run(orvasm, directory, "--listing=out.lst", "in.orv", "out.rom")
+def listing_through_pipe(orvasm, directory, what, pipe, data, source, patterns):
+    """Assembles `source` with --listing while `data` is fed through the
+    named pipe `pipe`; the listing must show every line of `patterns`."""
+    os.mkfifo(os.path.join(directory, pipe))
+    writer = feed(os.path.join(directory, pipe), data)
+    done = run(orvasm, directory, "--listing=out.lst", source, "out.rom")
     writer.join(TIMEOUT)
-    check(done.returncode == 0, "pipe source: status %d, %r" % (done.returncode, done.stderr))
+    check(done.returncode == 0, "%s: status %d, %r" % (what, done.returncode, done.stderr))
     with open(os.path.join(directory, "out.lst"), "rb") as listing:
         text = listing.read()
-    check(re.search(rb"in\.orv:1 +\|0100 @main #01 #02 ADD BRK\n", text), "pipe source: %r" % text)
+    check(all(re.search(pattern, text) for pattern in patterns), "%s: %r" % (what, text))
+
+
+def pipe_as_source(orvasm, directory):
+    listing_through_pipe(orvasm, directory, "pipe source", "in.orv",
+                         b"|0100 @main #01 #02 ADD BRK\n", "in.orv",
+                         [rb"in\.orv:1 +\|0100 @main #01 #02 ADD BRK\n"])
 
 
 def pipe_as_include(orvasm, directory):
     with open(os.path.join(directory, "main.orv"), "wb") as source:
         source.write(b"|0100 ~lib.orv 03\n")
-    os.mkfifo(os.path.join(directory, "lib.orv"))
-    writer = feed(os.path.join(directory, "lib.orv"), b"01 02\r\n")
-    done = run(orvasm, directory, "--listing=main.lst", "main.orv", "main.rom")
-    writer.join(TIMEOUT)
-    check(done.returncode == 0, "pipe include: status %d, %r" % (done.returncode, done.stderr))
-    with open(os.path.join(directory, "main.lst"), "rb") as listing:
-        text = listing.read()
-    check(re.search(rb"lib\.orv:1 +01 02\n", text) and
-          re.search(rb"main\.orv:1 +\|0100 ~lib\.orv 03\n", text), "pipe include: %r" % text)
+    listing_through_pipe(orvasm, directory, "pipe include", "lib.orv", b"01 02\r\n", "main.orv",
+                         [rb"lib\.orv:1 +01 02\n", rb"main\.orv:1 +\|0100 ~lib\.orv 03\n"])
 
 
 def one_long_line(orvasm, directory, limit):

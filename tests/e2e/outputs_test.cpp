@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "support/files.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -28,13 +29,6 @@ namespace {
 
 class Outputs : public testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/orvasm-outputs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void write(const std::string& name, const std::string& bytes) {
         write_file(dir_ / name, bytes);
     }
@@ -148,7 +142,8 @@ class Outputs : public testing::Test {
     }
 #endif
 
-    fs::path dir_;
+    ScratchDirectory scratch_{"orvasm-outputs"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // Two programs and their roms, the second longer than the first.
@@ -230,6 +225,23 @@ TEST_F(Outputs, ASymbolFileLinkedToTheRomIsNotWritten) {
     EXPECT_EQ(err(), "-- Unused label: main\n"
                      "Assembled out.rom in 3 bytes(0.00% used), 1 labels, 0 macros.\n"
                      "-- Symbol file not written: out.rom.sym\n");
+}
+
+// A symbol file and a listing whose writes fail part-way (on a full
+// device) are not written; the rom is, and the link stays.
+TEST_F(Outputs, OutputsOnAFullDeviceAreNotWritten) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    std::string labels;
+    for (int i = 100; i < 300; i++) labels += "@L" + std::string(55, 'a') + std::to_string(i) + " ";
+    write("in.orv", labels + SHORT_SOURCE);
+    fs::create_symlink("/dev/full", dir_ / "out.rom.sym");
+    options_ = {"--listing=/dev/full"};
+    ASSERT_EQ(run("in.orv", "out.rom"), 1) << err();
+    EXPECT_EQ(read_file(dir_ / "out.rom"), SHORT_ROM);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "out.rom.sym"));
+    EXPECT_EQ(err(), "Assembled out.rom in 3 bytes(0.00% used), 200 labels, 0 macros.\n"
+                     "-- Symbol file not written: out.rom.sym\n"
+                     "Listing not written: /dev/full\n");
 }
 
 // A file-size limit stands for a full disk: the write fails part-way.

@@ -16,6 +16,7 @@
 
 #include "support/files.hpp"
 #include "support/run_program.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -41,13 +42,6 @@ const std::string FAILED = "Assembly: Failed to assemble rom.\n";
 
 class WorstCase : public testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/orvasm-worst-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void write(const std::string& name, const std::string& bytes) {
         write_file(dir_ / name, bytes);
     }
@@ -65,7 +59,8 @@ class WorstCase : public testing::Test {
 
     std::string rom() { return read_file(dir_ / "out.rom"); }
 
-    fs::path dir_;
+    ScratchDirectory scratch_{"orvasm-worst"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // --- Size ---

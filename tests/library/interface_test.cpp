@@ -47,6 +47,13 @@ orvasm_options from_memory(const std::string& source, Served* served = nullptr) 
     return options;
 }
 
+// The result of assembling `source` (as "main.orv") with `flags`.
+orvasm_result* assembled(const std::string& source, int flags, Served* served = nullptr) {
+    orvasm_options options = from_memory(source, served);
+    options.flags = flags;
+    return orvasm_assemble(nullptr, &options);
+}
+
 std::string lines_of(const orvasm_result* result) {
     std::string lines;
     for (std::size_t i = 0; i < orvasm_result_diagnostic_count(result); i++)
@@ -114,9 +121,8 @@ TEST(Interface, NullPointersGetAnswersNotCrashes) {
 
 TEST(Interface, IndexesPastTheEndGetNothing) {
     const std::string source = "@main 01 ;main";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result =
+        assembled(source, ORVASM_POSITIONS | ORVASM_LISTING | ORVASM_DEPENDENCIES);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     std::size_t symbols = orvasm_result_symbol_count(result);
     std::size_t records = orvasm_result_listing_count(result);
@@ -154,6 +160,10 @@ TEST(Interface, AnEmptySourceIsReportedAsTheProgramDoes) {
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     EXPECT_EQ(orvasm_result_status(result), ORVASM_EMPTY);
     EXPECT_EQ(lines_of(result), "Assembly: Output rom is empty.\n");
+    std::size_t size = 1;
+    EXPECT_NE(orvasm_result_rom(result, &size), nullptr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_NE(orvasm_result_rom(result, nullptr), nullptr);
     EXPECT_EQ(orvasm_result_report(result, "out.rom"), ORVASM_EMPTY); // once only
     EXPECT_EQ(orvasm_result_diagnostic_count(result), 1u);
     orvasm_result_free(result);
@@ -162,9 +172,7 @@ TEST(Interface, AnEmptySourceIsReportedAsTheProgramDoes) {
 TEST(Interface, ResolverAnswers) {
     Served served{"@lib #12", ORVASM_NOT_FOUND};
     std::string source = ";lib ~lib.orv";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_DEPENDENCIES;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_DEPENDENCIES, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     EXPECT_EQ(rom_of(result), std::string("\xa0\x01\x03\x80\x12", 5));
     ASSERT_EQ(orvasm_result_file_count(result), 2u);
@@ -186,6 +194,14 @@ TEST(Interface, ResolverAnswers) {
                   "Invalid token: ~other.orv\nAssembly: Failed to assemble rom.\n");
         orvasm_result_free(failed);
     }
+
+    // An empty file may come without a pointer.
+    Served empty{"", ORVASM_FOUND, nullptr, 0};
+    std::string include = "01 ~other.orv 02";
+    result = assembled(include, 0, &empty);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    EXPECT_EQ(rom_of(result), "\x01\x02");
+    orvasm_result_free(result);
 }
 
 TEST(Interface, TheResolverMayHandAPathToTheFileSystem) {
@@ -306,9 +322,7 @@ TEST(Interface, AReusedStateForgetsThePreviousAssembly) {
 TEST(Interface, DiagnosticsCarryPositionsAndTheirChainOfNotes) {
     Served served{"%bad { @x }\n  bad bad"};
     std::string source = "|0100\n@main\n  ~lib.orv";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LOCATIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LOCATIONS, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_FAILED);
     ASSERT_GE(orvasm_result_diagnostic_count(result), 5u);
     const orvasm_diagnostic* cause = orvasm_result_diagnostic(result, 0);
@@ -333,9 +347,7 @@ TEST(Interface, DiagnosticsCarryPositionsAndTheirChainOfNotes) {
 TEST(Interface, SymbolsAndTheListingCarryPositions) {
     Served served{"@lib #12"};
     std::string source = "%m { 01 }\n@main m\n  ~lib.orv ;lib";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     const orvasm_symbol* lib = orvasm_result_symbol(result, 1);
     ASSERT_NE(lib, nullptr);
@@ -398,9 +410,7 @@ TEST(Interface, ListingRecordsStandWhereTheirTokensBegin) {
     generate(source, starts, "main.orv", 3000);
     source += " ~lib.orv ";
     generate(served.lib, starts, "lib.orv", 3000);
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::size_t token = 0;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
@@ -443,14 +453,13 @@ TEST(Interface, ListingTextsAreTheSourceLinesAcrossBlocks) {
     source += "~lib.orv\n";
     source_lines.push_back("~lib.orv");
     generate(served.lib, lib_lines, 2000);
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::size_t checked = 0;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
         const orvasm_listing_record* record = orvasm_result_listing(result, i);
-        const auto& lines = std::strcmp(record->position.file, "lib.orv") ? source_lines : lib_lines;
+        const auto& lines =
+            std::strcmp(record->position.file, "lib.orv") ? source_lines : lib_lines;
         ASSERT_LE(record->position.line, lines.size());
         const std::string& line = lines[record->position.line - 1];
         bool cut = line.size() > ORVASM_LISTED_TEXT;
@@ -472,9 +481,7 @@ TEST(Interface, ListingTextsAreTheSourceLinesAcrossBlocks) {
 // the same text.
 TEST(Interface, AMacroBodysTextIsKeptOncePerMacro) {
     std::string source = "%m { 01\n02 } ( def )\nm m\nm";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::vector<const orvasm_listing_record*> first_line, second_line;
     for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++) {
@@ -499,9 +506,7 @@ TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
     Served served;
     served.lib = "04 05\n";
     std::string source = "%m { 06 }\n|0100 @a 01 02 $1 03\n~lib.orv m\n";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     struct Expected {
         std::uint32_t line, address, size, expansions;
@@ -510,7 +515,7 @@ TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
         int resumes;
     };
     const Expected expected[] = {
-        {2, 0x100, 2, 0, "main.orv", nullptr, 0}, {2, 0x103, 1, 0, "main.orv", nullptr, 0},
+        {2, 0x100, 2, 0, "main.orv", nullptr, 0},   {2, 0x103, 1, 0, "main.orv", nullptr, 0},
         {3, 0x104, 0, 0, "main.orv", "lib.orv", 0}, {1, 0x104, 2, 0, "lib.orv", nullptr, 0},
         {3, 0x106, 0, 0, "main.orv", nullptr, 1},   {1, 0x106, 1, 1, "main.orv", nullptr, 0}};
     ASSERT_EQ(orvasm_result_listing_line_count(result), std::size(expected));
@@ -600,9 +605,7 @@ TEST(Interface, ListingDepthsGoPastAByte) {
     for (int i = 0; i < 255; i++)
         source += "%m" + std::to_string(i) + " { m" + std::to_string(i + 1) + " } ";
     source += "%m255 { 01 } |0100 m0";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_LISTING;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LISTING);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
     std::size_t count = orvasm_result_listing_count(result);
     ASSERT_GT(count, 0u);
@@ -641,9 +644,7 @@ TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
 TEST(Interface, ReferencesCarryResolvedNamesAndPositions) {
     Served served{"@lib ,&x &x"};
     std::string source = "%m { ;main/y }\n@main ,&y &y m\n  ~lib.orv main";
-    orvasm_options options = from_memory(source, &served);
-    options.flags = ORVASM_POSITIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_POSITIONS, &served);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
     ASSERT_EQ(orvasm_result_reference_count(result), 4u);
     const orvasm_reference* in_scope = orvasm_result_reference(result, 0);
@@ -670,9 +671,7 @@ TEST(Interface, ReferencesCarryResolvedNamesAndPositions) {
 
 TEST(Interface, MacrosCarryTheirBodiesAndPositions) {
     std::string source = "@a\n%twice { DUP\n  ADD }\n%empty { }\ntwice #01";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_POSITIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_POSITIONS);
     ASSERT_EQ(orvasm_result_macro_count(result), 2u);
     const orvasm_macro* twice = orvasm_result_macro(result, 0);
     EXPECT_STREQ(twice->name, "twice");
@@ -691,9 +690,7 @@ TEST(Interface, MacrosCarryTheirBodiesAndPositions) {
 
 TEST(Interface, ADocumentThatFailsKeepsWhatWasReadBeforeTheFailure) {
     std::string source = "@a ;a %m { 01 } #zz ;later";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_POSITIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_POSITIONS);
     EXPECT_EQ(orvasm_result_status(result), ORVASM_FAILED);
     EXPECT_EQ(orvasm_result_symbol_count(result), 1u);
     ASSERT_EQ(orvasm_result_reference_count(result), 1u);
@@ -736,9 +733,7 @@ static std::string notes_of(const orvasm_result* result, std::size_t head) {
 
 TEST(Interface, HintsAreNotesAndTheCertainOnesCarryTheirFix) {
     std::string source = "%print { ;mesage }\n|0100 @message @main print";
-    orvasm_options options = from_memory(source);
-    options.flags = ORVASM_LOCATIONS;
-    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    orvasm_result* result = assembled(source, ORVASM_LOCATIONS);
     // The chain of the use, then the hint, which replaces the body's token.
     EXPECT_EQ(notes_of(result, 0), "in expansion of macro|print|NULL\n"
                                    "did you mean|'message'?|;message\n");
@@ -748,17 +743,13 @@ TEST(Interface, HintsAreNotesAndTheCertainOnesCarryTheirFix) {
     orvasm_result_free(result);
 
     source = "|0100 #FF";
-    options = from_memory(source);
-    options.flags = ORVASM_LOCATIONS;
-    result = orvasm_assemble(nullptr, &options);
+    result = assembled(source, ORVASM_LOCATIONS);
     EXPECT_EQ(notes_of(result, 0), "hexadecimal digits are lower case:|#ff|#ff\n");
     orvasm_result_free(result);
 
     // A hint that is no fix: an overwrite's notes.
     source = "|0100 01 02 |0100 03";
-    options = from_memory(source);
-    options.flags = ORVASM_LOCATIONS;
-    result = orvasm_assemble(nullptr, &options);
+    result = assembled(source, ORVASM_LOCATIONS);
     EXPECT_EQ(notes_of(result, 0),
               "writing at|0x0100, below the highest address written so far, 0x0101|NULL\n"
               "write position moved back to|0x0100|NULL\n");
@@ -803,5 +794,171 @@ TEST(Interface, OnlyTheFileSystemGivesReasons) {
     result = orvasm_assemble(nullptr, &options);
     EXPECT_EQ(lines_of(result), "Invalid input: /nonexistent/dir/main.orv\n"
                                 "note: No such file or directory\n");
+    orvasm_result_free(result);
+}
+
+// A result the options refused has no state: every accessor answers nothing.
+TEST(Interface, ARefusedResultAnswersNothing) {
+    orvasm_options none = ORVASM_OPTIONS_INIT;
+    orvasm_result* result = orvasm_assemble(nullptr, &none);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_INVALID);
+    EXPECT_EQ(orvasm_result_symbol_count(result), 0u);
+    EXPECT_EQ(orvasm_result_symbol(result, 0), nullptr);
+    EXPECT_EQ(orvasm_result_reference_count(result), 0u);
+    EXPECT_EQ(orvasm_result_reference(result, 0), nullptr);
+    EXPECT_EQ(orvasm_result_macro_count(result), 0u);
+    EXPECT_EQ(orvasm_result_macro_body(result, 0, 0), nullptr);
+    EXPECT_EQ(orvasm_result_listing_line_count(result), 0u);
+    EXPECT_EQ(orvasm_result_listing_line(result, 0), nullptr);
+    EXPECT_EQ(orvasm_result_file_count(result), 0u);
+    EXPECT_EQ(orvasm_result_file(result, 0), nullptr);
+    orvasm_result_free(result);
+    EXPECT_EQ(orvasm_result_listing_line_count(nullptr), 0u);
+    EXPECT_EQ(orvasm_result_report(nullptr, "out.rom"), ORVASM_INVALID);
+}
+
+// The files read are given only when asked for, and only once the source
+// was opened.
+TEST(Interface, FilesReadAreGivenWhenAskedForAndTheSourceOpened) {
+    const std::string source = "01";
+    orvasm_options unasked = from_memory(source);
+    orvasm_options missing = ORVASM_OPTIONS_INIT;
+    missing.source_path = "no-such-directory/in.orv";
+    missing.flags = ORVASM_DEPENDENCIES;
+    for (const orvasm_options* options : {&unasked, &missing}) {
+        orvasm_result* result = orvasm_assemble(nullptr, options);
+        EXPECT_EQ(orvasm_result_file_count(result), 0u);
+        EXPECT_EQ(orvasm_result_file(result, 0), nullptr);
+        orvasm_result_free(result);
+    }
+}
+
+// A source given as bytes without a name is named "" in what is reported.
+TEST(Interface, ASourceWithoutANameIsNamedEmpty) {
+    orvasm_options options = ORVASM_OPTIONS_INIT;
+    const std::string source = "@a @a";
+    options.source_data = reinterpret_cast<const unsigned char*>(source.data());
+    options.source_size = source.size();
+    options.flags = ORVASM_LOCATIONS | ORVASM_DEPENDENCIES;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    EXPECT_STREQ(orvasm_result_file(result, 0), "");
+    EXPECT_EQ(lines_of(result), ":1:4: Label duplicate: a\n"
+                                ":1:1: note: first defined here\n"
+                                ":1:4: Invalid label: @a\n"
+                                ":1:4: Invalid token: @a\n"
+                                "Assembly: Failed to assemble rom.\n");
+    orvasm_result_free(result);
+}
+
+// The report is printed once, by the first call, and names the rom it is
+// given: "" for none.
+TEST(Interface, TheReportIsPrintedOnceAndNamesTheRomGiven) {
+    char* printed = nullptr;
+    std::size_t printed_size = 0;
+    std::FILE* print_to = open_memstream(&printed, &printed_size);
+    ASSERT_NE(print_to, nullptr);
+    const std::string source = "01 02";
+    orvasm_options options = from_memory(source);
+    options.print_to = print_to;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_report(result, nullptr), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_report(result, "second.rom"), ORVASM_OK);
+    std::fclose(print_to);
+    const std::string summary = "Assembled  in 2 bytes(0.00% used), 0 labels, 0 macros.\n";
+    EXPECT_EQ(std::string(printed, printed_size), summary);
+    std::free(printed);
+    EXPECT_EQ(lines_of(result), summary);
+    orvasm_result_free(result);
+}
+
+// A line longer than the printer's buffer reaches the record whole, as it
+// was printed, whatever its kind: an error, a warning, a note with and
+// without a detail, each with its location.
+TEST(Interface, LongLocatedLinesOfEveryKindAreKeptAsPrinted) {
+    const std::string source = "(x )\n%m { @x }\n@x m";
+    auto assembled = [&](const std::string& name, std::string& printed) {
+        char* bytes = nullptr;
+        std::size_t size = 0;
+        std::FILE* print_to = open_memstream(&bytes, &size);
+        orvasm_options options = from_memory(source);
+        options.source_name = name.c_str();
+        options.flags = ORVASM_LOCATIONS;
+        options.print_to = print_to;
+        orvasm_result* result = orvasm_assemble(nullptr, &options);
+        std::fclose(print_to);
+        printed.assign(bytes, size);
+        std::free(bytes);
+        return result;
+    };
+    std::string short_printed, long_printed;
+    orvasm_result* short_result = assembled("s.orv", short_printed);
+    const std::string long_name(1500, 'n');
+    orvasm_result* long_result = assembled(long_name, long_printed);
+    // Every kind is there.
+    EXPECT_NE(short_printed.find("s.orv:1:1: -- Malformed comment: (x\n"), std::string::npos)
+        << short_printed;
+    EXPECT_NE(short_printed.find("s.orv:3:4: note: in expansion of macro m\n"), std::string::npos)
+        << short_printed;
+    EXPECT_NE(short_printed.find("s.orv:3:1: note: first defined here\n"), std::string::npos)
+        << short_printed;
+    ASSERT_EQ(orvasm_result_diagnostic_count(long_result),
+              orvasm_result_diagnostic_count(short_result));
+    std::string kept;
+    for (std::size_t i = 0; i < orvasm_result_diagnostic_count(long_result); i++) {
+        std::string expected = orvasm_result_diagnostic(short_result, i)->text;
+        if (expected.compare(0, 6, "s.orv:") == 0) expected.replace(0, 5, long_name);
+        const orvasm_diagnostic* line = orvasm_result_diagnostic(long_result, i);
+        EXPECT_EQ(std::string(line->text, line->length), expected) << i;
+        kept += line->text;
+    }
+    EXPECT_EQ(kept, long_printed);
+    orvasm_result_free(short_result);
+    orvasm_result_free(long_result);
+}
+
+// A state whose tables were filled to their limits with positions forgets
+// every one of them, the last included, when reused without positions.
+TEST(Interface, AStateReusedAfterFullTablesForgetsEveryPosition) {
+    std::string full;
+    for (int i = 0; i < 256; i++) full += "%m" + std::to_string(i) + " { 01 }\n";
+    for (int i = 0; i < 1024; i++) full += "@l" + std::to_string(i) + "\n";
+    for (int i = 0; i < 4096; i++) full += ";l" + std::to_string(i % 1024) + "\n";
+    orvasm_assembler* assembler = orvasm_assembler_new();
+    orvasm_options options = from_memory(full);
+    options.flags = ORVASM_POSITIONS;
+    orvasm_result* tracked = orvasm_assemble(assembler, &options);
+    ASSERT_EQ(orvasm_result_status(tracked), ORVASM_OK) << lines_of(tracked);
+    ASSERT_EQ(orvasm_result_symbol_count(tracked), 1024u);
+    ASSERT_EQ(orvasm_result_reference_count(tracked), 4096u);
+    ASSERT_EQ(orvasm_result_macro_count(tracked), 256u);
+    EXPECT_EQ(orvasm_result_symbol(tracked, 1023)->definition.line, 256u + 1024u);
+    orvasm_result_free(tracked);
+    options.flags = 0;
+    orvasm_result* result = orvasm_assemble(assembler, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK);
+    EXPECT_EQ(orvasm_result_symbol(result, 1023)->definition.line, 0u);
+    EXPECT_EQ(orvasm_result_reference(result, 4095)->position.line, 0u);
+    EXPECT_EQ(orvasm_result_macro(result, 255)->position.line, 0u);
+    EXPECT_EQ(orvasm_result_macro_body(result, 255, 0)->position.line, 0u);
+    orvasm_result_free(result);
+    orvasm_assembler_free(assembler);
+}
+
+// Past the limit a failure and its notes are dropped together: no note is
+// counted on the last line kept.
+TEST(Interface, NotesOfADroppedLineAreDroppedWithIt) {
+    std::string source;
+    for (int i = 0; i < ORVASM_MAX_DIAGNOSTICS; i++) source += "(x ) ";
+    source += "@a @a";
+    orvasm_result* result = assembled(source, ORVASM_LOCATIONS);
+    EXPECT_EQ(orvasm_result_status(result), ORVASM_FAILED);
+    EXPECT_EQ(orvasm_result_diagnostic_count(result), std::size_t{ORVASM_MAX_DIAGNOSTICS});
+    // "Label duplicate", its note, "Invalid label", "Invalid token", "Failed".
+    EXPECT_EQ(orvasm_result_diagnostics_dropped(result), 5u);
+    const orvasm_diagnostic* last = orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS - 1);
+    EXPECT_EQ(last->severity, ORVASM_WARNING);
+    EXPECT_EQ(last->notes, 0u);
     orvasm_result_free(result);
 }

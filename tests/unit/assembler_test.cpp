@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "output/report.hpp"
 #include "test_support.hpp"
 
 TEST(Assembler, EncodesLiteralsRawDataAndText) {
@@ -125,4 +126,21 @@ TEST(Assembler, BodyTokensWriteWhatTheyWriteInTheSource) {
             EXPECT_EQ(first_line(expanded.diagnostics), first_line(direct.diagnostics));
         }
     }
+}
+
+// The summary line holds 1,024 bytes: a longer rom path is cut, and the
+// line with it, never written past; with locations its bytes are escaped
+// whole or not at all.
+TEST(Assembler, TheSummaryLineCutsALongRomPath) {
+    Assembly assembly("01");
+    ASSERT_NE(assembly.result, 0) << assembly.diagnostics;
+    assembly.state->diagnostics.locations = true;
+    CapturedDiagnostics captured(*assembly.state);
+    std::string path = std::string(1020, 'r') + "\x01" + std::string(2000, 's');
+    print_report(*assembly.state, path.c_str());
+    EXPECT_EQ(captured.text(), "Assembled " + std::string(1013, 'r'));
+    CapturedDiagnostics short_path(*assembly.state);
+    print_report(*assembly.state, "r\x01.rom");
+    EXPECT_EQ(short_path.text(),
+              "Assembled r\\x01.rom in 1 bytes(0.00% used), 0 labels, 0 macros.\n");
 }

@@ -14,6 +14,7 @@
 
 #include "output/output_file.hpp"
 #include "support/files.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -38,13 +39,9 @@ const FileCalls FAILING_RENAME = {SYSTEM_FILE_CALLS.create, failing_rename};
 class OutputFileTest : public testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orvasm-output-file-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         target_ = (dir_ / "out.rom").string();
         write_file(target_, "old");
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     // Writes "new" to the target through `calls`; whether it was opened
     // and committed, and whether it was written in place.
@@ -72,7 +69,8 @@ class OutputFileTest : public testing::Test {
         return count;
     }
 
-    fs::path dir_;
+    ScratchDirectory scratch_{"orvasm-output-file"};
+    const fs::path dir_ = scratch_.path();
     std::string target_;
 };
 

@@ -7,12 +7,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "output/output_file.hpp"
 #include "platform/file_identity.hpp"
 #include "platform/platform.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -45,15 +45,11 @@ void put(const fs::path& path, const std::string& bytes) {
 class Platform : public testing::Test {
   protected:
     void SetUp() override {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("orvasm-platform-" + std::to_string(random()));
-        fs::create_directories(dir_);
         // A directory and a file named beyond ASCII: é, ü, and a kana.
         rom_ = dir_ / fs::path(u8"d\u00e9p\u00f4t") / fs::path(u8"r\u00fbm-\u30a2.rom");
         fs::create_directories(rom_.parent_path());
         put(rom_, "old");
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     // The files of the rom's directory, by name.
     std::size_t files_beside() {
@@ -71,7 +67,8 @@ class Platform : public testing::Test {
         std::fputs("new", output.stream);
     }
 
-    fs::path dir_;
+    ScratchDirectory scratch_{"orvasm-platform"};
+    const fs::path dir_ = scratch_.path();
     fs::path rom_;
 };
 

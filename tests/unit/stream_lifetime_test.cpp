@@ -15,6 +15,7 @@
 #include "assembler/assembler.hpp"
 #include "common/diagnostics.hpp"
 #include "output/output_file.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace fs = std::filesystem;
 
@@ -30,13 +31,6 @@ int open_descriptors() {
 
 class StreamLifetime : public testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/orvasm-fd-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string file(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name) << text;
         return (dir_ / name).string();
@@ -52,7 +46,8 @@ class StreamLifetime : public testing::Test {
         return result;
     }
 
-    fs::path dir_;
+    ScratchDirectory scratch_{"orvasm-fd"};
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(StreamLifetime, IncludesCloseTheirFilesOnEveryPath) {
