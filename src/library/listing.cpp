@@ -20,7 +20,7 @@ bool grow(void** table, std::size_t* capacity, std::size_t used, std::size_t mor
     if (*capacity - used >= more) return true;
     std::size_t wanted = std::max({*capacity * 2, used + more, least});
     void* grown = std::realloc(*table, wanted * size);
-    if (!grown) return false;
+    if (!grown) return false; // GCOVR_EXCL_BR_LINE: memory ran out
     *table = grown;
     *capacity = wanted;
     return true;
@@ -48,7 +48,7 @@ bool has_room(ResultListing& listing) {
     int next = last + 1;
     if (next == LISTING_BLOCKS || block_start(next) >= ORVASM_MAX_LISTING) return false;
     void* block = std::malloc(block_size(next) * sizeof(ListingRecord));
-    if (!block) return false;
+    if (!block) return false; // GCOVR_EXCL_BR_LINE: memory ran out
     listing.blocks[next] = static_cast<ListingRecord*>(block);
     listing.block_count = next + 1;
     return true;
@@ -95,7 +95,7 @@ char* text_room(ResultListing& listing, std::size_t length) {
         std::size_t size = block ? std::min(block->size * 2, LARGEST_TEXT_BLOCK) : FIRST_TEXT_BLOCK;
         size = std::max(size, length);
         auto* added = static_cast<ListedTextBlock*>(std::malloc(sizeof(ListedTextBlock) + size));
-        if (!added) return nullptr;
+        if (!added) return nullptr; // GCOVR_EXCL_BR_LINE: memory ran out
         *added = {block, size, 0};
         listing.text_block = block = added;
     }
@@ -121,7 +121,7 @@ std::uint32_t keep_listing_text(void* context, std::uint32_t id, const char* byt
     }
     if (id >= listing.text_count) return NO_TEXT;
     char* room = text_room(listing, length);
-    if (!room) {
+    if (!room) { // GCOVR_EXCL_BR_LINE: memory ran out
         listing.dropped++;
         listing.texts[id] = {"", 0, false};
         return id;
@@ -298,7 +298,7 @@ void collect_listing(orvasm_result& result) {
     if (listing.view || listing.count == 0) return;
     auto* view = static_cast<orvasm_listing_record*>(
         std::malloc(listing.count * sizeof(orvasm_listing_record)));
-    if (!view) return;
+    if (!view) return; // GCOVR_EXCL_BR_LINE: memory ran out
     const AssemblerState& state = *result.state;
     orvasm_listing_record* to = view;
     for_each_block(listing, [&](const ListingRecord* first, const ListingRecord* end) {
@@ -313,7 +313,7 @@ void collect_listing_lines(orvasm_result& result) {
     listing.lines_formed = true;
     auto* lines = static_cast<orvasm_listing_line*>(
         std::malloc(listing.count * sizeof(orvasm_listing_line)));
-    if (!lines) return;
+    if (!lines) return; // GCOVR_EXCL_BR_LINE: memory ran out
     LineForm form(result, lines);
     for_each_block(listing, [&](const ListingRecord* at, const ListingRecord* end) {
         while (at != end) at = form.add(at, end);
