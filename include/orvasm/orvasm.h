@@ -52,7 +52,7 @@ extern "C" {
 /* --- Version --------------------------------------------------------- */
 
 #define ORVASM_VERSION_MAJOR 1
-#define ORVASM_VERSION_MINOR 2
+#define ORVASM_VERSION_MINOR 3
 #define ORVASM_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH: compare it with orvasm_version_number
  * to find the library older than the header a program was built with. */
@@ -318,6 +318,14 @@ ORVASM_API const orvasm_diagnostic* orvasm_result_diagnostic(const orvasm_result
                                                              size_t index);
 /* Lines printed but not kept, past ORVASM_MAX_DIAGNOSTICS. */
 ORVASM_API size_t orvasm_result_diagnostics_dropped(const orvasm_result* result);
+
+/* Prints one line (since 1.3) to `to` (NULL: standard error) as the lines
+ * of an assembly are printed: "MESSAGE: DETAIL" for ORVASM_ERROR,
+ * "-- MESSAGE: DETAIL" for ORVASM_WARNING, nothing for any other severity.
+ * On a terminal, control bytes of the detail are shown as "\xHH". For a
+ * program's own lines beside an assembly's (its options, the files it
+ * writes), which then read as the library's. NULL texts print as "". */
+ORVASM_API void orvasm_print_line(FILE* to, int severity, const char* message, const char* detail);
 
 /* Problems (since 1.2): what an editor shows, one per mistake. Each
  * warning is a problem, and a failure is one: its innermost cause, the

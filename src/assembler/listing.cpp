@@ -12,7 +12,8 @@ namespace {
 
 // Gives the observer the text of the line being read, as far as the
 // buffer goes: the saved head when the line began in an earlier block,
-// then the buffer's bytes up to its line end.
+// then the buffer's bytes up to its line end. Only a line with a head is
+// put together in a copy; any other is given where it lies.
 std::uint32_t give_line_text(TokenStream& stream, std::uint32_t id) {
     char text[sizeof stream.head];
     std::size_t length = 0;
@@ -26,19 +27,22 @@ std::uint32_t give_line_text(TokenStream& stream, std::uint32_t id) {
     std::size_t room = sizeof text - length;
     std::size_t left = from < stream.end ? stream.end - from : 0;
     std::size_t size = left < room ? left : room;
-    const void* line_end = std::memchr(stream.buffer + from, '\n', size);
-    if (line_end) size = static_cast<std::size_t>(static_cast<const unsigned char*>(line_end) -
-                                                  (stream.buffer + from));
-    std::memcpy(text + length, stream.buffer + from, size);
+    const char* bytes = reinterpret_cast<const char*>(stream.buffer + from);
+    const void* line_end = std::memchr(bytes, '\n', size);
+    if (line_end) size = static_cast<std::size_t>(static_cast<const char*>(line_end) - bytes);
+    if (length > 0) {
+        std::memcpy(text + length, bytes, size);
+        bytes = text;
+    }
     length += size;
     bool whole = line_end || stream.exhausted; // the line ends here
     stream.text_open = !whole && length < sizeof text;
     // Carriage returns before the line end are no part of the line.
     if (whole)
-        while (length > 0 && text[length - 1] == '\r') length--;
+        while (length > 0 && bytes[length - 1] == '\r') length--;
     bool cut = length > LISTED_TEXT || (!whole && !stream.text_open);
     if (cut) length = LISTED_TEXT;
-    return stream.listing->text(stream.listing->context, id, text, length, cut);
+    return stream.listing->text(stream.listing->context, id, bytes, length, cut);
 }
 
 } // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/lines.hpp"
 #include "cli/options.hpp"
-#include "common/diagnostics.hpp"
 #include "orvasm/orvasm.h"
 #include "output/depfile_writer.hpp"
 #include "output/interruptions.hpp"
@@ -21,12 +21,9 @@
 
 namespace {
 
-// The program's own lines, to standard error as the library prints its own.
-DiagnosticSink program_lines;
-
 // Prints "MESSAGE: DETAIL" and gives the exit status of a failed run.
 int fail(const char* message, const char* detail) {
-    report_error(program_lines, message, detail);
+    report_error(message, detail);
     return 1;
 }
 
@@ -62,7 +59,7 @@ void write_symbol_file(const orvasm_result* result, const char* rom_path) {
     std::string path = std::string(rom_path) + ".sym";
     if (same_file(path.c_str(), rom_path) || orvasm_result_read_file(result, path.c_str()) ||
         !write_symbols_to(result, path.c_str()))
-        report_warning(program_lines, "Symbol file not written", path.c_str());
+        report_warning("Symbol file not written", path.c_str());
 }
 
 // True when `path`, an output an option asks for, names the rom, its
@@ -171,7 +168,7 @@ int main(int argc, char** argv) {
     platform::utf8_arguments(argc, argv, arguments);
     Options options;
     // GCOVR_EXCL_BR_START: every command has its case; no default is taken
-    switch (parse_options(arguments.count, arguments.values, options, program_lines)) {
+    switch (parse_options(arguments.count, arguments.values, options)) {
     case Command::invalid: return 1;
     case Command::help: print_help(stdout); return finish_standard_output();
     case Command::version: print_version(stdout); return finish_standard_output();

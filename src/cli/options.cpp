@@ -3,6 +3,7 @@
 // argument that begins with "-" for an option: here "-" and "-name" stay
 // paths, as they always were.
 #include "cli/options.hpp"
+#include "cli/lines.hpp"
 
 #include <cstring>
 
@@ -44,26 +45,26 @@ const OptionEntry* find_option(const char* argument, std::size_t name_length) {
 }
 
 // Every command-line error ends with the usage line.
-Command usage(DiagnosticSink& sink) {
-    report_error(sink, "usage", "input.orv output.rom");
+Command usage() {
+    report_error("usage", "input.orv output.rom");
     return Command::invalid;
 }
 
 // Applies the option argv[index], which may take argv[index + 1] as its
 // value; `index` then moves past it. Returns Command::assemble to go on.
-Command apply_option(int argc, char** argv, int& index, Options& options, DiagnosticSink& sink) {
+Command apply_option(int argc, char** argv, int& index, Options& options) {
     const char* argument = argv[index];
     const char* equals = std::strchr(argument, '=');
     std::size_t name_length =
         equals ? static_cast<std::size_t>(equals - argument) : std::strlen(argument);
     const OptionEntry* entry = find_option(argument, name_length);
     if (!entry) {
-        report_error(sink, "Unknown option", argument);
-        return usage(sink);
+        report_error("Unknown option", argument);
+        return usage();
     }
     if (entry->kind != Kind::value && equals) {
-        report_error(sink, "Option takes no value", entry->name);
-        return usage(sink);
+        report_error("Option takes no value", entry->name);
+        return usage();
     }
     switch (entry->kind) { // GCOVR_EXCL_BR_LINE: every kind has its case
     case Kind::help: return Command::help;
@@ -75,8 +76,8 @@ Command apply_option(int argc, char** argv, int& index, Options& options, Diagno
     // whatever it looks like.
     const char* value = equals ? equals + 1 : index + 1 < argc ? argv[++index] : nullptr;
     if (!value || !*value) {
-        report_error(sink, "Missing value", entry->name);
-        return usage(sink);
+        report_error("Missing value", entry->name);
+        return usage();
     }
     options.*entry->value = value;
     return Command::assemble;
@@ -84,7 +85,7 @@ Command apply_option(int argc, char** argv, int& index, Options& options, Diagno
 
 } // namespace
 
-Command parse_options(int argc, char** argv, Options& options, DiagnosticSink& sink) {
+Command parse_options(int argc, char** argv, Options& options) {
     int paths = 0;
     bool options_ended = false;
     for (int index = 1; index < argc; index++) {
@@ -94,7 +95,7 @@ Command parse_options(int argc, char** argv, Options& options, DiagnosticSink& s
                 options_ended = true;
                 continue;
             }
-            Command command = apply_option(argc, argv, index, options, sink);
+            Command command = apply_option(argc, argv, index, options);
             if (command != Command::assemble) return command;
             continue;
         }
@@ -102,7 +103,7 @@ Command parse_options(int argc, char** argv, Options& options, DiagnosticSink& s
         if (paths == 1) options.rom_path = argument;
         paths++;
     }
-    return paths < 2 ? usage(sink) : Command::assemble;
+    return paths < 2 ? usage() : Command::assemble;
 }
 
 void print_help(std::FILE* stream) {

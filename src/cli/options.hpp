@@ -5,8 +5,6 @@
 
 #include <cstdio>
 
-#include "common/diagnostics.hpp"
-
 // What the command line asks for. Paths point into argv; a null path is an
 // output that was not requested.
 struct Options {
@@ -25,11 +23,12 @@ enum class Command {
 };
 
 // Reads the arguments in order; the first --help, --version or error decides
-// the command. Errors go to `sink`: an option error prints one line ("Unknown option: --lst",
+// the command. Errors go to standard error (lines.hpp): an option error
+// prints one line ("Unknown option: --lst",
 // "Missing value: --depfile", "Option takes no value: --help=x"); it and
 // fewer than two paths then print "usage: input.orv output.rom". The
 // arguments after the first two paths are ignored.
-Command parse_options(int argc, char** argv, Options& options, DiagnosticSink& sink);
+Command parse_options(int argc, char** argv, Options& options);
 
 // The usage text of --help, which names every option.
 void print_help(std::FILE* stream);

@@ -130,7 +130,7 @@ ORVASM_API size_t orvasm_result_listing_dropped(const orvasm_result* result) {
 
 ORVASM_API size_t orvasm_result_listing_line_count(const orvasm_result* result) {
     if (!result || !result->state) return 0;
-    collect_listing_lines(const_cast<orvasm_result&>(*result));
+    if (!result->listing.lines_formed) collect_listing_lines(const_cast<orvasm_result&>(*result));
     return result->listing.line_count;
 }
 

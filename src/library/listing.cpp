@@ -20,15 +20,43 @@ bool grow(void** table, std::size_t* capacity, std::size_t used, std::size_t mor
     if (*capacity - used >= more) return true;
     std::size_t wanted = std::max({*capacity * 2, used + more, least});
     void* grown = std::realloc(*table, wanted * size);
-    if (!grown) return false;
+    if (!grown) return false; // GCOVR_EXCL_BR_LINE: memory ran out
     *table = grown;
     *capacity = wanted;
     return true;
 }
 
+// The first of the other tables of a listing, small for a small listing;
+// they double from there.
+constexpr std::size_t FIRST_TEXTS = 64;
+constexpr std::size_t FIRST_TEXT_BLOCK = 4096;
+constexpr std::size_t LARGEST_TEXT_BLOCK = 65536;
+
+// The first record of block `block`, and how many records it holds.
+std::size_t block_start(int block) {
+    return FIRST_LISTING_BLOCK * ((std::size_t{1} << block) - 1);
+}
+std::size_t block_size(int block) {
+    return std::min(FIRST_LISTING_BLOCK << block, ORVASM_MAX_LISTING - block_start(block));
+}
+
+// Allocates the next block of records once the last is full; false when
+// there is none to allocate, past ORVASM_MAX_LISTING, or no memory.
+bool has_room(ResultListing& listing) {
+    int last = listing.block_count - 1;
+    if (last >= 0 && listing.count < block_start(last) + block_size(last)) return true;
+    int next = last + 1;
+    if (next == LISTING_BLOCKS || block_start(next) >= ORVASM_MAX_LISTING) return false;
+    void* block = std::malloc(block_size(next) * sizeof(ListingRecord));
+    if (!block) return false; // GCOVR_EXCL_BR_LINE: memory ran out
+    listing.blocks[next] = static_cast<ListingRecord*>(block);
+    listing.block_count = next + 1;
+    return true;
+}
+
 // Takes the records the pass wrote in the room given last, and gives it
-// the rest of the table, grown by doubling when full. Past
-// ORVASM_MAX_LISTING, or when the table cannot grow, the room is the
+// the rest of the last block, or a new block when it is full. Past
+// ORVASM_MAX_LISTING, or when no block can be allocated, the room is the
 // overflow, whose records are only counted.
 ListingRecord* give_listing_room(void* context, std::size_t written, std::size_t* size) {
     ResultListing& listing = static_cast<orvasm_result*>(context)->listing;
@@ -37,23 +65,43 @@ ListingRecord* give_listing_room(void* context, std::size_t written, std::size_t
     else
         listing.count += written;
     if (!size) return nullptr;
-    if (listing.count == listing.capacity && listing.capacity < ORVASM_MAX_LISTING) {
-        // The first table is large enough (448 KiB) that the C library maps
-        // it on its own, so that growing it remaps pages instead of copying
-        // them; pages never written are never touched.
-        std::size_t more = std::min<std::size_t>(std::max<std::size_t>(listing.capacity, 16384),
-                                                 ORVASM_MAX_LISTING - listing.capacity);
-        void* table = listing.records;
-        if (grow(&table, &listing.capacity, listing.count, more, sizeof(ListingRecord), 0))
-            listing.records = static_cast<ListingRecord*>(table);
-    }
-    listing.overflowing = listing.count == listing.capacity;
+    listing.overflowing = !has_room(listing);
     if (listing.overflowing) {
         *size = sizeof listing.overflow / sizeof listing.overflow[0];
         return listing.overflow;
     }
-    *size = listing.capacity - listing.count;
-    return listing.records + listing.count;
+    int last = listing.block_count - 1;
+    std::size_t used = listing.count - block_start(last);
+    *size = block_size(last) - used;
+    return listing.blocks[last] + used;
+}
+
+// Calls `visit(first, end)` for the records of each block in turn.
+template <typename Visit> void for_each_block(const ResultListing& listing, Visit visit) {
+    for (int block = 0; block < listing.block_count; block++) {
+        std::size_t start = block_start(block);
+        if (start >= listing.count) break;
+        std::size_t size = std::min(block_size(block), listing.count - start);
+        visit(listing.blocks[block], listing.blocks[block] + size);
+    }
+}
+
+// Room for `length` bytes of text, in the newest block or a new one, each
+// twice the size of the one before up to LARGEST_TEXT_BLOCK; nullptr when
+// memory ran out.
+char* text_room(ResultListing& listing, std::size_t length) {
+    ListedTextBlock* block = listing.text_block;
+    if (!block || block->size - block->used < length) {
+        std::size_t size = block ? std::min(block->size * 2, LARGEST_TEXT_BLOCK) : FIRST_TEXT_BLOCK;
+        size = std::max(size, length);
+        auto* added = static_cast<ListedTextBlock*>(std::malloc(sizeof(ListedTextBlock) + size));
+        if (!added) return nullptr; // GCOVR_EXCL_BR_LINE: memory ran out
+        *added = {block, size, 0};
+        listing.text_block = block = added;
+    }
+    char* room = reinterpret_cast<char*>(block + 1) + block->used;
+    block->used += length;
+    return room;
 }
 
 // Keeps the text of a listed line (ListingObserver::text).
@@ -62,8 +110,9 @@ std::uint32_t keep_listing_text(void* context, std::uint32_t id, const char* byt
     ResultListing& listing = static_cast<orvasm_result*>(context)->listing;
     if (id == NEW_TEXT) {
         void* table = listing.texts;
-        if (listing.text_count >= NO_TEXT ||
-            !grow(&table, &listing.text_capacity, listing.text_count, 1, sizeof(ListedText), 1024)) {
+        if (listing.text_count >= NO_TEXT || !grow(&table, &listing.text_capacity,
+                                                   listing.text_count, 1, sizeof(ListedText),
+                                                   FIRST_TEXTS)) {
             listing.dropped++;
             return NO_TEXT;
         }
@@ -71,16 +120,14 @@ std::uint32_t keep_listing_text(void* context, std::uint32_t id, const char* byt
         id = static_cast<std::uint32_t>(listing.text_count++);
     }
     if (id >= listing.text_count) return NO_TEXT;
-    void* room = listing.text_bytes;
-    if (!grow(&room, &listing.text_room, listing.text_used, length, 1, 65536)) {
+    char* room = text_room(listing, length);
+    if (!room) { // GCOVR_EXCL_BR_LINE: memory ran out
         listing.dropped++;
-        listing.texts[id] = {0, 0, false};
+        listing.texts[id] = {"", 0, false};
         return id;
     }
-    listing.text_bytes = static_cast<char*>(room);
-    std::memcpy(listing.text_bytes + listing.text_used, bytes, length);
-    listing.texts[id] = {listing.text_used, static_cast<std::uint32_t>(length), cut};
-    listing.text_used += length;
+    std::memcpy(room, bytes, length);
+    listing.texts[id] = {room, static_cast<std::uint32_t>(length), cut};
     return id;
 }
 
@@ -94,7 +141,26 @@ struct ShownText {
 ShownText shown_text(const ResultListing& listing, std::uint32_t id) {
     if (id >= listing.text_count) return {"", 0, 0};
     const ListedText& text = listing.texts[id];
-    return {listing.text_bytes ? listing.text_bytes + text.offset : "", text.length, text.cut};
+    return {text.bytes, text.length, text.cut};
+}
+
+// The interface's record of `from`.
+orvasm_listing_record view_of(const orvasm_result& result, const AssemblerState& state,
+                              const ListingRecord& from) {
+    const char* target = nullptr;
+    if (from.kind == ListingKind::Expansion && from.target < state.macro_count)
+        target = state.macros[from.target].name;
+    if (from.kind == ListingKind::Include) target = path_of(result, from.target);
+    ShownText text = shown_text(result.listing, from.text);
+    return {static_cast<int>(from.kind),
+            position_of(result, from.position),
+            from.address,
+            from.size,
+            from.depth,
+            target,
+            text.text,
+            text.length,
+            text.cut};
 }
 
 // The frames around the records as the pass over them goes, the source's
@@ -232,25 +298,12 @@ void collect_listing(orvasm_result& result) {
     if (listing.view || listing.count == 0) return;
     auto* view = static_cast<orvasm_listing_record*>(
         std::malloc(listing.count * sizeof(orvasm_listing_record)));
-    if (!view) return;
+    if (!view) return; // GCOVR_EXCL_BR_LINE: memory ran out
     const AssemblerState& state = *result.state;
-    for (std::size_t i = 0; i < listing.count; i++) {
-        const ListingRecord& from = listing.records[i];
-        const char* target = nullptr;
-        if (from.kind == ListingKind::Expansion && from.target < state.macro_count)
-            target = state.macros[from.target].name;
-        if (from.kind == ListingKind::Include) target = path_of(result, from.target);
-        ShownText text = shown_text(listing, from.text);
-        view[i] = {static_cast<int>(from.kind),
-                   position_of(result, from.position),
-                   from.address,
-                   from.size,
-                   from.depth,
-                   target,
-                   text.text,
-                   text.length,
-                   text.cut};
-    }
+    orvasm_listing_record* to = view;
+    for_each_block(listing, [&](const ListingRecord* first, const ListingRecord* end) {
+        for (const ListingRecord* at = first; at != end; at++) *to++ = view_of(result, state, *at);
+    });
     listing.view = view;
 }
 
@@ -260,10 +313,11 @@ void collect_listing_lines(orvasm_result& result) {
     listing.lines_formed = true;
     auto* lines = static_cast<orvasm_listing_line*>(
         std::malloc(listing.count * sizeof(orvasm_listing_line)));
-    if (!lines) return;
+    if (!lines) return; // GCOVR_EXCL_BR_LINE: memory ran out
     LineForm form(result, lines);
-    const ListingRecord* end = listing.records + listing.count;
-    for (const ListingRecord* at = listing.records; at != end;) at = form.add(at, end);
+    for_each_block(listing, [&](const ListingRecord* at, const ListingRecord* end) {
+        while (at != end) at = form.add(at, end);
+    });
     const AssemblerState& state = *result.state;
     for (std::size_t i = 0; i < form.count(); i++) {
         orvasm_listing_line& line = lines[i];
@@ -277,9 +331,13 @@ void collect_listing_lines(orvasm_result& result) {
 }
 
 void release_listing(ResultListing& listing) {
-    std::free(listing.records);
+    for (int block = 0; block < listing.block_count; block++) std::free(listing.blocks[block]);
     std::free(listing.texts);
-    std::free(listing.text_bytes);
+    for (ListedTextBlock* block = listing.text_block; block;) {
+        ListedTextBlock* older = block->older;
+        std::free(block);
+        block = older;
+    }
     std::free(listing.view);
     std::free(listing.lines);
 }

@@ -199,3 +199,13 @@ bool collect_macros(orvasm_result& result) {
     result.macro_starts = starts;
     return true;
 }
+
+ORVASM_API void orvasm_print_line(FILE* to, int severity, const char* message,
+                                  const char* detail) {
+    DiagnosticSink sink = {};
+    sink.file = to;
+    if (!message) message = "";
+    if (!detail) detail = "";
+    if (severity == ORVASM_ERROR) report_error(sink, message, detail);
+    if (severity == ORVASM_WARNING) report_warning(sink, message, detail);
+}

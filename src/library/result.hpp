@@ -43,31 +43,48 @@ struct TextArena {
 // A file served from memory, read through a stream the core sees as any other.
 using MemoryReader = platform::MemoryReader;
 
-// The text of a listed line: `length` bytes at `offset` of the listing's texts.
+// The text of a listed line: `length` bytes at `bytes`, in a block of the
+// listing's texts.
 struct ListedText {
-    std::size_t offset;
+    const char* bytes;
     std::uint32_t length;
     bool cut;
 };
 
+// A block of the texts of listed lines, whose `size` bytes follow it, as
+// a TextArena's do; these double from a small block and have no limit of
+// their own (a listing is bounded by its records).
+struct ListedTextBlock {
+    ListedTextBlock* older;
+    std::size_t size;
+    std::size_t used;
+};
+
+// The listing's records are kept in blocks that never move: block `b`
+// holds FIRST_LISTING_BLOCK << b records, so that a small assembly's
+// listing costs little (a large block is mapped and unmapped by the C
+// library, or by a sanitizer, every time) and a large one is never copied.
+// LISTING_BLOCKS of them hold ORVASM_MAX_LISTING.
+constexpr std::size_t FIRST_LISTING_BLOCK = 1024;
+constexpr int LISTING_BLOCKS = 15;
+static_assert(FIRST_LISTING_BLOCK * ((std::size_t{1} << LISTING_BLOCKS) - 1) >= ORVASM_MAX_LISTING);
+
 // The listing of a result (listing.cpp): the records as the pass gives
-// them, in one array that grows by doubling, the texts of their lines, and
-// the interface's records and lines, made from them on first use.
+// them, the texts of their lines, and the interface's records and lines,
+// made from them on first use.
 struct ResultListing {
-    ListingRecord* records;
-    std::size_t count;
-    std::size_t capacity;
+    ListingRecord* blocks[LISTING_BLOCKS];
+    int block_count;     // blocks allocated
+    std::size_t count;   // records kept, in the blocks in order
     std::size_t dropped; // records, or texts, that could not be kept
-    // Where the pass writes the records past the limit, or when the table
-    // cannot grow: they are counted, not kept.
+    // Where the pass writes the records past the limit, or when no block
+    // can be allocated: they are counted, not kept.
     ListingRecord overflow[64];
     bool overflowing;
     ListedText* texts;
     std::size_t text_count;
     std::size_t text_capacity;
-    char* text_bytes;
-    std::size_t text_used;
-    std::size_t text_room;
+    ListedTextBlock* text_block; // the newest
     orvasm_listing_record* view;
     orvasm_listing_line* lines;
     std::size_t line_count;

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -20,19 +21,38 @@ constexpr std::size_t MARKS_WIDTH = 2;
 // After the text of a line cut short.
 constexpr char CUT_MARK[] = "...";
 
-// " BB" for each byte, and the digits of an address.
+// " BB" for each byte, and the digits of an address, in cells of four
+// bytes so that each is stored at once; the fourth byte is written over by
+// what follows.
 struct HexTable {
-    char cells[256][3];
+    char cells[256][4];
     constexpr HexTable() : cells() {
         constexpr char digits[] = "0123456789abcdef";
         for (int value = 0; value < 256; value++) {
             cells[value][0] = ' ';
             cells[value][1] = digits[value >> 4];
             cells[value][2] = digits[value & 15];
+            cells[value][3] = ' ';
         }
     }
 };
 constexpr HexTable HEX;
+
+// Runs of blanks and of "+" short enough to be stored in one block whatever
+// their length: what is stored past the run is written over by what
+// follows, within the slack a line's room leaves (RUN bytes).
+constexpr std::size_t RUN = 32;
+constexpr char BLANKS[RUN + 1] = "                                ";
+constexpr char PLUSES[RUN + 1] = "++++++++++++++++++++++++++++++++";
+
+// `count` bytes of `run` at `at`; returns the end.
+char* put_run(char* at, const char* run, std::size_t count) {
+    if (count <= RUN)
+        std::memcpy(at, run, RUN);
+    else
+        std::memset(at, run[0], count);
+    return at + count;
+}
 
 const char* path_of(const orvasm_position& position) {
     return position.file ? position.file : "";
@@ -53,13 +73,16 @@ class Output {
 
     // Where `size` more bytes may be composed; end() takes the end of what was.
     char* room(std::size_t size) {
-        if (size > buffer_.size() - used_) {
+        if (size > size_ - used_) {
             flush();
-            if (size > buffer_.size()) buffer_.resize(size);
+            if (size > size_) {
+                buffer_.reset(new char[size]);
+                size_ = size;
+            }
         }
-        return buffer_.data() + used_;
+        return buffer_.get() + used_;
     }
-    void end(const char* at) { used_ = static_cast<std::size_t>(at - buffer_.data()); }
+    void end(const char* at) { used_ = static_cast<std::size_t>(at - buffer_.get()); }
     void put(const char* text, std::size_t size) {
         char* at = room(size);
         std::memcpy(at, text, size);
@@ -67,7 +90,7 @@ class Output {
     }
     void put(const char* text) { put(text, std::strlen(text)); }
     void flush() {
-        if (used_ > 0) std::fwrite(buffer_.data(), 1, used_, file_);
+        if (used_ > 0) std::fwrite(buffer_.get(), 1, used_, file_);
         used_ = 0;
     }
     bool written() {
@@ -77,24 +100,26 @@ class Output {
 
   private:
     std::FILE* file_;
-    std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 16);
+    // Never filled beforehand: each line is composed whole before it is written.
+    std::unique_ptr<char[]> buffer_{new char[std::size_t{1} << 16]};
+    std::size_t size_ = std::size_t{1} << 16;
     std::size_t used_ = 0;
 };
 
 // "ADDR " and " BB" for each of the `count` bytes at `bytes`, at `at`;
-// returns the end.
+// returns the end. One byte past it may be written over.
 char* put_row(char* at, std::uint32_t address, const unsigned char* bytes, std::size_t count) {
     std::memcpy(at, HEX.cells[(address >> 8) & 0xff] + 1, 2);
     std::memcpy(at + 2, HEX.cells[address & 0xff] + 1, 2);
     at[4] = ' ';
     at += 5;
-    for (std::size_t i = 0; i < count; i++, at += 3) std::memcpy(at, HEX.cells[bytes[i]], 3);
+    for (std::size_t i = 0; i < count; i++, at += 3) std::memcpy(at, HEX.cells[bytes[i]], 4);
     return at;
 }
 
+// Blanks from `at` to `until`, if it lies ahead; returns where they end.
 char* put_blanks(char* at, char* until) {
-    if (until > at) std::memset(at, ' ', static_cast<std::size_t>(until - at));
-    return until > at ? until : at;
+    return until > at ? put_run(at, BLANKS, static_cast<std::size_t>(until - at)) : at;
 }
 
 class Writer {
@@ -106,12 +131,13 @@ class Writer {
         out_.put(source_path);
         out_.put("\n");
         std::size_t count = orvasm_result_listing_line_count(result_);
+        std::vector<const orvasm_listing_line*> lines(count);
         for (std::size_t i = 0; i < count; i++) {
-            const orvasm_listing_line& line = *orvasm_result_listing_line(result_, i);
-            width_ = std::max(width_, std::strlen(path_of(line.position)) + 1 +
+            const orvasm_listing_line& line = *(lines[i] = orvasm_result_listing_line(result_, i));
+            width_ = std::max(width_, path_length(path_of(line.position)) + 1 +
                                           decimal_digits(line.position.line));
         }
-        for (std::size_t i = 0; i < count; i++) write_line(*orvasm_result_listing_line(result_, i));
+        for (const orvasm_listing_line* line : lines) write_line(*line);
         write_labels();
         return out_.written();
     }
@@ -119,16 +145,16 @@ class Writer {
   private:
     void write_line(const orvasm_listing_line& line) {
         const char* path = path_of(line.position);
-        std::size_t path_length = std::strlen(path);
+        std::size_t length = path_length(path);
         if (line.resumes) put_file_line(path, nullptr);
         std::size_t shown = std::min<std::size_t>(line.size, BYTES_PER_ROW);
-        std::size_t size = LOCATION_COLUMN + path_length + 12 + width_ + line.expansions +
-                           MARKS_WIDTH + 2 + line.text_length + sizeof CUT_MARK;
+        std::size_t size = LOCATION_COLUMN + length + 12 + width_ + line.expansions +
+                           MARKS_WIDTH + 2 + line.text_length + sizeof CUT_MARK + RUN;
         char* start = out_.room(size);
         char* at = put_row(start, line.address & 0xffff, line.bytes, shown);
         at = put_blanks(at, start + LOCATION_COLUMN);
-        std::memcpy(at, path, path_length);
-        at += path_length;
+        std::memcpy(at, path, length);
+        at += length;
         *at++ = ':';
         at = std::to_chars(at, at + 10, line.position.line).ptr;
         at = put_marks_and_text(at, start + LOCATION_COLUMN + width_, line);
@@ -154,8 +180,7 @@ class Writer {
         if (text == 0 && line.expansions == 0) return at;
         at = put_blanks(at, location_end) ;
         *at++ = ' ';
-        std::memset(at, '+', line.expansions);
-        at += line.expansions;
+        at = put_run(at, PLUSES, line.expansions);
         if (text == 0) return at;
         at = put_blanks(at, location_end + 1 + MARKS_WIDTH);
         *at++ = ' ';
@@ -194,7 +219,7 @@ class Writer {
                          });
         for (const orvasm_symbol* label : labels) {
             std::size_t name = std::strlen(label->name);
-            char* start = out_.room(4 + 6 + 2 + name + 1);
+            char* start = out_.room(4 + 6 + 2 + name + 1 + RUN);
             char* at = put_row(start, label->address, nullptr, 0) - 1;
             char digits[6];
             char* end = std::to_chars(digits, digits + sizeof digits, label->uses).ptr;
@@ -207,8 +232,19 @@ class Writer {
         }
     }
 
+    // The length of `path`, measured once for the lines of one file in a row.
+    std::size_t path_length(const char* path) {
+        if (path != path_) {
+            path_ = path;
+            path_length_ = std::strlen(path);
+        }
+        return path_length_;
+    }
+
     const orvasm_result* result_;
     Output out_;
+    const char* path_ = nullptr;
+    std::size_t path_length_ = 0;
     std::size_t width_ = 0; // of the widest "FILE:LINE"
 };
 

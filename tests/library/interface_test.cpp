@@ -3,6 +3,8 @@
 // of any length; the lifetimes of assemblers and results; the records.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -69,7 +71,24 @@ std::string rom_of(const orvasm_result* result) {
 
 TEST(Interface, VersionMatchesTheHeader) {
     EXPECT_EQ(orvasm_version_number(), ORVASM_VERSION_NUMBER);
-    EXPECT_STREQ(orvasm_version(), "1.2.0");
+    EXPECT_STREQ(orvasm_version(), "1.3.0");
+}
+
+// A program's own lines read as the assembly's; anywhere but a terminal
+// the detail's bytes are printed as they are.
+TEST(Interface, AProgramsOwnLinesArePrintedAsTheAssemblysAre) {
+    char* printed = nullptr;
+    std::size_t size = 0;
+    std::FILE* to = open_memstream(&printed, &size);
+    ASSERT_NE(to, nullptr);
+    orvasm_print_line(to, ORVASM_ERROR, "Listing not written", "a\x01.lst");
+    orvasm_print_line(to, ORVASM_WARNING, "Symbol file not written", "out.rom.sym");
+    orvasm_print_line(to, ORVASM_NOTE, "ignored", "x");
+    orvasm_print_line(to, ORVASM_ERROR, nullptr, nullptr);
+    std::fclose(to);
+    EXPECT_EQ(std::string(printed, size),
+              "Listing not written: a\x01.lst\n-- Symbol file not written: out.rom.sym\n: \n");
+    std::free(printed);
 }
 
 TEST(Interface, NullPointersGetAnswersNotCrashes) {
@@ -515,6 +534,68 @@ TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
         EXPECT_EQ(line->resumes, want.resumes) << i;
     }
     EXPECT_EQ(orvasm_result_listing_line(result, std::size(expected)), nullptr);
+    orvasm_result_free(result);
+}
+
+// The lines show the rom's bytes as resolved, over records in several
+// blocks: each byte written is in exactly one line, at its address, and a
+// reference made before its label was defined shows the label's address.
+TEST(Interface, ListingLinesShowTheRomAsResolved) {
+    std::string source = "%m { #12 ;l0 }\n|0100\n";
+    const int labels = 1000; // 5 records each: three blocks
+    for (int i = 0; i < labels; i++)
+        source += "@l" + std::to_string(i) + " ;l" + std::to_string(i + 1) + " m\n";
+    source += "@l" + std::to_string(labels) + " 01\n";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    EXPECT_GT(orvasm_result_listing_count(result), std::size_t{4 * labels});
+    std::size_t size = 0;
+    const unsigned char* rom = orvasm_result_rom(result, &size);
+    std::vector<int> shown(size);
+    for (std::size_t i = 0; i < orvasm_result_listing_line_count(result); i++) {
+        const orvasm_listing_line* line = orvasm_result_listing_line(result, i);
+        if (line->size == 0) continue;
+        ASSERT_GE(line->address, 0x100u);
+        ASSERT_LE(line->address - 0x100 + line->size, size);
+        EXPECT_EQ(line->bytes, rom + (line->address - 0x100)) << i;
+        for (std::uint32_t at = 0; at < line->size; at++) shown[line->address - 0x100 + at]++;
+        // Each "@lN ;lN+1 m" line writes a0 and the address of lN+1, which
+        // stands 8 bytes on; the body of m (#12 ;l0) is a line of its own.
+        if (line->depth == 0 && line->size == 3 && line->bytes[0] == 0xa0) {
+            std::uint32_t target = line->address + 8;
+            EXPECT_EQ(line->bytes[1], target >> 8) << i;
+            EXPECT_EQ(line->bytes[2], target & 0xff) << i;
+        }
+    }
+    for (std::size_t at = 0; at < size; at++) ASSERT_EQ(shown[at], 1) << at;
+    orvasm_result_free(result);
+}
+
+// Records of one line at different depths never share a line: a macro
+// used on the line that defines it shows its body's bytes apart from the
+// bytes around the use, with their "+".
+TEST(Interface, ListingLinesKeepDepthsApart) {
+    std::string source = "%m { 01 02 } m 03 m\n";
+    orvasm_options options = from_memory(source);
+    options.flags = ORVASM_LISTING;
+    orvasm_result* result = orvasm_assemble(nullptr, &options);
+    ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+    struct Expected {
+        std::uint32_t address, size, depth, expansions;
+    };
+    const Expected expected[] = {{0x100, 0, 0, 0}, {0x100, 2, 1, 1}, {0x102, 1, 0, 0},
+                                 {0x103, 0, 0, 0}, {0x103, 2, 1, 1}};
+    ASSERT_EQ(orvasm_result_listing_line_count(result), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); i++) {
+        const orvasm_listing_line* line = orvasm_result_listing_line(result, i);
+        EXPECT_EQ(line->position.line, 1u) << i;
+        EXPECT_EQ(line->address, expected[i].address) << i;
+        EXPECT_EQ(line->size, expected[i].size) << i;
+        EXPECT_EQ(line->depth, expected[i].depth) << i;
+        EXPECT_EQ(line->expansions, expected[i].expansions) << i;
+    }
     orvasm_result_free(result);
 }
 
