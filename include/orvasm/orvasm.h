@@ -370,6 +370,9 @@ typedef struct orvasm_listing_record {
     int cut;            /* since 1.2 */
 } orvasm_listing_record;
 
+/* The records lie in one array: record `index` is at
+ * orvasm_result_listing(result, 0) + index, for as long as the result
+ * lives, so that a binding may read them all from the first. */
 ORVASM_API size_t orvasm_result_listing_count(const orvasm_result* result);
 ORVASM_API const orvasm_listing_record* orvasm_result_listing(const orvasm_result* result,
                                                               size_t index);
@@ -396,7 +399,8 @@ typedef struct orvasm_listing_line {
 
 /* The listing's lines in order, with ORVASM_LISTING; index from 0 below
  * the count, else NULL. Formed on first use; 0 lines when memory runs out
- * or records were dropped. */
+ * or records were dropped. Like the records, the lines lie in one array
+ * from line 0 while the result lives. */
 ORVASM_API size_t orvasm_result_listing_line_count(const orvasm_result* result);
 ORVASM_API const orvasm_listing_line* orvasm_result_listing_line(const orvasm_result* result,
                                                                  size_t index);

@@ -56,7 +56,8 @@ void keep_line_head(TokenStream& stream, std::uint32_t keep) {
         stream.head_line = stream.line;
         stream.head_length = 0;
     }
-    std::uint64_t start = stream.line_start > stream.discarded ? stream.line_start : stream.discarded;
+    std::uint64_t start =
+        stream.line_start > stream.discarded ? stream.line_start : stream.discarded;
     auto from = static_cast<std::uint32_t>(start - stream.discarded);
     std::uint32_t room = sizeof stream.head - stream.head_length;
     std::uint32_t size = keep > from ? keep - from : 0;

@@ -51,7 +51,8 @@ int define_macro(AssemblerState& state, const char* name, int length, TokenStrea
             if (state.tracks_positions)
                 macro.body_positions[macro.body_length] =
                     token_position(stream, state.frames[state.frame_count - 1].file);
-            if (makes_listing(state)) macro.body_texts[macro.body_length] = stream_line_text(stream);
+            if (makes_listing(state))
+                macro.body_texts[macro.body_length] = stream_line_text(stream);
             macro.text_lengths[macro.body_length] = static_cast<std::uint8_t>(token_length);
             macro.constant_sizes[macro.body_length] = static_cast<std::uint8_t>(
                 constant_bytes(token, token_length, macro.constant_bytes[macro.body_length]));

@@ -15,8 +15,8 @@ constexpr std::uint32_t DEEPEST = MAX_FRAMES - 1;
 
 // Makes room for `more` entries of `size` bytes after `used` in `*table`
 // of `*capacity`, doubling it; false when memory ran out.
-bool grow(void** table, std::size_t* capacity, std::size_t used, std::size_t more,
-          std::size_t size, std::size_t least) {
+bool grow(void** table, std::size_t* capacity, std::size_t used, std::size_t more, std::size_t size,
+          std::size_t least) {
     if (*capacity - used >= more) return true;
     std::size_t wanted = std::max({*capacity * 2, used + more, least});
     void* grown = std::realloc(*table, wanted * size);
@@ -110,9 +110,9 @@ std::uint32_t keep_listing_text(void* context, std::uint32_t id, const char* byt
     ResultListing& listing = static_cast<orvasm_result*>(context)->listing;
     if (id == NEW_TEXT) {
         void* table = listing.texts;
-        if (listing.text_count >= NO_TEXT || !grow(&table, &listing.text_capacity,
-                                                   listing.text_count, 1, sizeof(ListedText),
-                                                   FIRST_TEXTS)) {
+        if (listing.text_count >= NO_TEXT ||
+            !grow(&table, &listing.text_capacity, listing.text_count, 1, sizeof(ListedText),
+                  FIRST_TEXTS)) {
             listing.dropped++;
             return NO_TEXT;
         }
@@ -280,10 +280,10 @@ class LineForm {
     orvasm_listing_line* lines_;
     std::size_t count_ = 0;
     Frames frames_;
-    bool resumed_ = false;              // an include has ended since the last line
+    bool resumed_ = false;                // an include has ended since the last line
     orvasm_listing_line* open_ = nullptr; // the line the next record may join
-    std::uint32_t next_ = 0;            // where the open line has left the write position
-    SourcePosition at_{};               // the open line's position and depth
+    std::uint32_t next_ = 0;              // where the open line has left the write position
+    SourcePosition at_{};                 // the open line's position and depth
     std::uint32_t depth_ = 0;
 };
 
@@ -311,8 +311,8 @@ void collect_listing_lines(orvasm_result& result) {
     ResultListing& listing = result.listing;
     if (listing.lines_formed || listing.dropped > 0 || listing.count == 0) return;
     listing.lines_formed = true;
-    auto* lines = static_cast<orvasm_listing_line*>(
-        std::malloc(listing.count * sizeof(orvasm_listing_line)));
+    auto* lines =
+        static_cast<orvasm_listing_line*>(std::malloc(listing.count * sizeof(orvasm_listing_line)));
     if (!lines) return; // GCOVR_EXCL_BR_LINE: memory ran out
     LineForm form(result, lines);
     for_each_block(listing, [&](const ListingRecord* at, const ListingRecord* end) {

@@ -200,8 +200,7 @@ bool collect_macros(orvasm_result& result) {
     return true;
 }
 
-ORVASM_API void orvasm_print_line(FILE* to, int severity, const char* message,
-                                  const char* detail) {
+ORVASM_API void orvasm_print_line(FILE* to, int severity, const char* message, const char* detail) {
     DiagnosticSink sink = {};
     sink.file = to;
     if (!message) message = "";

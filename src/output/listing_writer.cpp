@@ -148,8 +148,8 @@ class Writer {
         std::size_t length = path_length(path);
         if (line.resumes) put_file_line(path, nullptr);
         std::size_t shown = std::min<std::size_t>(line.size, BYTES_PER_ROW);
-        std::size_t size = LOCATION_COLUMN + length + 12 + width_ + line.expansions +
-                           MARKS_WIDTH + 2 + line.text_length + sizeof CUT_MARK + RUN;
+        std::size_t size = LOCATION_COLUMN + length + 12 + width_ + line.expansions + MARKS_WIDTH +
+                           2 + line.text_length + sizeof CUT_MARK + RUN;
         char* start = out_.room(size);
         char* at = put_row(start, line.address & 0xffff, line.bytes, shown);
         at = put_blanks(at, start + LOCATION_COLUMN);
@@ -178,7 +178,7 @@ class Writer {
         if (!line.cut)
             while (text > 0 && line.text[text - 1] == ' ') text--;
         if (text == 0 && line.expansions == 0) return at;
-        at = put_blanks(at, location_end) ;
+        at = put_blanks(at, location_end);
         *at++ = ' ';
         at = put_run(at, PLUSES, line.expansions);
         if (text == 0) return at;
@@ -213,10 +213,9 @@ class Writer {
         std::size_t count = orvasm_result_symbol_count(result_);
         std::vector<const orvasm_symbol*> labels;
         for (std::size_t i = 0; i < count; i++) labels.push_back(orvasm_result_symbol(result_, i));
-        std::stable_sort(labels.begin(), labels.end(),
-                         [](const orvasm_symbol* a, const orvasm_symbol* b) {
-                             return a->address < b->address;
-                         });
+        std::stable_sort(
+            labels.begin(), labels.end(),
+            [](const orvasm_symbol* a, const orvasm_symbol* b) { return a->address < b->address; });
         for (const orvasm_symbol* label : labels) {
             std::size_t name = std::strlen(label->name);
             char* start = out_.room(4 + 6 + 2 + name + 1 + RUN);

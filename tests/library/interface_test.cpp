@@ -570,6 +570,13 @@ TEST(Interface, ListingLinesShowTheRomAsResolved) {
         }
     }
     for (std::size_t at = 0; at < size; at++) ASSERT_EQ(shown[at], 1) << at;
+    // Records and lines each lie in one array, which bindings read from the
+    // first, though the pass kept the records in blocks.
+    for (std::size_t i = 0; i < orvasm_result_listing_count(result); i++)
+        ASSERT_EQ(orvasm_result_listing(result, i), orvasm_result_listing(result, 0) + i) << i;
+    for (std::size_t i = 0; i < orvasm_result_listing_line_count(result); i++)
+        ASSERT_EQ(orvasm_result_listing_line(result, i), orvasm_result_listing_line(result, 0) + i)
+            << i;
     orvasm_result_free(result);
 }
 
@@ -585,8 +592,8 @@ TEST(Interface, ListingLinesKeepDepthsApart) {
     struct Expected {
         std::uint32_t address, size, depth, expansions;
     };
-    const Expected expected[] = {{0x100, 0, 0, 0}, {0x100, 2, 1, 1}, {0x102, 1, 0, 0},
-                                 {0x103, 0, 0, 0}, {0x103, 2, 1, 1}};
+    const Expected expected[] = {
+        {0x100, 0, 0, 0}, {0x100, 2, 1, 1}, {0x102, 1, 0, 0}, {0x103, 0, 0, 0}, {0x103, 2, 1, 1}};
     ASSERT_EQ(orvasm_result_listing_line_count(result), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); i++) {
         const orvasm_listing_line* line = orvasm_result_listing_line(result, i);
