@@ -106,8 +106,7 @@ bool was_read(const AssemblerState& state, const FileIdentity& identity) {
     return false;
 }
 
-template <bool Listed>
-static int include_tokens(AssemblerState& state, TokenStream& stream) {
+template <bool Listed> static int include_tokens(AssemblerState& state, TokenStream& stream) {
     char token[NAME_SIZE];
     for (int length; (length = read_file_token<Listed>(stream, token, MAX_TOKEN_WIDTH)) >= 0;) {
         if (!handle_read_token<Listed>(state, token, length, stream))
