@@ -241,9 +241,13 @@ TEST_F(OutputFileTest, NamesOfOneFileAreKnownBeforeItExists) {
     EXPECT_FALSE(same("missing/a", "missing/a")); // no such directory: nothing is written
     EXPECT_FALSE(same("out.rom", "later.lst"));   // one exists, the other not yet
     EXPECT_FALSE(same("later.lst", "out.rom"));
-    // Files yet to be written at the top of the tree.
-    EXPECT_TRUE(names_same_file("/orvasm-absent.rom", "/tmp/../orvasm-absent.rom"));
-    EXPECT_FALSE(names_same_file("/orvasm-absent.rom", "/orvasm-absent.sym"));
+    // Files yet to be written at the top of the tree, where the system
+    // sees "/" and "/tmp/.." as one directory: an emulator that serves "/"
+    // from a root of its own does not.
+    if (fs::equivalent("/", "/tmp/..")) {
+        EXPECT_TRUE(names_same_file("/orvasm-absent.rom", "/tmp/../orvasm-absent.rom"));
+        EXPECT_FALSE(names_same_file("/orvasm-absent.rom", "/orvasm-absent.sym"));
+    }
     fs::create_hard_link(target_, dir_ / "hard.rom");
     EXPECT_TRUE(same("hard.rom", "out.rom"));
 }
