@@ -36,10 +36,8 @@ struct Outcome {
     std::string rom;
 };
 
-Outcome assemble(const std::string& source, Files files, unsigned flags) {
-    char* printed = nullptr;
-    std::size_t printed_size = 0;
-    std::FILE* print_to = open_memstream(&printed, &printed_size);
+// Assembles `source`, named main.orv, with `files` served from memory.
+orvasm_options options_for(const std::string& source, Files& files, unsigned flags) {
     orvasm_options options = ORVASM_OPTIONS_INIT;
     options.source_data = reinterpret_cast<const unsigned char*>(source.data());
     options.source_size = source.size();
@@ -47,6 +45,14 @@ Outcome assemble(const std::string& source, Files files, unsigned flags) {
     options.resolver = &serve;
     options.resolver_context = &files;
     options.flags = flags;
+    return options;
+}
+
+Outcome assemble(const std::string& source, Files files, unsigned flags) {
+    char* printed = nullptr;
+    std::size_t printed_size = 0;
+    std::FILE* print_to = open_memstream(&printed, &printed_size);
+    orvasm_options options = options_for(source, files, flags);
     options.print_to = print_to;
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     Outcome outcome{orvasm_result_status(result), "", ""};
@@ -141,13 +147,7 @@ TEST(TokenContexts, FilesFromMemoryAndFromDiskAreEachKeptOnce) {
     write_file(disk, "#cd");
     Files files = {{"lib.orv", "#ab"}};
     const std::string source = "~lib.orv ~" + disk + " ~lib.orv ~" + disk;
-    orvasm_options options = ORVASM_OPTIONS_INIT;
-    options.source_data = reinterpret_cast<const unsigned char*>(source.data());
-    options.source_size = source.size();
-    options.source_name = "main.orv";
-    options.resolver = &serve;
-    options.resolver_context = &files;
-    options.flags = ORVASM_DEPENDENCIES;
+    orvasm_options options = options_for(source, files, ORVASM_DEPENDENCIES);
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << orvasm_result_diagnostic(result, 0)->text;
     std::size_t size = 0;
