@@ -1,22 +1,21 @@
 #!/usr/bin/env bash
-# Fuzzes one harness for a bounded time, or every harness in turn for a
-# number of inputs.
+# Fuzzes one harness for a bounded time, or every harness for a number of
+# inputs.
 #
 #   fuzz/run.sh FUZZER WORK_DIR SECONDS SEED_DIR... [-dict=DICT]
-#   fuzz/run.sh --campaign BUILD_DIR [INPUTS]
+#   fuzz/run.sh --campaign BUILD_DIR [INPUTS [JOBS]]
 #
 # The first form fuzzes FUZZER for SECONDS from the seed directories (the
 # kept corpus among them); DICT defaults to the assembler's dictionary,
 # orvasm.dict. New inputs collect in WORK_DIR/corpus.
 #
 # The campaign (BUILD_DIR is the fuzz preset's, build-fuzz) runs each
-# harness built there for its share of INPUTS (ten million by default;
-# the shares follow each harness's speed, so that each runs for a
-# comparable time),
-# from the seeds and fuzz/corpus/NAME, then merges what each found into
-# fuzz/corpus/NAME, the smallest set of inputs that with the seeds keeps
-# the coverage reached, and prints per harness the inputs run, the coverage and the
-# kept corpus. Commit fuzz/corpus afterwards.
+# harness built there, JOBS at a time (one per core by default), for its
+# share of INPUTS (ten million by default; the faster the harness, the
+# larger its share) from the seeds and fuzz/corpus/NAME, then merges what
+# each found into fuzz/corpus/NAME, the smallest set of inputs that with
+# the seeds keeps the coverage reached, and prints per harness the inputs
+# run, the coverage and the kept corpus. Commit fuzz/corpus afterwards.
 #
 # Any crash, leak, timeout, sanitizer report or out-of-memory ends the run
 # with status 1, and every input that caused one is printed with xxd so that
@@ -80,32 +79,45 @@ merge() {
     cp "$work"/merged/* "$kept"/ 2>/dev/null
 }
 
+# campaign_harness NAME RUNS EXE DICT SEEDS KEPT WORK: one harness's share,
+# merged into KEPT; its summary line goes to WORK/summary.
+campaign_harness() {
+    local name=$1 runs=$2 exe=$3 dict=$4 seeds=$5 kept=$6 work=$7 start=$SECONDS status=0
+    echo "== $name: $runs inputs from $seeds and $kept"
+    fuzz "$exe" "$work" "$dict" -runs="$runs" "$kept" "$seeds" || status=1
+    local ran cov
+    ran=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
+    cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$work/log" | tail -n 1)
+    merge "$exe" "$work" "$seeds" "$kept"
+    echo "$name: ${ran:-0} inputs in $((SECONDS - start)) s, ${cov:-no coverage}; kept $(ls "$kept" | wc -l) inputs, $(du -sk "$kept" | cut -f1) KiB" >"$work/summary"
+    return "$status"
+}
+
+# Runs the harnesses JOBS at a time, each on its own core; what each
+# printed is shown when it ends, so that the logs do not interleave.
 campaign() {
-    local build=$1 total=${2:-10000000} summary=() failed=0 shares
+    local build=$1 total=${2:-10000000} jobs=${3:-$(nproc)} failed=0 shares names=()
     shares=$(harnesses "$build" | while read -r _ share exe _; do [ -x "$exe" ] && echo "+$share"; done)
     shares=$((0 $shares))
     [ "$shares" -gt 0 ] || { echo "no harness built in $build"; return 1; }
     while read -r name share exe dict seeds; do
         [ -x "$exe" ] || { echo "== $name: not built, left out"; continue; }
-        local work="$build/fuzz/campaign/$name" kept="$here/corpus/$name" runs=$((total * share / shares))
+        local work="$build/fuzz/campaign/$name" kept="$here/corpus/$name"
         mkdir -p "$kept"
         rm -rf "$work" && mkdir -p "$work"
-        echo "== $name: $runs inputs from $seeds and $kept"
-        local start=$SECONDS
-        fuzz "$exe" "$work" "$dict" -runs="$runs" "$kept" "$seeds" || failed=1
-        local ran cov
-        ran=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
-        cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$work/log" | tail -n 1)
-        merge "$exe" "$work" "$seeds" "$kept"
-        summary+=("$name: ${ran:-0} inputs in $((SECONDS - start)) s, ${cov:-no coverage}; kept $(ls "$kept" | wc -l) inputs, $(du -sk "$kept" | cut -f1) KiB")
+        names+=("$name")
+        while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || failed=1; done
+        { campaign_harness "$name" $((total * share / shares)) "$exe" "$dict" "$seeds" "$kept" "$work" >"$work/out" 2>&1
+          local status=$?; cat "$work/out"; exit "$status"; } &
     done < <(harnesses "$build")
+    while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n || failed=1; done
     echo "== campaign"
-    printf '%s\n' "${summary[@]}"
+    for name in "${names[@]}"; do cat "$build/fuzz/campaign/$name/summary" 2>/dev/null || echo "$name: no summary"; done
     return "$failed"
 }
 
 if [ "${1:-}" = "--campaign" ]; then
-    campaign "$(realpath -m "$2")" "${3:-}"
+    campaign "$(realpath -m "$2")" "${3:-}" "${4:-}"
     exit $?
 fi
 
