@@ -137,7 +137,8 @@ TEST(LineIndex, AnEditThatSplitsACharacterBeforeAMark) {
     kept.replace(text, 254, 254, "\xf0"); // a four-byte lead across the mark at 256
     LineIndex fresh(text);
     for (std::size_t offset = 0; offset <= text.size(); offset++)
-        ASSERT_EQ(pair_of(kept.position_of(offset, UTF16)), pair_of(fresh.position_of(offset, UTF16)))
+        ASSERT_EQ(pair_of(kept.position_of(offset, UTF16)),
+                  pair_of(fresh.position_of(offset, UTF16)))
             << offset;
     const std::string other = "x\ny";
     LineIndex first(other);

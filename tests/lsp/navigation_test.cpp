@@ -66,6 +66,9 @@ TEST(Navigation, TokensAfterAFailureAreReadFromTheirText) {
     std::vector<TextEdit> edits;
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at(",&x"), "z", edits),
               "no definition or use of a/x");
+    // Nor is anything to say of them.
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at(",&x")), "");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("%n")), "");
     ByteRange range{};
     EXPECT_EQ(rename_range(*fixture.program, fixture.at(",&x"), range),
               "`a/x` is not defined in the program");
@@ -84,6 +87,11 @@ TEST(Navigation, BlankSpaceNamesNothing) {
     // At the end of a token is still the token.
     EXPECT_EQ(fixture.at("@a", 2).name, "a");
     EXPECT_EQ(hover_of(*fixture.program, fixture.at("   ", 1)), "");
+    Fixture empty("");
+    EXPECT_EQ(target_at(*empty.program, 0).kind, TargetKind::None);
+    // A file that cannot be read has no text and no lines.
+    EXPECT_EQ(text_of(*empty.program, "/w/none.orv"), nullptr);
+    EXPECT_EQ(line_index(*empty.program, "/w/none.orv"), nullptr);
 }
 
 TEST(Navigation, InstructionsOnHover) {
@@ -128,7 +136,8 @@ TEST(Navigation, HoverShowsAtMost32Bytes) {
     Fixture fixture("%m { \"" + std::string(40, 'a') + " }\n|0100 m m");
     std::string bytes = "61";
     for (int i = 1; i < 32; i++) bytes += " 61";
-    EXPECT_EQ(hover_of(*fixture.program, fixture.at("\"a")), "assembles to `" + bytes + "` at 0100");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("\"a")),
+              "assembles to `" + bytes + "` at 0100");
 }
 
 // A reference in a macro's body is one place however often the macro is
@@ -242,18 +251,28 @@ TEST(Decorations, TokenKindsOfATextAsTheServerReadsThem) {
         std::vector<Token> tokens;
     } cases[] = {
         {std::string("#01\v#02\f#03\r#04\0#05\t#06", 23),
-         {{"#01", ORVASM_TOKEN_LITERAL, false}, {"#02", ORVASM_TOKEN_LITERAL, false},
-          {"#03", ORVASM_TOKEN_LITERAL, false}, {"#04", ORVASM_TOKEN_LITERAL, false},
-          {"#05", ORVASM_TOKEN_LITERAL, false}, {"#06", ORVASM_TOKEN_LITERAL, false}}},
+         {{"#01", ORVASM_TOKEN_LITERAL, false},
+          {"#02", ORVASM_TOKEN_LITERAL, false},
+          {"#03", ORVASM_TOKEN_LITERAL, false},
+          {"#04", ORVASM_TOKEN_LITERAL, false},
+          {"#05", ORVASM_TOKEN_LITERAL, false},
+          {"#06", ORVASM_TOKEN_LITERAL, false}}},
         {"( a ( b ) c ) 01",
-         {{"(", ORVASM_TOKEN_COMMENT, false}, {"a", ORVASM_TOKEN_COMMENT, true},
-          {"(", ORVASM_TOKEN_COMMENT, true}, {"b", ORVASM_TOKEN_COMMENT, true},
-          {")", ORVASM_TOKEN_COMMENT, true}, {"c", ORVASM_TOKEN_COMMENT, true},
-          {")", ORVASM_TOKEN_COMMENT, true}, {"01", ORVASM_TOKEN_RAW_BYTE, false}}},
+         {{"(", ORVASM_TOKEN_COMMENT, false},
+          {"a", ORVASM_TOKEN_COMMENT, true},
+          {"(", ORVASM_TOKEN_COMMENT, true},
+          {"b", ORVASM_TOKEN_COMMENT, true},
+          {")", ORVASM_TOKEN_COMMENT, true},
+          {"c", ORVASM_TOKEN_COMMENT, true},
+          {")", ORVASM_TOKEN_COMMENT, true},
+          {"01", ORVASM_TOKEN_RAW_BYTE, false}}},
         {"%m 01 { } (x )",
-         {{"%m", ORVASM_TOKEN_MACRO, false}, {"01", ORVASM_TOKEN_RAW_BYTE, false},
-          {"{", ORVASM_TOKEN_WORD, false}, {"}", ORVASM_TOKEN_BRACKET, false},
-          {"(x", ORVASM_TOKEN_MALFORMED_COMMENT, false}, {")", ORVASM_TOKEN_COMMENT, true}}},
+         {{"%m", ORVASM_TOKEN_MACRO, false},
+          {"01", ORVASM_TOKEN_RAW_BYTE, false},
+          {"{", ORVASM_TOKEN_WORD, false},
+          {"}", ORVASM_TOKEN_BRACKET, false},
+          {"(x", ORVASM_TOKEN_MALFORMED_COMMENT, false},
+          {")", ORVASM_TOKEN_COMMENT, true}}},
     };
     for (const auto& test : cases) {
         std::vector<Token> found;
@@ -288,6 +307,29 @@ TEST(Decorations, FoldsOfLabelsMacrosAndComments) {
     ASSERT_NE(note, tokens.end());
     EXPECT_EQ(note->type, TokenType::Comment);
     EXPECT_EQ(note->range.end, text.find("(note") + 5);
+}
+
+// Inlay hints and folds are of the document's own labels and lines, not
+// those of the files it includes; hints are given within the range asked.
+TEST(Decorations, HintsAndFoldsOfTheDocumentOnly) {
+    DocumentStore documents;
+    documents["file:///w/lib.orv"] = {"file:///w/lib.orv", "/w/lib.orv", "@l 02 %lm {\n01 }", 1};
+    Document& main = documents["file:///w/main.orv"];
+    main = {"file:///w/main.orv", "/w/main.orv", "~lib.orv @a 01 lm", 1};
+    std::unique_ptr<Program> program = assemble_program(nullptr, documents, main, "/w");
+    auto hints = [&](std::size_t begin) {
+        std::vector<std::tuple<std::size_t, std::string, bool>> found;
+        for (const InlayHint& hint : inlay_hints(*program, begin, main.text.size()))
+            found.emplace_back(hint.offset, hint.label, hint.before);
+        return found;
+    };
+    EXPECT_EQ(hints(0), (std::vector<std::tuple<std::size_t, std::string, bool>>{
+                            {0, "0100", true}, {11, "0101", false}}));
+    EXPECT_EQ(hints(10),
+              (std::vector<std::tuple<std::size_t, std::string, bool>>{{11, "0101", false}}));
+    std::vector<Fold> folds = folding_ranges(*program);
+    ASSERT_EQ(folds.size(), 1u);
+    EXPECT_EQ(std::make_pair(folds[0].begin, folds[0].end), std::make_pair(0ul, main.text.size()));
 }
 
 std::vector<DocumentDiagnostic> diagnostics_of_text(const std::string& text,

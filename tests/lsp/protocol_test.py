@@ -629,7 +629,7 @@ class Navigation(ServerTest):
         self.assertEqual(self.complete("#0"), {})
         # Nothing typed, or a word that reads as hexadecimal so far: everything,
         # the 6 labels, the macro, and 32 mnemonics in 8 modes and BRK.
-        for typed in ("", " ", "ab", "abcd"):
+        for typed in ("", " ", "ab", "abcd", "ADD"):
             with self.subTest(typed=typed):
                 items = self.complete(typed)
                 self.assertEqual(len(items), 6 + 1 + 32 * 8 + 1)
@@ -845,6 +845,15 @@ class Rename(ServerTest):
                          [span(self.TEXT, "@write-hex", 0, 1), span(self.TEXT, ";write-hex", 0, 1),
                           span(self.TEXT, " write-hex", 0, 1)])
         self.assertEqual({e["newText"] for e in edits}, {"write-hex"})
+
+    def test_a_program_that_fails_is_renamed_as_far_as_it_was_read(self):
+        self.open("broken.orv", "@a ;a #zz ;a")
+        response = self.session.request("textDocument/rename", {
+            "textDocument": {"uri": self.uri("broken.orv")},
+            "position": {"line": 0, "character": 1}, "newName": "b"})
+        edits = response["result"]["changes"][self.uri("broken.orv")]
+        self.assertEqual(sorted((place(e), e["newText"]) for e in edits),
+                         [((0, 1, 0, 2), "b"), ((0, 4, 0, 5), "b")])
 
     def test_prepare_rename_gives_the_name_or_refuses(self):
         def prepare(needle, shift=1):
@@ -1085,6 +1094,13 @@ class EditorFeatures(ServerTest):
                          [(span(FEATURES, "&loop"), 3), (span(FEATURES, ",&loop"), 2)])
         result = self.ask("documentHighlight", position=spot(FEATURES, "#01"))
         self.assertEqual(result, [])
+        # A name defined nowhere: every use, each a read.
+        self.open("undefined.orv", "@a ;nowhere ;nowhere")
+        result = self.session.request("textDocument/documentHighlight", {
+            "textDocument": {"uri": self.uri("undefined.orv")},
+            "position": {"line": 0, "character": 5}})["result"]
+        self.assertEqual([(place(h), h["kind"]) for h in result],
+                         [((0, 3, 0, 11), 2), ((0, 12, 0, 20), 2)])
 
     def test_declaration_is_the_definition(self):
         result = self.ask("declaration", position=spot(FEATURES, "  main", 0, 3))
@@ -1191,6 +1207,9 @@ class SemanticTokens(ServerTest):
                                             "end": {"line": 4, "character": 8}})
         self.assertEqual([(line, character, text) for line, character, text, _, _ in found],
                          [(4, 2, "&x"), (4, 5, "12")])
+        # A range without an end is the whole document.
+        self.assertEqual(self.tokens("range", range={"start": {"line": 4, "character": 0}}),
+                         self.tokens("full"))
 
     def test_positions_in_utf16_units(self):
         text = '"\u00e9\U0001F600 @l\n'
