@@ -264,6 +264,7 @@ class Framing(ServerTest):
             session.notify("textDocument/didOpen", {"textDocument": {
                 "uri": self.uri(name), "version": 1, "text": text}})
             session.diagnostics(self.uri(name))
+        session.diagnostics(self.uri("main.orv"))  # republished through lib.orv's opening
         session.process.stdout.close()
         session.notify("textDocument/didChange", {
             "textDocument": {"uri": self.uri("lib.orv"), "version": 2},
