@@ -373,7 +373,8 @@ class Diagnostics(ServerTest):
                 "textDocument": {"uri": self.uri("main.orv")}, "contentChanges": changes})
         self.session.notify("textDocument/didChange", {"textDocument": {},
                                                        "contentChanges": [{"text": "@a @a"}]})
-        self.session.notify("textDocument/didChange", {"textDocument": {"uri": self.uri("main.orv")}})
+        self.session.notify("textDocument/didChange",
+                            {"textDocument": {"uri": self.uri("main.orv")}})
         self.session.notify("textDocument/didOpen", {"textDocument": {"uri": 5}})
         self.session.notify("textDocument/didOpen", {"textDocument": {"uri": self.uri("main.orv")}})
         self.session.notify("textDocument/didClose", {})
@@ -1120,8 +1121,9 @@ class EditorFeatures(ServerTest):
         # lib.orv open too is assembled through other.orv: each symbol still once.
         self.open("lib.orv", "@helper 01\n")
         result = self.session.request("workspace/symbol", {"query": "e"})["result"]
-        self.assertEqual(sorted((s["name"], os.path.basename(s["location"]["uri"])) for s in result),
-                         [("helper", "lib.orv"), ("other", "other.orv"), ("twice", "main.orv")])
+        found = sorted((s["name"], os.path.basename(s["location"]["uri"])) for s in result)
+        self.assertEqual(found, [("helper", "lib.orv"), ("other", "other.orv"),
+                                 ("twice", "main.orv")])
 
     def test_folding_ranges(self):
         result = self.ask("foldingRange")
