@@ -52,7 +52,7 @@ extern "C" {
 /* --- Version --------------------------------------------------------- */
 
 #define ORVASM_VERSION_MAJOR 1
-#define ORVASM_VERSION_MINOR 3
+#define ORVASM_VERSION_MINOR 4
 #define ORVASM_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH: compare it with orvasm_version_number
  * to find the library older than the header a program was built with. */
@@ -301,7 +301,16 @@ enum orvasm_severity {
  * `fix` (since 1.2) is NULL except on a hint note whose fix is certain
  * (the one name within reach, hexadecimal in lower case): the text that
  * replaces the whole failing token, the token at the position of the error
- * record whose `notes` count this note, as ";message" for ";mesage". */
+ * record whose `notes` count this note, as ";message" for ";mesage".
+ *
+ * `chain` (since 1.4) is nonzero on a note that is a step of the include or
+ * macro-use chain ("included from here", "in expansion of macro"), 0 on
+ * every other record: a hint, where a duplicate was first defined, where a
+ * write went back. New members come at the end of the record, which is read
+ * through the pointer orvasm_result_diagnostic gives (the records do not lie
+ * in one array): a program built with an older header reads the members it
+ * knows; one built with this header reads `chain` only from a library whose
+ * orvasm_version_number is 10400 or more. */
 typedef struct orvasm_diagnostic {
     int severity;
     const char* message;
@@ -311,6 +320,7 @@ typedef struct orvasm_diagnostic {
     const char* text;
     size_t length;
     const char* fix;
+    int chain;
 } orvasm_diagnostic;
 
 ORVASM_API size_t orvasm_result_diagnostic_count(const orvasm_result* result);

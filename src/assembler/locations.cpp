@@ -30,16 +30,23 @@ static void print_note(AssemblerState& state, const SourcePosition& position, co
                      {Severity::Note, message, detail, location_of(state, position)});
 }
 
+// One step of a chain: the use of `macro` at `from`, or (nullptr) the
+// include there.
+static void print_chain_step(AssemblerState& state, const SourcePosition& from,
+                             const char* macro) {
+    Diagnostic note = {Severity::Note, macro ? "in expansion of macro" : "included from here",
+                       macro ? macro : "", location_of(state, from)};
+    note.chain = true;
+    print_diagnostic(state.diagnostics, note);
+}
+
 // How the pass came to the innermost frame: a note at each macro use and
 // include that leads there, innermost first.
 static void print_chain(AssemblerState& state) {
     for (int index = state.frame_count - 1; index > 0; index--) {
         SourcePosition from = frame_position(state, index - 1);
         const Frame& frame = state.frames[index];
-        if (frame.macro)
-            print_note(state, from, "in expansion of macro", frame.macro->name);
-        else
-            print_note(state, from, "included from here", "");
+        print_chain_step(state, from, frame.macro ? frame.macro->name : nullptr);
     }
 }
 
@@ -118,11 +125,8 @@ void note_reference_chain(AssemblerState& state, std::uint16_t chain) {
     for (int steps = 0; chain != NO_CHAIN && chain <= state.chain_link_count && steps < MAX_FRAMES;
          steps++) {
         const ChainLink& link = state.chain_links[chain - 1];
-        if (link.macro)
-            print_note(state, link.from, "in expansion of macro",
-                       state.macros[link.macro - 1].name);
-        else
-            print_note(state, link.from, "included from here", "");
+        print_chain_step(state, link.from,
+                         link.macro ? state.macros[link.macro - 1].name : nullptr);
         chain = link.parent;
     }
 }

@@ -29,6 +29,9 @@ struct Diagnostic {
     // On a hint note whose fix is certain, the text that replaces the whole
     // token of the failure it follows; nullptr otherwise. Never printed.
     const char* fix = nullptr;
+    // On a note that is a step of the include or macro-use chain ("included
+    // from here", "in expansion of macro"). Never printed.
+    bool chain = false;
 };
 
 // Where the diagnostics of one assembly go. All zero: standard error, as the

@@ -84,7 +84,7 @@ int run_pass(orvasm_result& result, const orvasm_options& options) {
 extern "C" {
 
 ORVASM_API const char* orvasm_version(void) {
-    return "1.3.0";
+    return "1.4.0";
 }
 
 ORVASM_API int orvasm_version_number(void) {

@@ -102,6 +102,7 @@ void keep_line(void* context, const Diagnostic* diagnostic, const char* text, st
         // NULL also when memory ran out: a fix is an offer, never a guess.
         if (diagnostic->fix)
             record->fix = keep_text(result.text, diagnostic->fix, std::strlen(diagnostic->fix));
+        record->chain = diagnostic->chain ? 1 : 0;
     }
     if (diagnostic && length < least_length(*diagnostic, locations)) {
         record->text = compose_line(result, *diagnostic, locations, length);

@@ -113,8 +113,9 @@ DocumentDiagnostic diagnostic_of(Program& program, std::size_t index) {
     for (std::size_t i = 1; i <= record.notes; i++) {
         const orvasm_diagnostic* note = orvasm_result_diagnostic(program.result.get(), index + i);
         if (!note || !token_place(program, note->position, place)) continue;
-        // The innermost step of the chain that lies in the document holds it.
-        if (!placed && in_focus(program, note->position)) {
+        // The innermost step of the chain that lies in the document holds
+        // it; a hint or an earlier definition there is only related.
+        if (!placed && note->chain && in_focus(program, note->position)) {
             diagnostic.range = place.range;
             placed = true;
         }

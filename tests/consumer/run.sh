@@ -7,7 +7,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1
 work=$2
-expected="orvasm 1.3.0 (header 10300) status 0 rom a0 01 05 2e 00 80 2a main=0100 lib=0105"
+expected="orvasm 1.4.0 (header 10400) status 0 rom a0 01 05 2e 00 80 2a main=0100 lib=0105"
 rm -rf "$work" && mkdir -p "$work"
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null

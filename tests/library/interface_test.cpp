@@ -71,7 +71,7 @@ std::string rom_of(const orvasm_result* result) {
 
 TEST(Interface, VersionMatchesTheHeader) {
     EXPECT_EQ(orvasm_version_number(), ORVASM_VERSION_NUMBER);
-    EXPECT_STREQ(orvasm_version(), "1.3.0");
+    EXPECT_STREQ(orvasm_version(), "1.4.0");
 }
 
 // A program's own lines read as the assembly's; anywhere but a terminal
@@ -760,6 +760,31 @@ TEST(Interface, HintsAreNotesAndTheCertainOnesCarryTheirFix) {
     EXPECT_EQ(notes_of(result, 0),
               "writing at|0x0100, below the highest address written so far, 0x0101|NULL\n"
               "write position moved back to|0x0100|NULL\n");
+    orvasm_result_free(result);
+}
+
+// Only the steps of the include and macro-use chain are marked as such.
+TEST(Interface, ChainNotesAreMarkedAndNoOtherNotes) {
+    auto marks = [](const orvasm_result* result) {
+        std::string marked;
+        const orvasm_diagnostic* head = orvasm_result_diagnostic(result, 0);
+        for (std::size_t i = 0; head && i <= head->notes; i++) {
+            const orvasm_diagnostic* record = orvasm_result_diagnostic(result, i);
+            marked += std::string(record->message) + "|" + std::to_string(record->chain) + "\n";
+        }
+        return marked;
+    };
+    Served served{"@lib ;x\n"};
+    orvasm_result* result = assembled("@y 02 ~lib.orv ;lib", ORVASM_LOCATIONS, &served);
+    EXPECT_EQ(marks(result), "Unknown absolute reference|0\n"
+                             "included from here|1\n"
+                             "did you mean|0\n");
+    orvasm_result_free(result);
+
+    result = assembled("%m { @a }\n@a m", ORVASM_LOCATIONS);
+    EXPECT_EQ(marks(result), "Label duplicate|0\n"
+                             "in expansion of macro|1\n"
+                             "first defined here|0\n");
     orvasm_result_free(result);
 }
 

@@ -984,6 +984,19 @@ class CrossFiles(ServerTest):
                          [("lib.orv", []), ("main.orv", ["Unused label: else"]),
                           ("two.orv", ["Unused label: else"])])
 
+    def test_only_the_chain_places_a_problem_from_another_file(self):
+        # The hint of lib.orv's failure names two.orv's y: two.orv is on no
+        # step of the chain, so the failure is not its.
+        self.write("lib.orv", "@lib ;x\n")
+        self.write("two.orv", "@y 02\n")
+        main = self.open("main.orv", "~lib.orv ~two.orv ;lib\n")
+        self.assertEqual([(d["message"], place(d)) for d in main],
+                         [("Unknown absolute reference: x", (0, 0, 0, 8))])
+        library = self.open("lib.orv", "@lib ;x\n")
+        self.assertEqual([(d["message"], place(d)) for d in library],
+                         [("Unknown absolute reference: x", (0, 5, 0, 7))])
+        self.assertEqual(self.open("two.orv", "@y 02\n"), [])
+
     def test_a_library_opened_alone_has_no_unused_label_warnings(self):
         os.makedirs(os.path.join(self.root, "src", "deep"))
         self.write("src/deep/uses.orv", "( ~lib/not-this.orv ) ~lib/util.orv ;util\n")

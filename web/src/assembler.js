@@ -97,7 +97,7 @@ export const TOKEN_KINDS = [
 ];
 // Sizes of the records on wasm32 (checked in bridge.cpp).
 const SYMBOL_SIZE = 20;
-const DIAGNOSTIC_SIZE = 40;
+const DIAGNOSTIC_SIZE = 44;
 const LISTING_SIZE = 44;
 const SPAN_SIZE = 8;
 

@@ -26,7 +26,7 @@ static_assert(offsetof(orvasm_diagnostic, message) == 4 &&
               offsetof(orvasm_diagnostic, position) == 12 &&
               offsetof(orvasm_diagnostic, notes) == 24 && offsetof(orvasm_diagnostic, text) == 28 &&
               offsetof(orvasm_diagnostic, length) == 32 && offsetof(orvasm_diagnostic, fix) == 36 &&
-              sizeof(orvasm_diagnostic) == 40);
+              offsetof(orvasm_diagnostic, chain) == 40 && sizeof(orvasm_diagnostic) == 44);
 static_assert(offsetof(orvasm_listing_record, position) == 4 &&
               offsetof(orvasm_listing_record, address) == 16 &&
               offsetof(orvasm_listing_record, size) == 20 &&
