@@ -658,6 +658,7 @@ TEST(Interface, AStateReusedWithoutPositionsForgetsThem) {
 TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
     std::string source;
     for (int i = 0; i < ORVASM_MAX_DIAGNOSTICS + 10; i++) source += "(x ) ";
+    source += "|0100 01";
     orvasm_options options = from_memory(source);
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     EXPECT_EQ(orvasm_result_status(result), ORVASM_OK);
@@ -666,6 +667,10 @@ TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
     EXPECT_STREQ(orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS - 1)->text,
                  "-- Malformed comment: (x\n");
     EXPECT_EQ(orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS), nullptr);
+    // The summary of the report too.
+    orvasm_result_report(result, "out.rom");
+    EXPECT_EQ(orvasm_result_diagnostic_count(result), std::size_t{ORVASM_MAX_DIAGNOSTICS});
+    EXPECT_EQ(orvasm_result_diagnostics_dropped(result), 11u);
     orvasm_result_free(result);
 }
 
