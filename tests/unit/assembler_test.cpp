@@ -201,3 +201,19 @@ TEST(Assembler, AListingWithoutTextsHasEveryRecordAndNoText) {
         EXPECT_EQ(record.text, NO_TEXT) << i;
     }
 }
+
+// A state whose sink names no stream prints to the standard error.
+TEST(Assembler, ASinkWithoutAStreamPrintsToTheStandardError) {
+    auto state = std::make_unique<AssemblerState>();
+    ASSERT_EQ(state->diagnostics.file, nullptr);
+    MemoryFiles files;
+    files.files["in.orv"] = "#12 #1";
+    state->opener = {&MemoryFiles::open, &files};
+    std::FILE* stream = MemoryFiles::open("in.orv", &files);
+    testing::internal::CaptureStderr();
+    int result = assemble_source(*state, stream, "in.orv");
+    std::string printed = testing::internal::GetCapturedStderr();
+    std::fclose(stream);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(printed, "Invalid hex literal: #1\nInvalid token: #1\n");
+}
