@@ -107,7 +107,8 @@ TEST(Hints, NegativeLengthsAndALongerFirstNameAreOutOfReach) {
 
 // An instruction spelled in other case: the mnemonic in capitals, the mode
 // letters in lower case; a literal whose digits are no hexadecimal in any
-// case has no hint.
+// case has no hint, nor a name with two candidates (macros, or a macro and
+// an instruction).
 TEST(Hints, InstructionsAndHexadecimalInOtherCase) {
     const std::pair<std::string, std::string> cases[] = {
         {"|0100 ADDR", "in.orv:1:7: Unknown absolute reference: ADDR\n"
@@ -117,6 +118,12 @@ TEST(Hints, InstructionsAndHexadecimalInOtherCase) {
         {"|0100 ;aDDR", "in.orv:1:7: Unknown absolute reference: aDDR\n"},
         {"|0100 #AG", "in.orv:1:7: Invalid hex literal: #AG\n"
                       "in.orv:1:7: Invalid token: #AG\n"},
+        // Two names within reach: no hint, whichever they are.
+        {"%abcx { } %abcy { } %abcz { } |0100 abcw",
+         "in.orv:1:37: Unknown absolute reference: abcw\n"},
+        {"%aDD { } |0100 aDd", "in.orv:1:16: Unknown absolute reference: aDd\n"},
+        {"%abcx { } |0100 abcw", "in.orv:1:17: Unknown absolute reference: abcw\n"
+                                 "in.orv:1:1: note: did you mean 'abcx'?\n"},
         {"|0100 #aB", "in.orv:1:7: Invalid hex literal: #aB\n"
                       "in.orv:1:7: note: hexadecimal digits are lower case: #ab\n"
                       "in.orv:1:7: Invalid token: #aB\n"},
