@@ -125,6 +125,30 @@ TEST(LineIndex, EditsKeepItAsIfMadeAfresh) {
     }
 }
 
+// An edit that splits a character before a mark of a long line: the line
+// is marked again, and answers as an index made afresh. An index first
+// used for an edit is made from the edited text.
+TEST(LineIndex, AnEditThatSplitsACharacterBeforeAMark) {
+    std::string text = std::string(200, 'a');
+    for (int i = 0; i < 100; i++) text += "\xc3\xa9";
+    text += std::string(300, 'b');
+    LineIndex kept(text);
+    kept.position_of(text.size(), UTF16); // marks every 256 bytes
+    kept.replace(text, 254, 254, "\xf0"); // a four-byte lead across the mark at 256
+    LineIndex fresh(text);
+    for (std::size_t offset = 0; offset <= text.size(); offset++)
+        ASSERT_EQ(pair_of(kept.position_of(offset, UTF16)),
+                  pair_of(fresh.position_of(offset, UTF16)))
+            << offset;
+    const std::string other = "x\ny";
+    LineIndex first(other);
+    std::string edited = "ab\ncd";
+    first.replace(edited, 1, 1, "\n");
+    EXPECT_EQ(edited, "a\nb\ncd");
+    EXPECT_EQ(first.line_count(), 3u);
+    EXPECT_EQ(first.offset_of({2, 1}, UTF16), 5u);
+}
+
 // Marks spare a long line's walk: many positions on one line of a megabyte
 // cost about what one does.
 TEST(LineIndex, PositionsOnALongLineAreFoundFromMarks) {
@@ -155,6 +179,8 @@ TEST(PathOfUri, FileUris) {
     EXPECT_EQ(path_of_uri("file:///w/100%"), "/w/100%");   // a bare "%" stays
     EXPECT_EQ(path_of_uri("file:///w/%zz%4"), "/w/%zz%4"); // so do broken escapes
     EXPECT_EQ(path_of_uri("file:///w/%C3%A9%2fx%2F"), "/w/\xc3\xa9/x/");
+    // Only digits and the letters a to f, in either case, are hexadecimal.
+    EXPECT_EQ(path_of_uri("file:///w/%01%Ab%G1%!1%g1"), "/w/\x01\xab%G1%!1%g1");
 }
 
 TEST(PathOfUri, UrisThatNameNoLocalFile) {

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 
+#include "lsp/decorations.hpp"
 #include "lsp/navigation.hpp"
 
 namespace {
@@ -29,7 +31,7 @@ struct Fixture {
 };
 
 TEST(Navigation, TokensAfterAFailureAreReadFromTheirText) {
-    Fixture fixture("%m { 01 }\n@a #zz\n@b ,&x ;c/d %n m DUP2kr ~f.orv |0100 \"x [ ?&y");
+    Fixture fixture("%m { 01 }\n@a #zz\n@b ,&x ;c/d %n m DUP2kr ~f.orv |0100 \"x [ ?&y q");
     struct Case {
         const char* token;
         TargetKind kind;
@@ -47,6 +49,7 @@ TEST(Navigation, TokensAfterAFailureAreReadFromTheirText) {
         {"\"x", TargetKind::None, ""},
         {"[", TargetKind::None, ""},
         {"@b", TargetKind::Label, "b"},
+        {" q", TargetKind::Label, "q"}, // a word that is no macro read so far: a call
     };
     for (const Case& test : cases) {
         std::size_t shift = test.token[0] == ' ' ? 1 : 0;
@@ -63,6 +66,18 @@ TEST(Navigation, TokensAfterAFailureAreReadFromTheirText) {
     std::vector<TextEdit> edits;
     EXPECT_EQ(rename_edits(*fixture.program, fixture.at(",&x"), "z", edits),
               "no definition or use of a/x");
+    // Nor is anything to say of them.
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at(",&x")), "");
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("%n")), "");
+    ByteRange range{};
+    EXPECT_EQ(rename_range(*fixture.program, fixture.at(",&x"), range),
+              "`a/x` is not defined in the program");
+    // A bare "~" names no file.
+    Fixture bare("@a #zz ~ 01");
+    Target include = bare.at("~");
+    EXPECT_EQ(include.kind, TargetKind::Include);
+    EXPECT_EQ(include.name, "");
+    EXPECT_FALSE(definition_of(*bare.program, include, place));
 }
 
 TEST(Navigation, BlankSpaceNamesNothing) {
@@ -72,6 +87,11 @@ TEST(Navigation, BlankSpaceNamesNothing) {
     // At the end of a token is still the token.
     EXPECT_EQ(fixture.at("@a", 2).name, "a");
     EXPECT_EQ(hover_of(*fixture.program, fixture.at("   ", 1)), "");
+    Fixture empty("");
+    EXPECT_EQ(target_at(*empty.program, 0).kind, TargetKind::None);
+    // A file that cannot be read has no text and no lines.
+    EXPECT_EQ(text_of(*empty.program, "/w/none.orv"), nullptr);
+    EXPECT_EQ(line_index(*empty.program, "/w/none.orv"), nullptr);
 }
 
 TEST(Navigation, InstructionsOnHover) {
@@ -109,6 +129,33 @@ TEST(Navigation, HoverOfBytesWrittenAtEachUse) {
               "```orvasm\n%m { 12 34 }\n```\n\nassembles to `12 34` at 0100");
     EXPECT_EQ(hover_of(*fixture.program, fixture.at("34")),
               "assembles to `34` at 0101, `34` at 0104, `34` at 0201");
+}
+
+// At most 32 bytes are shown, however many the token wrote at its uses.
+TEST(Navigation, HoverShowsAtMost32Bytes) {
+    Fixture fixture("%m { \"" + std::string(40, 'a') + " }\n|0100 m m");
+    std::string bytes = "61";
+    for (int i = 1; i < 32; i++) bytes += " 61";
+    EXPECT_EQ(hover_of(*fixture.program, fixture.at("\"a")),
+              "assembles to `" + bytes + "` at 0100");
+}
+
+// A reference in a macro's body is one place however often the macro is
+// used; a macro's uses are its own, not another macro's.
+TEST(Navigation, OccurrencesInMacrosAreCountedOnce) {
+    Fixture fixture("%a { ;x }\n%b { 01 }\n@x a b a BRK");
+    auto begins = [&](const Target& target, bool with_definition) {
+        std::vector<std::size_t> found;
+        for (const Place& place : occurrences_of(*fixture.program, target, with_definition))
+            found.push_back(place.range.begin);
+        return found;
+    };
+    const std::string& text = fixture.text();
+    EXPECT_EQ(begins(fixture.at("@x"), false), (std::vector<std::size_t>{text.find(";x")}));
+    EXPECT_EQ(begins(fixture.at("%a"), true),
+              (std::vector<std::size_t>{0, text.find(" a ") + 1, text.rfind(" a ") + 1}));
+    // An include is defined (its file), but is no occurrence of itself.
+    EXPECT_TRUE(begins({TargetKind::Include, "main.orv", {0, 0}}, true).empty());
 }
 
 TEST(Navigation, TheOutlineNestsOnlyUnderItsOwnParent) {
@@ -191,6 +238,98 @@ TEST(Navigation, RenamesOutOfBounds) {
     EXPECT_EQ(edits[0].text, "t");
     EXPECT_EQ(edits[0].place.range.begin, 1u);
     EXPECT_EQ(edits[0].place.range.end, 61u);
+}
+
+// The kinds of the whitespace-separated tokens, as the server reads them
+// for semantic tokens and folds: every whitespace byte separates, comments
+// nest, and a macro's first token is its brace only when it is "{" (a
+// later "{" is a word of the body).
+TEST(Decorations, TokenKindsOfATextAsTheServerReadsThem) {
+    using Token = std::tuple<std::string, int, bool>;
+    const struct {
+        std::string text;
+        std::vector<Token> tokens;
+    } cases[] = {
+        {std::string("#01\v#02\f#03\r#04\0#05\t#06", 23),
+         {{"#01", ORVASM_TOKEN_LITERAL, false},
+          {"#02", ORVASM_TOKEN_LITERAL, false},
+          {"#03", ORVASM_TOKEN_LITERAL, false},
+          {"#04", ORVASM_TOKEN_LITERAL, false},
+          {"#05", ORVASM_TOKEN_LITERAL, false},
+          {"#06", ORVASM_TOKEN_LITERAL, false}}},
+        {"( a ( b ) c ) 01",
+         {{"(", ORVASM_TOKEN_COMMENT, false},
+          {"a", ORVASM_TOKEN_COMMENT, true},
+          {"(", ORVASM_TOKEN_COMMENT, true},
+          {"b", ORVASM_TOKEN_COMMENT, true},
+          {")", ORVASM_TOKEN_COMMENT, true},
+          {"c", ORVASM_TOKEN_COMMENT, true},
+          {")", ORVASM_TOKEN_COMMENT, true},
+          {"01", ORVASM_TOKEN_RAW_BYTE, false}}},
+        {"%m 01 { } (x )",
+         {{"%m", ORVASM_TOKEN_MACRO, false},
+          {"01", ORVASM_TOKEN_RAW_BYTE, false},
+          {"{", ORVASM_TOKEN_WORD, false},
+          {"}", ORVASM_TOKEN_BRACKET, false},
+          {"(x", ORVASM_TOKEN_MALFORMED_COMMENT, false},
+          {")", ORVASM_TOKEN_COMMENT, true}}},
+    };
+    for (const auto& test : cases) {
+        std::vector<Token> found;
+        for_each_token_kind(test.text, [&](ByteRange range, int kind, bool in_comment) {
+            found.emplace_back(test.text.substr(range.begin, range.end - range.begin), kind,
+                               in_comment);
+        });
+        EXPECT_EQ(found, test.tokens) << test.text;
+    }
+}
+
+// Folds of labels (to their last token before the next), of macros with a
+// body, and of comments, well formed or not; a malformed comment is a
+// comment token too.
+TEST(Decorations, FoldsOfLabelsMacrosAndComments) {
+    const std::string text = "%e { }\n%m {\n01 }\n(note )\n( a\n b )\n@a\n01\n\n@b 02\n\t\n";
+    Fixture fixture(text);
+    std::vector<std::tuple<std::size_t, std::size_t, bool>> folds;
+    for (const Fold& fold : folding_ranges(*fixture.program))
+        folds.emplace_back(fold.begin, fold.end, fold.comment);
+    std::size_t a = text.find("@a"), b = text.find("@b");
+    EXPECT_EQ(folds, (std::vector<std::tuple<std::size_t, std::size_t, bool>>{
+                         {a, text.find("01\n\n") + 2, false},
+                         {b, b + 5, false},
+                         {text.find("%m"), text.find("01 }") + 2, false},
+                         {text.find("(note"), text.find("(note") + 7, true},
+                         {text.find("( a"), text.find("b )") + 3, true}}));
+    std::vector<SemanticToken> tokens = semantic_tokens(*fixture.program, 0, text.size());
+    auto note = std::find_if(tokens.begin(), tokens.end(), [&](const SemanticToken& token) {
+        return token.range.begin == text.find("(note");
+    });
+    ASSERT_NE(note, tokens.end());
+    EXPECT_EQ(note->type, TokenType::Comment);
+    EXPECT_EQ(note->range.end, text.find("(note") + 5);
+}
+
+// Inlay hints and folds are of the document's own labels and lines, not
+// those of the files it includes; hints are given within the range asked.
+TEST(Decorations, HintsAndFoldsOfTheDocumentOnly) {
+    DocumentStore documents;
+    documents["file:///w/lib.orv"] = {"file:///w/lib.orv", "/w/lib.orv", "@l 02 %lm {\n01 }", 1};
+    Document& main = documents["file:///w/main.orv"];
+    main = {"file:///w/main.orv", "/w/main.orv", "~lib.orv @a 01 lm", 1};
+    std::unique_ptr<Program> program = assemble_program(nullptr, documents, main, "/w");
+    auto hints = [&](std::size_t begin) {
+        std::vector<std::tuple<std::size_t, std::string, bool>> found;
+        for (const InlayHint& hint : inlay_hints(*program, begin, main.text.size()))
+            found.emplace_back(hint.offset, hint.label, hint.before);
+        return found;
+    };
+    EXPECT_EQ(hints(0), (std::vector<std::tuple<std::size_t, std::string, bool>>{
+                            {0, "0100", true}, {11, "0101", false}}));
+    EXPECT_EQ(hints(10),
+              (std::vector<std::tuple<std::size_t, std::string, bool>>{{11, "0101", false}}));
+    std::vector<Fold> folds = folding_ranges(*program);
+    ASSERT_EQ(folds.size(), 1u);
+    EXPECT_EQ(std::make_pair(folds[0].begin, folds[0].end), std::make_pair(0ul, main.text.size()));
 }
 
 std::vector<DocumentDiagnostic> diagnostics_of_text(const std::string& text,

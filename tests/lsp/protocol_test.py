@@ -86,6 +86,21 @@ class Lifecycle(ServerTest):
             capabilities={"general": {"positionEncodings": ["utf-16", "utf-8"]}})["result"]
         self.assertEqual(result["capabilities"]["positionEncoding"], "utf-8")
 
+    def test_odd_capabilities_and_options_keep_the_defaults(self):
+        cases = [{}, {"capabilities": {"general": None}},
+                 {"capabilities": {"general": {"positionEncodings": "utf-8"}}},
+                 {"capabilities": {"general": {"positionEncodings": ["utf-16", "utf-32"]}}},
+                 {"capabilities": {}, "initializationOptions": {"inlayHints": "yes"}},
+                 {"capabilities": {}, "initializationOptions": {"inlayHints": False}}]
+        for params in cases:
+            with self.subTest(params=params):
+                session = Session(BINARY, self.root)
+                session.send({"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": params})
+                capabilities = session.response(1)["result"]["capabilities"]
+                self.assertEqual(capabilities["positionEncoding"], "utf-16")
+                self.assertNotIn("inlayHintProvider", capabilities)
+                session.finish()
+
     def test_shutdown_then_exit_ends_with_status_0(self):
         self.session.initialize()
         self.assertIsNone(self.session.request("shutdown")["result"])
@@ -240,6 +255,22 @@ class Framing(ServerTest):
         self.session.send({"jsonrpc": "2.0", "id": 2, "method": "shutdown"})
         status = self.session.process.wait(TIMEOUT)
         self.assertEqual(status, 1)  # an exit, not SIGPIPE
+        # A change that republishes two documents: nothing is written after
+        # the first write fails.
+        self.write("lib.orv", "@lib 01\n")
+        session = Session(BINARY, self.root)
+        session.initialize()
+        for name, text in (("main.orv", "~lib.orv ;lib\n"), ("lib.orv", "@lib 01\n")):
+            session.notify("textDocument/didOpen", {"textDocument": {
+                "uri": self.uri(name), "version": 1, "text": text}})
+            session.diagnostics(self.uri(name))
+        session.diagnostics(self.uri("main.orv"))  # republished through lib.orv's opening
+        session.process.stdout.close()
+        session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri("lib.orv"), "version": 2},
+            "contentChanges": [{"text": "@lib 02\n"}]})
+        status, log = session.finish()
+        self.assertEqual((status, log), (1, "orvasm-lsp: the client stopped reading\n"))
 
     def test_a_large_document_is_taken(self):
         self.session.initialize()
@@ -340,6 +371,10 @@ class Diagnostics(ServerTest):
                         [{"range": {"start": {"line": 0, "character": 0}}, "text": ""}]):
             self.session.notify("textDocument/didChange", {
                 "textDocument": {"uri": self.uri("main.orv")}, "contentChanges": changes})
+        self.session.notify("textDocument/didChange", {"textDocument": {},
+                                                       "contentChanges": [{"text": "@a @a"}]})
+        self.session.notify("textDocument/didChange",
+                            {"textDocument": {"uri": self.uri("main.orv")}})
         self.session.notify("textDocument/didOpen", {"textDocument": {"uri": 5}})
         self.session.notify("textDocument/didOpen", {"textDocument": {"uri": self.uri("main.orv")}})
         self.session.notify("textDocument/didClose", {})
@@ -349,6 +384,17 @@ class Diagnostics(ServerTest):
                          ["Label duplicate: a"])
         _, log = self.session.finish()
         self.assertIn("textDocument/didChange ignored: malformed contentChanges", log)
+
+    def test_a_change_without_a_version_keeps_the_version(self):
+        self.open("main.orv", "@a 01", version=7)
+        self.session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri("main.orv")}, "contentChanges": [{"text": "@a @a"}]})
+        while True:
+            message = self.session.receive()
+            if message.get("method") == "textDocument/publishDiagnostics":
+                break
+        self.assertEqual(message["params"]["version"], 7)
+        self.assertEqual(messages(message["params"]["diagnostics"]), ["Label duplicate: a"])
 
     def test_closing_clears_the_diagnostics(self):
         self.open("main.orv", "@a @a")
@@ -423,6 +469,24 @@ class Includes(ServerTest):
                     "uri": "untitled:1", "version": 1, "text": "~lib/bad.orv"}})
                 self.assertEqual(messages(session.diagnostics("untitled:1"))[0],
                                  "Invalid hex literal: #xyz")
+                session.finish()
+
+    def test_odd_workspace_folders_name_no_root(self):
+        # Without a root each document takes its own directory: "~bad.orv"
+        # from lib/ is lib/bad.orv.
+        for folders in ([], {"uri": file_uri(self.root)}, [{"name": "w"}]):
+            with self.subTest(folders=folders):
+                session = Session(BINARY, self.root)
+                session.initialize(rootUri=None, workspaceFolders=folders)
+                uri = self.uri("lib/user.orv")
+                session.notify("textDocument/didOpen", {"textDocument": {
+                    "uri": uri, "version": 1, "text": "~bad.orv"}})
+                self.assertEqual(messages(session.diagnostics(uri)), ["Invalid hex literal: #xyz"])
+                # A document that names no file has no directory: still assembled.
+                session.notify("textDocument/didOpen", {"textDocument": {
+                    "uri": "untitled:2", "version": 1, "text": "@a @a"}})
+                self.assertEqual(messages(session.diagnostics("untitled:2")),
+                                 ["Label duplicate: a"])
                 session.finish()
 
 
@@ -565,6 +629,13 @@ class Navigation(ServerTest):
         self.assertEqual(items["ADD2k"]["detail"], "opcode b8")
         self.assertEqual(items["twice"]["kind"], 3)
         self.assertEqual(self.complete("#0"), {})
+        # Nothing typed, or a word that reads as hexadecimal so far: everything,
+        # the 6 labels, the macro, and 32 mnemonics in 8 modes and BRK.
+        for typed in ("", " ", "ab", "abcd", "ADD"):
+            with self.subTest(typed=typed):
+                items = self.complete(typed)
+                self.assertEqual(len(items), 6 + 1 + 32 * 8 + 1)
+                self.assertEqual(items["lib/entry"]["detail"], "label at 0100")
 
     def rename(self, position, new_name, name="main.orv"):
         return self.ask("rename", position, name, newName=new_name)
@@ -610,7 +681,9 @@ class Navigation(ServerTest):
             "position": spot(MAIN, "@main")}), INVALID_PARAMS)
 
     def test_requests_with_missing_or_odd_params_get_null_or_less(self):
-        for method in ("definition", "references", "hover", "completion", "rename"):
+        for method in ("definition", "references", "hover", "completion", "rename",
+                       "prepareRename", "documentHighlight", "foldingRange", "inlayHint",
+                       "semanticTokens/full", "codeAction"):
             response = self.session.request("textDocument/" + method, {
                 "textDocument": {"uri": 7}, "position": {"line": 0, "character": 0},
                 "newName": "x"})
@@ -627,6 +700,19 @@ class Navigation(ServerTest):
             self.assertEqual(len(response["result"]), 2, context)
         # Blank space names nothing to hover.
         self.assertIsNone(self.ask("hover", {"line": 2, "character": 0})["result"])
+        # A position needs an integer line and character.
+        for position in ({"line": 2.5, "character": 3}, {"line": 2}, {"line": "2", "character": 3}):
+            self.assertIsNone(self.ask("hover", position)["result"], position)
+
+    def test_highlight_in_the_document_only(self):
+        # twice is defined in lib.orv: only its use here, read.
+        result = self.ask("documentHighlight", spot(MAIN, "twice", 0, 1))["result"]
+        self.assertEqual([(place(h), h["kind"]) for h in result], [(span(MAIN, "twice"), 2)])
+        # The include is no name: nothing, even with its file as the definition.
+        self.assertEqual(self.ask("documentHighlight", spot(MAIN, "~lib.orv", 0, 1))["result"], [])
+        response = self.ask("references", spot(MAIN, "~lib.orv", 0, 1),
+                            context={"includeDeclaration": True})
+        self.assertEqual(response["result"], [])
 
     def test_requests_on_documents_not_open_or_out_of_range(self):
         self.assertIsNone(self.ask("definition", {"line": 0, "character": 0}, "none.orv")["result"])
@@ -688,6 +774,15 @@ class Leniency(ServerTest):
                 self.assertEqual(done.returncode, 0)
                 self.assertTrue(done.stdout.decode().startswith(start), done.stdout)
                 self.assertEqual(done.stderr, b"")
+        # Other arguments are skipped; an output that fails is status 1.
+        done = subprocess.run([BINARY, "--stdio", "--version"], stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=TIMEOUT)
+        self.assertEqual((done.returncode, done.stdout.decode()[:11]), (0, "orvasm-lsp "))
+        if os.path.exists("/dev/full"):
+            with open("/dev/full", "w") as full:
+                done = subprocess.run([BINARY, "--help"], stdin=subprocess.DEVNULL, stdout=full,
+                                      stderr=subprocess.PIPE, timeout=TIMEOUT)
+            self.assertEqual(done.returncode, 1)
 
 
 class Rename(ServerTest):
@@ -746,6 +841,22 @@ class Rename(ServerTest):
         self.assertEqual(len(edits), 3)
         self.assertEqual({e["newText"] for e in edits}, {"print-hex"})
 
+    def test_a_rename_to_the_same_name_changes_nothing_but_is_answered(self):
+        edits = self.rename("@write-hex", "write-hex")["result"]["changes"][self.uri("main.orv")]
+        self.assertEqual(sorted(place(e) for e in edits),
+                         [span(self.TEXT, "@write-hex", 0, 1), span(self.TEXT, ";write-hex", 0, 1),
+                          span(self.TEXT, " write-hex", 0, 1)])
+        self.assertEqual({e["newText"] for e in edits}, {"write-hex"})
+
+    def test_a_program_that_fails_is_renamed_as_far_as_it_was_read(self):
+        self.open("broken.orv", "@a ;a #zz ;a")
+        response = self.session.request("textDocument/rename", {
+            "textDocument": {"uri": self.uri("broken.orv")},
+            "position": {"line": 0, "character": 1}, "newName": "b"})
+        edits = response["result"]["changes"][self.uri("broken.orv")]
+        self.assertEqual(sorted((place(e), e["newText"]) for e in edits),
+                         [((0, 1, 0, 2), "b"), ((0, 4, 0, 5), "b")])
+
     def test_prepare_rename_gives_the_name_or_refuses(self):
         def prepare(needle, shift=1):
             return self.session.request("textDocument/prepareRename", self.at(needle, shift))
@@ -767,6 +878,21 @@ class Rename(ServerTest):
         params = {"textDocument": {"uri": self.uri("lib.orv")},
                   "position": {"line": 0, "character": 2}, "newName": "lib-entry2"}
         self.assert_error(self.session.request("textDocument/rename", params), -32803)
+
+    def test_a_rename_that_breaks_another_program_is_refused(self):
+        # lib.orv is analysed through a.orv, the first program that reads
+        # it; b.orv and c.orv read it too, and would define the name twice.
+        self.write("lib.orv", "@lib-entry 01\n")
+        self.open("a.orv", "~lib.orv ;lib-entry\n")
+        for name in ("b.orv", "c.orv"):
+            self.open(name, "~lib.orv ;lib-entry @lib-new ;lib-new\n")
+        self.open("lib.orv", "@lib-entry 01\n")
+        response = self.session.request("textDocument/rename", {
+            "textDocument": {"uri": self.uri("lib.orv")},
+            "position": {"line": 0, "character": 2}, "newName": "lib-new"})
+        self.assert_error(response, -32803)
+        self.assertEqual(response["error"]["message"],
+                         "renaming to `lib-new`: the program would assemble with another outcome")
 
 
 class CrossFiles(ServerTest):
@@ -818,6 +944,45 @@ class CrossFiles(ServerTest):
         # (a file some source includes) has no unused-label warnings.
         self.session.notify("textDocument/didClose", {"textDocument": {"uri": self.uri("main.orv")}})
         self.assertEqual(self.session.diagnostics(self.uri("lib.orv")), [])
+
+    def published_until_answered(self):
+        """The URIs and diagnostics published before the answer to a request."""
+        published = []
+        self.session.send({"jsonrpc": "2.0", "id": "end", "method": "workspace/symbol",
+                           "params": {"query": "none"}})
+        while True:
+            message = self.session.receive()
+            if message.get("id") == "end":
+                return published
+            if message.get("method") == "textDocument/publishDiagnostics":
+                published.append((os.path.basename(message["params"]["uri"]),
+                                  messages(message["params"]["diagnostics"])))
+
+    def test_a_change_to_any_file_of_a_program_republishes_its_open_files(self):
+        self.write("two.orv", "@shared 02\n")
+        self.open("main.orv", "~lib.orv ~two.orv ;lib\n")
+        self.open("lib.orv", "@lib ;shared\n")
+        self.open("two.orv", "@shared 02\n")
+        self.open("alone.orv", "@u 01 ;u\n")
+        self.session.notify("textDocument/didOpen", {"textDocument": {
+            "uri": "untitled:1", "version": 1, "text": "@v 01 ;v\n"}})
+        self.session.diagnostics("untitled:1")
+        # two.orv no longer defines shared, which lib.orv, analysed through
+        # main.orv, uses: main.orv and lib.orv follow, the others do not.
+        self.session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri("two.orv"), "version": 2},
+            "contentChanges": [{"text": "@else 02\n"}]})
+        self.assertEqual(sorted(self.published_until_answered()),
+                         [("lib.orv", ["Unknown absolute reference: shared"]),
+                          ("main.orv", ["Unknown absolute reference: shared"]),
+                          ("two.orv", [])])
+        # A change to the program republishes the files it reads that are open.
+        self.session.notify("textDocument/didChange", {
+            "textDocument": {"uri": self.uri("main.orv"), "version": 2},
+            "contentChanges": [{"text": "~lib.orv ~two.orv ;lib @shared\n"}]})
+        self.assertEqual(sorted(self.published_until_answered()),
+                         [("lib.orv", []), ("main.orv", ["Unused label: else"]),
+                          ("two.orv", ["Unused label: else"])])
 
     def test_a_library_opened_alone_has_no_unused_label_warnings(self):
         os.makedirs(os.path.join(self.root, "src", "deep"))
@@ -931,6 +1096,13 @@ class EditorFeatures(ServerTest):
                          [(span(FEATURES, "&loop"), 3), (span(FEATURES, ",&loop"), 2)])
         result = self.ask("documentHighlight", position=spot(FEATURES, "#01"))
         self.assertEqual(result, [])
+        # A name defined nowhere: every use, each a read.
+        self.open("undefined.orv", "@a ;nowhere ;nowhere")
+        result = self.session.request("textDocument/documentHighlight", {
+            "textDocument": {"uri": self.uri("undefined.orv")},
+            "position": {"line": 0, "character": 5}})["result"]
+        self.assertEqual([(place(h), h["kind"]) for h in result],
+                         [((0, 3, 0, 11), 2), ((0, 12, 0, 20), 2)])
 
     def test_declaration_is_the_definition(self):
         result = self.ask("declaration", position=spot(FEATURES, "  main", 0, 3))
@@ -946,6 +1118,12 @@ class EditorFeatures(ServerTest):
                                  ("helper", 3, "lib.orv"), ("other", 3, "other.orv")})
         result = self.session.request("workspace/symbol", {"query": "LOO"})["result"]
         self.assertEqual([s["name"] for s in result], ["main/loop"])
+        # lib.orv open too is assembled through other.orv: each symbol still once.
+        self.open("lib.orv", "@helper 01\n")
+        result = self.session.request("workspace/symbol", {"query": "e"})["result"]
+        found = sorted((s["name"], os.path.basename(s["location"]["uri"])) for s in result)
+        self.assertEqual(found, [("helper", "lib.orv"), ("other", "other.orv"),
+                                 ("twice", "main.orv")])
 
     def test_folding_ranges(self):
         result = self.ask("foldingRange")
@@ -1032,6 +1210,9 @@ class SemanticTokens(ServerTest):
                                             "end": {"line": 4, "character": 8}})
         self.assertEqual([(line, character, text) for line, character, text, _, _ in found],
                          [(4, 2, "&x"), (4, 5, "12")])
+        # A range without an end is the whole document.
+        self.assertEqual(self.tokens("range", range={"start": {"line": 4, "character": 0}}),
+                         self.tokens("full"))
 
     def test_positions_in_utf16_units(self):
         text = '"\u00e9\U0001F600 @l\n'
@@ -1071,6 +1252,24 @@ class CodeActions(ServerTest):
     def test_the_one_name_within_reach(self):
         self.assertEqual(self.fixes("@main ;mesage JSR2 BRK @message"),
                          [((0, 6, 0, 13), ";message")])
+
+    def test_only_fixes_of_diagnostics_in_the_range(self):
+        self.open("main.orv", "(note ) @main #FF POP BRK")
+        def actions(start, end):
+            return self.session.request("textDocument/codeAction", {
+                "textDocument": {"uri": self.uri("main.orv")},
+                "range": {"start": {"line": 0, "character": start},
+                          "end": {"line": 0, "character": end}},
+                "context": {"diagnostics": []}})["result"]
+        found = actions(0, 25)
+        if not found:
+            self.skipTest("the library gives no hints")
+        self.assertEqual([a["title"] for a in found], ["Replace with `#ff`"])
+        # The warning on "(note" has no fix; the ranges before and after
+        # "#FF" hold no diagnostic with one.
+        self.assertEqual(actions(0, 5), [])
+        self.assertEqual(actions(20, 25), [])
+        self.assertEqual([a["title"] for a in actions(16, 16)], ["Replace with `#ff`"])
 
     def test_no_fix_where_none_is_certain(self):
         self.assertEqual(self.fixes("@main ;zzzzzz JSR2 BRK @message @massage"), [])

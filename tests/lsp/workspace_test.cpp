@@ -32,6 +32,7 @@ TEST_F(Workspace, TheRootIsTheNearestRepositoryElseTheDocumentsDirectory) {
     fs::create_directory(root_ / "repo/.git");
     EXPECT_EQ(root_of_document(at("repo/src/deep/main.orv")), at("repo"));
     EXPECT_EQ(root_of_document(at("loose/main.orv")), at("loose"));
+    EXPECT_EQ(root_of_document("main.orv"), ""); // a bare name has no directory
 }
 
 TEST_F(Workspace, IncludesOutsideCommentsOfVisibleSourcesAreFound) {
@@ -48,6 +49,12 @@ TEST_F(Workspace, IncludesOutsideCommentsOfVisibleSourcesAreFound) {
     std::set<std::string> expected = {at("lib/a.orv"), "/abs/b.orv", at("c.orv"), at("d.orv"),
                                       at("shallow.orv")};
     EXPECT_EQ(included_below(root_.string()), expected);
+}
+
+TEST_F(Workspace, AtMost1000SourcesAreSearched) {
+    for (int i = 0; i <= MAX_SOURCES_SEARCHED; i++)
+        put(root_ / ("s" + std::to_string(i) + ".orv"), "~i" + std::to_string(i) + ".orv");
+    EXPECT_EQ(included_below(root_.string()).size(), std::size_t{MAX_SOURCES_SEARCHED});
 }
 
 TEST_F(Workspace, ARootThatIsNoDirectoryHasNoIncludes) {
