@@ -47,7 +47,8 @@ void forget_temporary(const char* name) {
 std::string directory_of(const std::string& path) {
     std::size_t slash = path.find_last_of(platform::PATH_SEPARATORS);
     if (slash == std::string::npos) return std::string(".");
-    return slash == 0 ? "/" : path.substr(0, slash);
+    if (slash == 0) return std::string("/");
+    return path.substr(0, slash);
 }
 
 std::string name_of(const std::string& path) {
@@ -119,8 +120,10 @@ bool open_output(OutputFile& output, const char* path) {
         return writes_in_place_after(error) && open_in_place(output, path);
     }
     output.stream = platform::stream_of_new_file(descriptor, existing);
-    if (output.stream) return true; // GCOVR_EXCL_BR_LINE: fails only when memory ran out
+    // GCOVR_EXCL_BR_START: fdopen fails only when memory ran out
+    if (output.stream) return true;
     remove_temporary(output);
+    // GCOVR_EXCL_BR_STOP
     output.temporary.clear();
     return false;
 }
@@ -162,7 +165,8 @@ namespace {
 bool locate(const char* path, FileIdentity& directory, std::string& name) {
     std::string target = platform::follow_links(path);
     name = name_of(target);
-    return !target.empty() && identify_path(directory_of(target).c_str(), directory);
+    if (target.empty()) return false;
+    return identify_path(directory_of(target).c_str(), directory);
 }
 
 } // namespace

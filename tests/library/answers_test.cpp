@@ -274,6 +274,17 @@ TEST(BytesAt, MacroUsesIncludesAndBodiesAtEachUse) {
     EXPECT_EQ(one[0].address, 0x100u);
 }
 
+// The name of a file as the records give it, and paddings, which write
+// nothing, within a selection.
+TEST(BytesAt, TheRecordsOwnFileNameAndPaddings) {
+    Result result = assemble(nullptr, "|0100 #12 $2 ADD\n", ORVASM_LISTING);
+    ASSERT_GT(orvasm_result_listing_count(result.get()), 0u);
+    const char* file = orvasm_result_listing(result.get(), 0)->position.file;
+    ASSERT_STREQ(file, "main.orv");
+    EXPECT_EQ(spans_at(result.get(), file, 1, 1, 1, UINT32_MAX), "0100+2 0104+1");
+    EXPECT_EQ(spans_at(result.get(), file, 1, 11, 1, 11), "");
+}
+
 TEST(BytesAt, NothingWithoutAListing) {
     Result result = assemble(nullptr, "|0100 12", 0);
     EXPECT_EQ(orvasm_result_bytes_at(result.get(), "main.orv", 1, 1, 1, 99, nullptr, 0), 0u);

@@ -537,6 +537,27 @@ TEST(Interface, ListingLinesGroupTheRecordsOfASourceLine) {
     orvasm_result_free(result);
 }
 
+// Records that fill the first block exactly, and one more: the line that
+// joins them holds every byte whichever block its records are in.
+TEST(Interface, ListingLinesAtTheEndOfTheFirstBlock) {
+    for (std::size_t bytes : {1023u, 1024u, 1025u}) {
+        std::string source = "|0100";
+        for (std::size_t i = 0; i < bytes; i++) source += " 2a";
+        orvasm_result* result = assembled(source, ORVASM_LISTING);
+        ASSERT_EQ(orvasm_result_status(result), ORVASM_OK) << lines_of(result);
+        EXPECT_EQ(orvasm_result_listing_count(result), bytes) << bytes;
+        ASSERT_EQ(orvasm_result_listing_line_count(result), 1u) << bytes;
+        const orvasm_listing_line* line = orvasm_result_listing_line(result, 0);
+        EXPECT_EQ(line->address, 0x100u) << bytes;
+        ASSERT_EQ(line->size, bytes);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(line->bytes), bytes),
+                  std::string(bytes, '\x2a'));
+        EXPECT_EQ(orvasm_result_listing(result, bytes - 1)->address, 0x100u + bytes - 1) << bytes;
+        EXPECT_EQ(orvasm_result_listing(result, bytes), nullptr) << bytes;
+        orvasm_result_free(result);
+    }
+}
+
 // The lines show the rom's bytes as resolved, over records in several
 // blocks: each byte written is in exactly one line, at its address, and a
 // reference made before its label was defined shows the label's address.
@@ -637,6 +658,7 @@ TEST(Interface, AStateReusedWithoutPositionsForgetsThem) {
 TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
     std::string source;
     for (int i = 0; i < ORVASM_MAX_DIAGNOSTICS + 10; i++) source += "(x ) ";
+    source += "|0100 01";
     orvasm_options options = from_memory(source);
     orvasm_result* result = orvasm_assemble(nullptr, &options);
     EXPECT_EQ(orvasm_result_status(result), ORVASM_OK);
@@ -645,6 +667,10 @@ TEST(Interface, LinesPastTheLimitArePrintedAndCountedNotKept) {
     EXPECT_STREQ(orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS - 1)->text,
                  "-- Malformed comment: (x\n");
     EXPECT_EQ(orvasm_result_diagnostic(result, ORVASM_MAX_DIAGNOSTICS), nullptr);
+    // The summary of the report too.
+    orvasm_result_report(result, "out.rom");
+    EXPECT_EQ(orvasm_result_diagnostic_count(result), std::size_t{ORVASM_MAX_DIAGNOSTICS});
+    EXPECT_EQ(orvasm_result_diagnostics_dropped(result), 11u);
     orvasm_result_free(result);
 }
 

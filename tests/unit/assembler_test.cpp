@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "output/report.hpp"
 #include "test_support.hpp"
@@ -143,4 +145,75 @@ TEST(Assembler, TheSummaryLineCutsALongRomPath) {
     print_report(*assembly.state, "r\x01.rom");
     EXPECT_EQ(short_path.text(),
               "Assembled r\\x01.rom in 1 bytes(0.00% used), 0 labels, 0 macros.\n");
+}
+
+namespace {
+
+// The records of a listing, kept through a small room that the pass fills
+// again and again.
+struct KeptRecords {
+    std::vector<ListingRecord> records;
+    ListingRecord room[2];
+
+    static ListingRecord* give_room(void* context, std::size_t written, std::size_t* size) {
+        auto& kept = *static_cast<KeptRecords*>(context);
+        kept.records.insert(kept.records.end(), kept.room, kept.room + written);
+        if (!size) return nullptr;
+        *size = std::size(kept.room);
+        return kept.room;
+    }
+};
+
+} // namespace
+
+// An observer that keeps records and no texts: the records of the source,
+// an include and what it holds are all there, and none names a text.
+TEST(Assembler, AListingWithoutTextsHasEveryRecordAndNoText) {
+    auto state = std::make_unique<AssemblerState>();
+    MemoryFiles files;
+    files.files = {{"in.orv", "|0100 01\n~lib.orv 04"}, {"lib.orv", "02 0203"}};
+    state->opener = {&MemoryFiles::open, &files};
+    state->tracks_positions = true;
+    KeptRecords kept;
+    state->listing = {&KeptRecords::give_room, nullptr, &kept};
+    CapturedDiagnostics captured(*state);
+    std::FILE* stream = MemoryFiles::open("in.orv", &files);
+    ASSERT_TRUE(assemble_source(*state, stream, "in.orv")) << captured.text();
+    std::fclose(stream);
+    struct Expected {
+        ListingKind kind;
+        std::uint32_t line, column, address, size, depth;
+    };
+    const Expected expected[] = {{ListingKind::Bytes, 1, 7, 0x100, 1, 0},
+                                 {ListingKind::Include, 2, 1, 0x101, 0, 0},
+                                 {ListingKind::Bytes, 1, 1, 0x101, 1, 1},
+                                 {ListingKind::Bytes, 1, 4, 0x102, 2, 1},
+                                 {ListingKind::Bytes, 2, 10, 0x104, 1, 0}};
+    ASSERT_EQ(kept.records.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); i++) {
+        const ListingRecord& record = kept.records[i];
+        EXPECT_EQ(record.kind, expected[i].kind) << i;
+        EXPECT_EQ(record.position.line, expected[i].line) << i;
+        EXPECT_EQ(record.position.column, expected[i].column) << i;
+        EXPECT_EQ(record.address, expected[i].address) << i;
+        EXPECT_EQ(record.size, expected[i].size) << i;
+        EXPECT_EQ(record.depth, expected[i].depth) << i;
+        EXPECT_EQ(record.text, NO_TEXT) << i;
+    }
+}
+
+// A state whose sink names no stream prints to the standard error.
+TEST(Assembler, ASinkWithoutAStreamPrintsToTheStandardError) {
+    auto state = std::make_unique<AssemblerState>();
+    ASSERT_EQ(state->diagnostics.file, nullptr);
+    MemoryFiles files;
+    files.files["in.orv"] = "#12 #1";
+    state->opener = {&MemoryFiles::open, &files};
+    std::FILE* stream = MemoryFiles::open("in.orv", &files);
+    testing::internal::CaptureStderr();
+    int result = assemble_source(*state, stream, "in.orv");
+    std::string printed = testing::internal::GetCapturedStderr();
+    std::fclose(stream);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(printed, "Invalid hex literal: #1\nInvalid token: #1\n");
 }

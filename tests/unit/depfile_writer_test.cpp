@@ -49,6 +49,16 @@ TEST(DepfileWriter, DoublesBackslashesBeforeABlank) {
                             "\nf]\\[.orv:\n");
 }
 
+// A file read twice (its path given twice) is one prerequisite, with one
+// empty rule, in the order of its first reading.
+TEST(DepfileWriter, APathGivenTwiceIsListedOnce) {
+    Depfile depfile = write("in.orv", "out.rom", {"a.orv", "b.orv", "a.orv", "b.orv"});
+    EXPECT_TRUE(depfile.written);
+    EXPECT_EQ(depfile.text, "out.rom out.rom.sym: in.orv a.orv b.orv\n"
+                            "\na.orv:\n"
+                            "\nb.orv:\n");
+}
+
 // What make and ninja cannot both read back, whatever the escaping.
 TEST(DepfileWriter, RefusesPathsMakeAndNinjaCannotBothReadBack) {
     for (const char* path :

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "test_support.hpp"
 
@@ -95,4 +96,37 @@ TEST(Hints, AReferenceWithinTheChainsKeptHasItsChain) {
                      "in.orv:1:21: note: in expansion of macro e\n"
                      "in.orv:2:16: note: in expansion of macro d\n"
                      "in.orv:2:7: note: did you mean 'message'?\n");
+}
+
+TEST(Hints, NegativeLengthsAndALongerFirstNameAreOutOfReach) {
+    EXPECT_FALSE(within_edits("ab", -1, "ab", 2, 2));
+    EXPECT_FALSE(within_edits("ab", 2, "ab", -1, 2));
+    EXPECT_FALSE(within("abcde", "ab", 2));
+    EXPECT_TRUE(within("abcd", "ab", 2));
+}
+
+// An instruction spelled in other case: the mnemonic in capitals, the mode
+// letters in lower case; a literal whose digits are no hexadecimal in any
+// case has no hint, nor a name with two candidates (macros, or a macro and
+// an instruction).
+TEST(Hints, InstructionsAndHexadecimalInOtherCase) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"|0100 ADDR", "in.orv:1:7: Unknown absolute reference: ADDR\n"
+                       "in.orv:1:7: note: did you mean 'ADDr'?\n"},
+        {"|0100 aDdK", "in.orv:1:7: Unknown absolute reference: aDdK\n"
+                       "in.orv:1:7: note: did you mean 'ADDk'?\n"},
+        {"|0100 ;aDDR", "in.orv:1:7: Unknown absolute reference: aDDR\n"},
+        {"|0100 #AG", "in.orv:1:7: Invalid hex literal: #AG\n"
+                      "in.orv:1:7: Invalid token: #AG\n"},
+        // Two names within reach: no hint, whichever they are.
+        {"%abcx { } %abcy { } %abcz { } |0100 abcw",
+         "in.orv:1:37: Unknown absolute reference: abcw\n"},
+        {"%aDD { } |0100 aDd", "in.orv:1:16: Unknown absolute reference: aDd\n"},
+        {"%abcx { } |0100 abcw", "in.orv:1:17: Unknown absolute reference: abcw\n"
+                                 "in.orv:1:1: note: did you mean 'abcx'?\n"},
+        {"|0100 #aB", "in.orv:1:7: Invalid hex literal: #aB\n"
+                      "in.orv:1:7: note: hexadecimal digits are lower case: #ab\n"
+                      "in.orv:1:7: Invalid token: #aB\n"},
+    };
+    for (const auto& [source, lines] : cases) EXPECT_EQ(located_lines(source), lines) << source;
 }

@@ -33,6 +33,11 @@ TEST(LookupInstruction, RefusesWhatIsNotAnInstruction) {
     EXPECT_FALSE(is_instruction_word("BRKk", 4));
     EXPECT_FALSE(is_instruction_word("ADDx", 4));
     EXPECT_TRUE(is_instruction_word("ORA2r", 5));
+    // Words that differ from BRK in one letter.
+    for (const char* word : {"ARK", "BAK", "BRA", "XRK"})
+        EXPECT_FALSE(is_instruction_word(word, 3)) << word;
+    EXPECT_EQ(lookup_instruction(""), 0);
+    EXPECT_EQ(lookup_instruction("A"), 0);
 }
 
 // Mnemonics are found by a hash of their letters: every three-letter word

@@ -4,10 +4,13 @@
 // the rooms but a mark at each end, so that the pages stay untouched.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "library/result.hpp"
+#include "output/listing_writer.hpp"
 
 namespace {
 
@@ -46,6 +49,15 @@ TEST(ListingRecords, RecordsPastTheLimitAreCountedAsDroppedNotKept) {
     collect_listing_lines(*result);
     EXPECT_EQ(result->listing.line_count, 0u);
     EXPECT_EQ(result->listing.lines, nullptr);
+    // Nor is such a listing written: not a byte.
+    char* written = nullptr;
+    std::size_t written_size = 0;
+    std::FILE* file = open_memstream(&written, &written_size);
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(write_listing(result.get(), "in.orv", file));
+    std::fclose(file);
+    EXPECT_EQ(written_size, 0u);
+    std::free(written);
     // The records written first are where they were: no block moved.
     std::size_t at = 0;
     for (const Room& kept : rooms) {

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -250,6 +252,57 @@ TEST_F(OutputFileTest, NamesOfOneFileAreKnownBeforeItExists) {
     }
     fs::create_hard_link(target_, dir_ / "hard.rom");
     EXPECT_TRUE(same("hard.rom", "out.rom"));
+}
+
+// A directory that takes no new file, and a target that cannot be opened in
+// place either: the output fails with the reason of the second try.
+TEST_F(OutputFileTest, WritingInPlaceThatFailsTooFails) {
+    target_ = (dir_ / "missing" / "out.rom").string();
+    injected_error = EACCES;
+    Outcome outcome = write_new(FAILING_CREATE);
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_EQ(outcome.error, ENOENT);
+    EXPECT_EQ(file_count(), 1);
+}
+
+// The new file fails as it is closed (its last bytes do not fit): the old
+// file stays as it was and the new one goes.
+TEST_F(OutputFileTest, ACloseThatFailsKeepsTheOldFile) {
+    OutputFile output;
+    ASSERT_TRUE(open_output(output, target_.c_str()));
+    int full = open("/dev/full", O_WRONLY);
+    if (full < 0) GTEST_SKIP() << "no /dev/full";
+    ASSERT_GE(dup2(full, fileno(output.stream)), 0);
+    close(full);
+    std::fputs("new", output.stream);
+    EXPECT_FALSE(commit_output(output));
+    EXPECT_EQ(read_file(target_), "old");
+    EXPECT_EQ(file_count(), 1);
+}
+
+// A file that may not be written (a program that runs) is not replaced.
+TEST_F(OutputFileTest, AFileThatMayNotBeWrittenIsNotReplaced) {
+    std::string program = fs::read_symlink("/proc/self/exe").string();
+    OutputFile output;
+    errno = 0;
+    EXPECT_FALSE(open_output(output, "/proc/self/exe"));
+    EXPECT_EQ(errno, ETXTBSY);
+    EXPECT_EQ(output.stream, nullptr);
+    EXPECT_TRUE(output.temporary.empty());
+    EXPECT_EQ(file_count(), 1);
+    EXPECT_TRUE(fs::exists(program));
+}
+
+// Links that never end name no file, existing or to be written.
+TEST_F(OutputFileTest, ALoopOfLinksNamesNoFile) {
+    fs::create_symlink("b.rom", dir_ / "a.rom");
+    fs::create_symlink("a.rom", dir_ / "b.rom");
+    auto same = [this](const std::string& a, const std::string& b) {
+        return names_same_file((dir_ / a).c_str(), (dir_ / b).c_str());
+    };
+    EXPECT_FALSE(same("a.rom", "a.rom"));
+    EXPECT_FALSE(same("later.lst", "a.rom"));
+    EXPECT_TRUE(same("later.lst", "later.lst"));
 }
 
 } // namespace

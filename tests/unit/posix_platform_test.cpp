@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -81,24 +84,78 @@ TEST(PosixPlatform, AWorkingDirectoryRemovedIsNoDirectory) {
     EXPECT_EQ(platform::working_directory(), before.string());
 }
 
-// Run by a privileged user, a replaced file keeps its owner and its bits.
+// Run by a privileged user, a replaced file keeps its owner, its group
+// and its bits, whichever of the two differs from the user's own.
 TEST(PosixPlatform, AReplacedFileKeepsItsOwner) {
     if (geteuid() != 0) GTEST_SKIP() << "only a privileged user gives a file away";
+    const uid_t owners[][2] = {{65534, 65534}, {0, 65534}, {65534, 0}};
+    for (const auto& owner : owners) {
+        ScratchDirectory scratch{"orvasm-posix"};
+        fs::path rom = scratch.path() / "out.rom";
+        write_file(rom, "old");
+        ASSERT_EQ(chown(rom.c_str(), owner[0], owner[1]), 0);
+        ASSERT_EQ(chmod(rom.c_str(), 0640), 0);
+        OutputFile output;
+        ASSERT_TRUE(open_output(output, rom.c_str()));
+        std::fputs("new", output.stream);
+        ASSERT_TRUE(commit_output(output));
+        struct stat status;
+        ASSERT_EQ(stat(rom.c_str(), &status), 0);
+        EXPECT_EQ(status.st_uid, owner[0]);
+        EXPECT_EQ(status.st_gid, owner[1]);
+        EXPECT_EQ(status.st_mode & 07777, 0640u);
+        EXPECT_EQ(read_file(rom), "new");
+    }
+}
+
+// The calls that replace a file, failing as a file system makes them fail:
+// each reports it, and an old file it could not open stays as it was.
+TEST(PosixPlatform, CopyingOverFailsAtEachStep) {
     ScratchDirectory scratch{"orvasm-posix"};
-    fs::path rom = scratch.path() / "out.rom";
-    write_file(rom, "old");
-    ASSERT_EQ(chown(rom.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(chmod(rom.c_str(), 0640), 0);
-    OutputFile output;
-    ASSERT_TRUE(open_output(output, rom.c_str()));
-    std::fputs("new", output.stream);
-    ASSERT_TRUE(commit_output(output));
-    struct stat status;
-    ASSERT_EQ(stat(rom.c_str(), &status), 0);
-    EXPECT_EQ(status.st_uid, 65534u);
-    EXPECT_EQ(status.st_gid, 65534u);
-    EXPECT_EQ(status.st_mode & 07777, 0640u);
-    EXPECT_EQ(read_file(rom), "new");
+    fs::path from = scratch.path() / "from", to = scratch.path() / "to";
+    write_file(from, std::string(5000, 'x')); // more than one block
+    write_file(to, "old");
+    EXPECT_FALSE(platform::copy_over((scratch.path() / "missing").c_str(), "/dev/null"));
+    EXPECT_FALSE(platform::copy_over(from.c_str(), (scratch.path() / "missing").c_str()));
+    EXPECT_FALSE(fs::exists(scratch.path() / "missing"));
+    EXPECT_FALSE(platform::copy_over(from.c_str(), "/dev/full"));          // a write fails
+    EXPECT_FALSE(platform::copy_over(scratch.path().c_str(), to.c_str())); // a read fails
+    EXPECT_TRUE(platform::copy_over(from.c_str(), to.c_str()));
+    EXPECT_EQ(read_file(to), std::string(5000, 'x'));
+}
+
+// A program that runs may not be written, even by a privileged user: its
+// file is never replaced behind its back.
+TEST(PosixPlatform, ARunningProgramMayNotBeWritten) {
+    std::string program = platform::follow_links("/proc/self/exe");
+    if (program == "/proc/self/exe") GTEST_SKIP() << "no /proc";
+    errno = 0;
+    EXPECT_FALSE(platform::may_write(program.c_str()));
+    EXPECT_EQ(errno, ETXTBSY);
+    ScratchDirectory scratch{"orvasm-posix"};
+    write_file(scratch.path() / "file", "old");
+    EXPECT_TRUE(platform::may_write((scratch.path() / "file").c_str()));
+}
+
+// Descriptors that name nothing: no size, no identity.
+TEST(PosixPlatform, AClosedDescriptorHasNoSizeAndNoIdentity) {
+    ScratchDirectory scratch{"orvasm-posix"};
+    write_file(scratch.path() / "file", "12345");
+    int descriptor = platform::open_for_reading((scratch.path() / "file").c_str(), false);
+    ASSERT_GE(descriptor, 0);
+    std::uint64_t size = 0;
+    EXPECT_TRUE(platform::regular_file_size(descriptor, size));
+    EXPECT_EQ(size, 5u);
+    std::FILE* stream = fdopen(descriptor, "r");
+    ASSERT_NE(stream, nullptr);
+    FileIdentity identity;
+    EXPECT_TRUE(identify_stream(stream, identity));
+    platform::close_descriptor(descriptor); // the stream's descriptor, closed under it
+    size = 7;
+    EXPECT_FALSE(platform::regular_file_size(descriptor, size));
+    EXPECT_EQ(size, 7u);
+    EXPECT_FALSE(identify_stream(stream, identity));
+    std::fclose(stream);
 }
 
 } // namespace

@@ -2,8 +2,11 @@
 // 0x00 bytes, block ends, read errors and the skipping of comment text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -93,6 +96,43 @@ TEST(TokenReader, ReadErrorIsNotTheEndOfTheStream) {
     EXPECT_EQ(read_token(*stream, token, 63), -1);
     EXPECT_TRUE(stream->failed);
     std::fclose(directory);
+}
+
+namespace {
+
+// A file that gives its text, then fails.
+struct FailingAfter {
+    std::string text;
+    std::size_t at = 0;
+
+    static ssize_t read(void* cookie, char* buffer, std::size_t size) {
+        auto& file = *static_cast<FailingAfter*>(cookie);
+        if (file.at == file.text.size()) {
+            errno = EIO;
+            return -1;
+        }
+        std::size_t count = std::min(size, file.text.size() - file.at);
+        std::memcpy(buffer, file.text.data() + file.at, count);
+        file.at += count;
+        return static_cast<ssize_t>(count);
+    }
+};
+
+} // namespace
+
+// A read error fails the block it cut short: no token of it is handed on,
+// not even a whole one before the error.
+TEST(TokenReader, NoTokenOfABlockCutByAReadErrorIsHandedOn) {
+    FailingAfter source{"12 ab"};
+    std::FILE* file = fopencookie(&source, "r", {&FailingAfter::read, nullptr, nullptr, nullptr});
+    ASSERT_NE(file, nullptr);
+    auto stream = std::make_unique<TokenStream>();
+    open_token_stream(*stream, file, "test");
+    char token[64];
+    EXPECT_EQ(read_token(*stream, token, 63), -1);
+    EXPECT_TRUE(stream->failed);
+    EXPECT_EQ(read_token(*stream, token, 63), -1);
+    std::fclose(file);
 }
 
 namespace {
