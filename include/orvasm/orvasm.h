@@ -307,10 +307,11 @@ enum orvasm_severity {
  * macro-use chain ("included from here", "in expansion of macro"), 0 on
  * every other record: a hint, where a duplicate was first defined, where a
  * write went back. New members come at the end of the record, which is read
- * through the pointer orvasm_result_diagnostic gives (the records do not lie
- * in one array): a program built with an older header reads the members it
- * knows; one built with this header reads `chain` only from a library whose
- * orvasm_version_number is 10400 or more. */
+ * through the pointer orvasm_result_diagnostic gives (the records are not
+ * promised to lie in one array, and no size of theirs is): a program built
+ * with an older header reads the members it knows; one built with this
+ * header reads `chain` only from a library whose orvasm_version_number is
+ * 10400 or more. */
 typedef struct orvasm_diagnostic {
     int severity;
     const char* message;
