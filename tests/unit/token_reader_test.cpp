@@ -87,15 +87,26 @@ TEST(TokenReader, AgreesWithFormattedScanningOnRandomBytes) {
     }
 }
 
-TEST(TokenReader, ReadErrorIsNotTheEndOfTheStream) {
-    std::FILE* directory = std::fopen(".", "r");
-    ASSERT_NE(directory, nullptr);
+namespace {
+
+// Reads `file` (then closes it): no token comes, now or after, and the
+// stream is marked failed rather than ended.
+void expect_failed_reading(std::FILE* file) {
     auto stream = std::make_unique<TokenStream>();
-    open_token_stream(*stream, directory, ".");
+    open_token_stream(*stream, file, "test");
     char token[64];
     EXPECT_EQ(read_token(*stream, token, 63), -1);
     EXPECT_TRUE(stream->failed);
-    std::fclose(directory);
+    EXPECT_EQ(read_token(*stream, token, 63), -1);
+    std::fclose(file);
+}
+
+} // namespace
+
+TEST(TokenReader, ReadErrorIsNotTheEndOfTheStream) {
+    std::FILE* directory = std::fopen(".", "r");
+    ASSERT_NE(directory, nullptr);
+    expect_failed_reading(directory);
 }
 
 namespace {
@@ -126,13 +137,7 @@ TEST(TokenReader, NoTokenOfABlockCutByAReadErrorIsHandedOn) {
     FailingAfter source{"12 ab"};
     std::FILE* file = fopencookie(&source, "r", {&FailingAfter::read, nullptr, nullptr, nullptr});
     ASSERT_NE(file, nullptr);
-    auto stream = std::make_unique<TokenStream>();
-    open_token_stream(*stream, file, "test");
-    char token[64];
-    EXPECT_EQ(read_token(*stream, token, 63), -1);
-    EXPECT_TRUE(stream->failed);
-    EXPECT_EQ(read_token(*stream, token, 63), -1);
-    std::fclose(file);
+    expect_failed_reading(file);
 }
 
 namespace {
