@@ -277,7 +277,8 @@ int rename_file(const char* from, const char* to) {
 
 bool copy_over(const char* from_path, const char* to_path) {
     int from = open(from_path, O_RDONLY | O_CLOEXEC);
-    int to = open(to_path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    // The old file is emptied only once there is something to copy.
+    int to = from >= 0 ? open(to_path, O_WRONLY | O_TRUNC | O_CLOEXEC) : -1;
     bool copied = from >= 0 && to >= 0;
     char block[2048];
     for (ssize_t got; copied && (got = read(from, block, sizeof block)) != 0;) {

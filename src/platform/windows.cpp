@@ -259,7 +259,10 @@ int rename_file(const char* from, const char* to) {
 
 bool copy_over(const char* from_path, const char* to_path) {
     int from = _wopen(wide(from_path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    int to = _wopen(wide(to_path).c_str(), _O_WRONLY | _O_TRUNC | _O_BINARY | _O_NOINHERIT);
+    // The old file is emptied only once there is something to copy.
+    int to = from >= 0
+                 ? _wopen(wide(to_path).c_str(), _O_WRONLY | _O_TRUNC | _O_BINARY | _O_NOINHERIT)
+                 : -1;
     bool copied = from >= 0 && to >= 0;
     char block[2048];
     for (int got; copied && (got = _read(from, block, sizeof block)) != 0;) {

@@ -115,7 +115,8 @@ TEST(PosixPlatform, CopyingOverFailsAtEachStep) {
     fs::path from = scratch.path() / "from", to = scratch.path() / "to";
     write_file(from, std::string(5000, 'x')); // more than one block
     write_file(to, "old");
-    EXPECT_FALSE(platform::copy_over((scratch.path() / "missing").c_str(), "/dev/null"));
+    EXPECT_FALSE(platform::copy_over((scratch.path() / "missing").c_str(), to.c_str()));
+    EXPECT_EQ(read_file(to), "old");
     EXPECT_FALSE(platform::copy_over(from.c_str(), (scratch.path() / "missing").c_str()));
     EXPECT_FALSE(fs::exists(scratch.path() / "missing"));
     EXPECT_FALSE(platform::copy_over(from.c_str(), "/dev/full"));          // a write fails
