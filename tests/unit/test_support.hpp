@@ -2,6 +2,10 @@
 // diagnostics instead of printing them.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -93,3 +97,13 @@ struct Assembly {
                            state->length - PROGRAM_START);
     }
 };
+
+// Whether the system refuses to open the running program's file `program`
+// for writing. An emulator of another machine (qemu-user) runs the program
+// by mapping it, and then nothing holds the file busy.
+inline bool running_program_is_held(const char* program) {
+    int descriptor = open(program, O_WRONLY | O_CLOEXEC);
+    if (descriptor < 0) return errno == ETXTBSY;
+    close(descriptor);
+    return false;
+}
